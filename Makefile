@@ -1,0 +1,32 @@
+# make run   installs what is missing, builds, starts the program under Wine
+# make test  installs what is missing, builds both targets, runs every test
+BUILD   ?= build
+NATIVE  := $(BUILD)/native
+WIN     := $(BUILD)/win32
+JOBS    ?= $(shell nproc)
+
+.PHONY: all deps native windows test run clean
+
+all: native windows
+
+deps:
+	@bash tools/install-deps.sh
+
+native: deps
+	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(NATIVE) -j $(JOBS)
+
+windows: deps
+	@cmake -S . -B $(WIN) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake >/dev/null
+	@cmake --build $(WIN) -j $(JOBS)
+
+test: native windows
+	@python3 tools/run_tests.py --native $(NATIVE) --windows $(WIN)
+
+run: windows
+	@bash tools/run-program.sh $(WIN)/install/QelSMS
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,55 @@
+// GWCORE.DLL: the gateway's support library, shared by the configuration program and the
+// gateway services. Directories, INI file registration, the SMS user-account file,
+// sockets and queue signalling.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include "gateway/gwcore/user_record.h"
+
+#ifdef GWCORE_BUILD
+#define GWCORE_API extern "C" __declspec(dllexport)
+#else
+#define GWCORE_API extern "C" __declspec(dllimport)
+#endif
+
+// Directories. Each writes into a buffer of at least MAX_PATH characters a path that ends
+// with a backslash and returns its length (0 on failure, buffer then empty). The defaults
+// can be moved by the REG_SZ values "ProgramDirectory", "DataDirectory" and
+// "PrivateDataDirectory" under HKEY_LOCAL_MACHINE\SOFTWARE\QelSMS\Lite.
+GWCORE_API DWORD WINAPI GetProgramDataDirectory(LPSTR buffer);
+GWCORE_API DWORD WINAPI GetPrivateDataDirectory(LPSTR buffer);
+GWCORE_API DWORD WINAPI GetRealProgramDirectory(LPSTR buffer);
+
+// The INI files the library reads and writes from now on.
+GWCORE_API void WINAPI SMSIniSetFilename(LPCSTR path);
+GWCORE_API void WINAPI MMSCIniSetFilename(LPCSTR path);
+
+// Gives the local system account (which the services run as) and the administrators full
+// control over a directory, inherited by everything below it. Path without trailing
+// backslash. Non-zero on success.
+GWCORE_API BOOL WINAPI SetQelSMSTrustees(LPCSTR directory);
+
+// The SMS user-account file. Open gives a handle for GENERIC_READ or
+// GENERIC_READ | GENERIC_WRITE; every other call takes that handle.
+typedef void* SMSUSERFILE;
+GWCORE_API BOOL WINAPI SMSOpenUserFile(SMSUSERFILE* handle, DWORD access);
+GWCORE_API void WINAPI SMSCloseUserFile(SMSUSERFILE handle);
+GWCORE_API int WINAPI SMSGetRecordCount(SMSUSERFILE handle);
+GWCORE_API BOOL WINAPI SMSGetUserRecord(SMSUSERFILE handle, int index, UserRecord* record);
+GWCORE_API int WINAPI SMSFindFirstUserRecord(SMSUSERFILE handle, LPCSTR searchText, UserRecord* record);
+GWCORE_API BOOL WINAPI SMSFindUserRecord(SMSUSERFILE handle, LPCSTR userName, UserRecord* record);
+GWCORE_API BOOL WINAPI SMSAddUser(SMSUSERFILE handle, const UserRecord* record);
+GWCORE_API BOOL WINAPI SMSDeleteUser(SMSUSERFILE handle, const UserRecord* record);
+
+// Sockets. IPV6OpenSocket(0, 0) gives a stream socket that reaches IPv4 and IPv6 peers,
+// or INVALID_SOCKET. IPV6ConnectToINetServer takes a host name, an IPv4 literal, an IPv6
+// literal with or without brackets ("[::1]:8080" carries its own port when port is 0);
+// returns 0 when connected.
+GWCORE_API SOCKET WINAPI IPV6OpenSocket(int reserved1, int reserved2);
+GWCORE_API int WINAPI IPV6ConnectToINetServer(SOCKET s, LPCSTR host, int port);
+
+// Wakes a service waiting on the named event of an interface ("SMSOut", "VASPOut") and a
+// route or modem name. Non-zero when a waiting service was signalled.
+GWCORE_API BOOL WINAPI SetEventForInterface(LPCSTR interfaceName, LPCSTR routeName);

@@ -1,0 +1,1 @@
+// Placeholder: the account file's format arrives with the user-file work.

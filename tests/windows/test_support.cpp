@@ -1,0 +1,1 @@
+// shared helpers of the in-process Windows tests
