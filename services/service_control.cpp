@@ -1,1 +1,392 @@
-#include <windows.h>
+#include "services/service_control.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "services/service_rules.h"
+#include "services/wait_cursor.h"
+#include "shell/app_state.h"
+#include "shell/config_files.h"
+#include "shell/message_box.h"
+
+namespace {
+
+struct GatewayService {
+    const char* name;
+    const char* displayName;
+    const char* binary;          // registered with the service control manager
+    const char* firewallBinary;  // handed to the firewall helper
+};
+
+const GatewayService kSmsService = {"QelSMS", "Qel SMS Gateway Lite Edition", "TXTSVCNT.EXE", "TXTSVC.EXE"};
+const GatewayService kMmscService = {"QelMMSC", "Qel MMS Gateway Lite Edition", "MMSVCNT.EXE", "MMSVC.EXE"};
+
+const char* const kSmsStatusBlocks[] = {"QEL_SMSGW_ShMem", "Global\\QEL_SMSGW_ShMem"};
+
+const char kElevationQuestion[] =
+    "Administrator rights are required for service installation or modification.\r\n\r\n"
+    "If you continue, Windows will ask you to confirm that you will allow this application to assume "
+    "administrator rights to perform this task.\r\n\r\nDo you wish to continue?";
+const char kInstallRightsMessage[] = "Administrator rights are required for service installation.";
+const char kRemoveRightsMessage[] = "Administrator rights are required for service modification.";
+const char kControlRightsMessage[] = "Administrator rights are required for service installation or modification.";
+const char kNotNtMessage[] =
+    "This product requires Windows 2000, XP, 2003, Vista or NT.\r\n(Windows 95, 98 and ME are not supported.)";
+
+constexpr int kMaxRounds = 120;
+
+bool LaunchElevated(const char* executable, const char* argument, HANDLE* process)
+{
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = "runas";
+    info.lpFile = executable;
+    info.lpParameters = argument;
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&info))
+        return false;
+    *process = info.hProcess;
+    return true;
+}
+
+// Closes a service control manager or service handle when it goes out of scope.
+class ScHandle {
+public:
+    explicit ScHandle(SC_HANDLE handle = nullptr) : handle_(handle) {}
+    ~ScHandle()
+    {
+        if (handle_)
+            CloseServiceHandle(handle_);
+    }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+    explicit operator bool() const { return handle_ != nullptr; }
+    void reset(SC_HANDLE handle)
+    {
+        if (handle_)
+            CloseServiceHandle(handle_);
+        handle_ = handle;
+    }
+    SC_HANDLE get() const { return handle_; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+SC_HANDLE OpenManager(DWORD access)
+{
+    return ServicePlatformHooks().openManager(nullptr, nullptr, access);
+}
+
+SC_HANDLE OpenFullAccess(const ScHandle& manager, const GatewayService& service)
+{
+    return manager ? OpenServiceA(manager.get(), service.name, SERVICE_ALL_ACCESS) : nullptr;
+}
+
+bool IsInstalled(const GatewayService& service)
+{
+    ScHandle manager(OpenManager(GENERIC_READ));
+    if (!manager)
+        return false;
+    ScHandle handle(OpenServiceA(manager.get(), service.name, SERVICE_QUERY_STATUS));
+    return static_cast<bool>(handle);
+}
+
+bool IsActive(const GatewayService& service)
+{
+    ScHandle manager(OpenManager(GENERIC_READ));
+    if (!manager)
+        return false;
+    ScHandle handle(OpenServiceA(manager.get(), service.name, SERVICE_QUERY_STATUS));
+    SERVICE_STATUS status;
+    if (!handle || !QueryServiceStatus(handle.get(), &status))
+        return false;
+    return status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_START_PENDING ||
+           status.dwCurrentState == SERVICE_STOP_PENDING;
+}
+
+void SleepRound()
+{
+    Sleep(ServicePlatformHooks().roundMs);
+}
+
+bool IsNtBased()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+// Asks to re-launch the program elevated with one verb, and waits for it. True when the
+// administrator consented, whether or not the platform then let the program run elevated.
+bool OfferElevation(bool interactive, const char* argument)
+{
+    if (!interactive || !IsVistaOrLater())
+        return false;
+    int answer = ShowMessage(nullptr, kElevationQuestion, MB_YESNOCANCEL | MB_SETFOREGROUND | MB_TASKMODAL);
+    if (answer != IDYES)
+        return false;
+    HANDLE process = nullptr;
+    const ServicePlatform& platform = ServicePlatformHooks();
+    if (platform.launchElevated(appPaths.modulePath, argument, &process) && process) {
+        WaitForSingleObject(process, platform.elevatedWaitMs);
+        CloseHandle(process);
+    }
+    return true;
+}
+
+void RunFirewallHelper(const GatewayService& service)
+{
+    std::string helper = std::string(appPaths.moduleDirectory) + "FWRULES.EXE";
+    if (!FileExists(helper.c_str()))
+        return;
+    std::string commandLine = FirewallHelperCommandLine(
+        helper, std::string(appPaths.moduleDirectory) + service.firewallBinary, service.displayName);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(helper.c_str(), &commandLine[0], nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                       nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+std::string RegisteredBinaryPath(const GatewayService& service)
+{
+    std::string longPath = std::string(appPaths.moduleDirectory) + service.binary;
+    char shortPath[MAX_PATH] = "";
+    DWORD n = GetShortPathNameA(longPath.c_str(), shortPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        shortPath[0] = '\0';
+    return ServiceBinaryPath(longPath, shortPath);
+}
+
+// Creates the service, or repairs the configuration of an existing one, and starts it.
+bool InstallOne(const ScHandle& manager, const GatewayService& service)
+{
+    RunFirewallHelper(service);
+    std::string binary = RegisteredBinaryPath(service);
+
+    ScHandle handle(OpenServiceA(manager.get(), service.name, SERVICE_ALL_ACCESS));
+    if (handle) {
+        ChangeServiceConfigA(handle.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                             binary.c_str(), "", nullptr, nullptr, nullptr, nullptr, service.displayName);
+    } else {
+        SC_HANDLE created = CreateServiceA(manager.get(), service.name, service.displayName, SERVICE_ALL_ACCESS,
+                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                           binary.c_str(), "", nullptr, nullptr, nullptr, nullptr);
+        if (!created) {
+            char message[200];
+            snprintf(message, sizeof message,
+                     "CreateService Failed, %lu\r\nAdministrator rights are required for service installation.",
+                     GetLastError());
+            ShowServiceMessage(message, MB_OK);
+            return false;
+        }
+        handle.reset(created);
+    }
+    StartServiceA(handle.get(), 0, nullptr);
+    return true;
+}
+
+// Stops and deletes one service; false when it could not be opened for that.
+bool RemoveOne(const ScHandle& manager, const GatewayService& service, bool signalStopBlock, bool& missing)
+{
+    missing = false;
+    ScHandle handle(OpenFullAccess(manager, service));
+    if (!handle) {
+        missing = manager && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+        return false;
+    }
+    SERVICE_STATUS status;
+    ControlService(handle.get(), SERVICE_CONTROL_STOP, &status);
+    for (int round = 0; IsActive(service) && round < kMaxRounds; ++round) {
+        if (signalStopBlock)
+            RequestSmsServiceStop();
+        SleepRound();
+    }
+    // A service that would not stop is deleted all the same: the platform completes the
+    // deletion once it finally stops.
+    DeleteService(handle.get());
+    return true;
+}
+
+bool StartOne(const ScHandle& manager, const GatewayService& service)
+{
+    ScHandle handle(OpenFullAccess(manager, service));
+    if (!handle)
+        return false;
+    if (!StartServiceA(handle.get(), 0, nullptr)) {
+        DWORD error = GetLastError();
+        if (error != ERROR_SERVICE_ALREADY_RUNNING) {
+            char message[80];
+            snprintf(message, sizeof message, "Error %lu starting service", error);
+            ShowServiceMessage(message, MB_OK | MB_ICONERROR);
+        }
+    }
+    return true;
+}
+
+bool SendStop(const ScHandle& manager, const GatewayService& service)
+{
+    ScHandle handle(OpenFullAccess(manager, service));
+    if (!handle)
+        return false;
+    SERVICE_STATUS status;
+    ControlService(handle.get(), SERVICE_CONTROL_STOP, &status);
+    return true;
+}
+
+void ShowControlRightsMessage()
+{
+    ShowServiceMessage(kControlRightsMessage, MB_OK | MB_TASKMODAL | MB_ICONERROR);
+}
+
+} // namespace
+
+ServicePlatform& ServicePlatformHooks()
+{
+    static ServicePlatform platform = {OpenSCManagerA, LaunchElevated, 1000, 60000};
+    return platform;
+}
+
+bool IsSmsServiceActive() { return IsActive(kSmsService); }
+bool IsMmscServiceActive() { return IsActive(kMmscService); }
+bool IsSmsServiceInstalled() { return IsInstalled(kSmsService); }
+bool IsMmscServiceInstalled() { return IsInstalled(kMmscService); }
+
+bool HasServiceRights()
+{
+    ScHandle manager(OpenManager(SC_MANAGER_ALL_ACCESS));
+    return static_cast<bool>(manager);
+}
+
+bool IsVistaOrLater()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
+}
+
+void RequestSmsServiceStop()
+{
+    for (const char* name : kSmsStatusBlocks) {
+        HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
+        if (!mapping)
+            continue;
+        void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+        if (view) {
+            static_cast<volatile unsigned char*>(view)[0] = 1;
+            UnmapViewOfFile(view);
+        }
+        CloseHandle(mapping);
+        return;
+    }
+}
+
+bool InstallServices(bool interactive)
+{
+    ScHandle manager(OpenManager(SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        if (!IsNtBased()) {
+            ShowServiceMessage(kNotNtMessage, MB_OK);
+            return false;
+        }
+        if (OfferElevation(interactive, "/INSTALLSERVICE"))
+            return IsSmsServiceInstalled() && IsMmscServiceInstalled();
+        ShowServiceMessage(kInstallRightsMessage, MB_OK);
+        return false;
+    }
+    // A failure of the MMSC service leaves the SMS service installed.
+    return InstallOne(manager, kSmsService) && InstallOne(manager, kMmscService);
+}
+
+bool RemoveServices(bool interactive)
+{
+    if (!IsSmsServiceInstalled())
+        return true;
+
+    ScHandle manager(OpenManager(SC_MANAGER_ALL_ACCESS));
+    bool rightsMissing = !manager;
+    bool result = false;
+    bool missing = false;
+
+    if (RemoveOne(manager, kSmsService, true, missing))
+        result = true;
+    else
+        rightsMissing = true;
+
+    // An MMSC service that is not installed is nothing to remove, not a lack of rights.
+    if (RemoveOne(manager, kMmscService, false, missing))
+        result = true;
+    else if (!missing)
+        rightsMissing = true;
+
+    if (!rightsMissing)
+        return result;
+    if (OfferElevation(interactive, "/REMOVESERVICE"))
+        return !IsSmsServiceInstalled() && !IsMmscServiceInstalled();
+    ShowServiceMessage(kRemoveRightsMessage, MB_OK);
+    return result;
+}
+
+void StopServices(bool interactive)
+{
+    ScHandle manager(OpenManager(SC_MANAGER_ALL_ACCESS));
+    bool smsOpened = SendStop(manager, kSmsService);
+    if (smsOpened)
+        RequestSmsServiceStop();
+    bool mmscOpened = SendStop(manager, kMmscService);
+
+    if (smsOpened && mmscOpened) {
+        for (int round = 0; (IsSmsServiceActive() || IsMmscServiceActive()) && round < kMaxRounds; ++round) {
+            RequestSmsServiceStop();
+            SleepRound();
+        }
+        return;
+    }
+    if (!OfferElevation(interactive, "/STOPSERVICE"))
+        ShowControlRightsMessage();
+}
+
+void StartServices(bool interactive)
+{
+    ScHandle manager(OpenManager(SC_MANAGER_ALL_ACCESS));
+    bool smsOpened = StartOne(manager, kSmsService);
+    bool mmscOpened = StartOne(manager, kMmscService);
+
+    if (smsOpened && mmscOpened) {
+        // Only the SMS service is awaited; start-pending already counts as active.
+        for (int round = 0; !IsSmsServiceActive() && round < kMaxRounds; ++round)
+            SleepRound();
+        return;
+    }
+    if (!OfferElevation(interactive, "/STARTSERVICE"))
+        ShowControlRightsMessage();
+}
+
+void RestartServices(bool interactive)
+{
+    bool permitted;
+    {
+        ScHandle manager(OpenManager(SC_MANAGER_ALL_ACCESS));
+        ScHandle sms(OpenFullAccess(manager, kSmsService));
+        permitted = static_cast<bool>(sms);
+    }
+    if (permitted) {
+        HCURSOR previous = WaitCursorOn();
+        StopServices(interactive);
+        Sleep(2 * ServicePlatformHooks().roundMs);
+        StartServices(interactive);
+        WaitCursorOff(previous);
+        return;
+    }
+    if (!OfferElevation(interactive, "/RESTARTSERVICE"))
+        ShowControlRightsMessage();
+}

@@ -1,1 +1,14 @@
-#include <windows.h>
+#include "services/wait_cursor.h"
+
+HCURSOR WaitCursorOn()
+{
+    HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    ShowCursor(TRUE);
+    return previous;
+}
+
+void WaitCursorOff(HCURSOR previous)
+{
+    ShowCursor(FALSE);
+    SetCursor(previous);
+}

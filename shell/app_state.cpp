@@ -1,1 +1,22 @@
-#include <windows.h>
+#include "shell/app_state.h"
+
+#include <cstring>
+
+AppPaths appPaths;
+HINSTANCE appInstance;
+HICON appIcon;
+char currentModemName[250];
+bool configDirty;
+bool wizardMode;
+bool wizardRequested;
+
+void InitModulePaths()
+{
+    DWORD n = GetModuleFileNameA(nullptr, appPaths.modulePath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        appPaths.modulePath[0] = '\0';
+    lstrcpynA(appPaths.moduleDirectory, appPaths.modulePath, MAX_PATH);
+    char* slash = strrchr(appPaths.moduleDirectory, '\\');
+    if (slash)
+        slash[1] = '\0';
+}

@@ -1,1 +1,242 @@
-#include <windows.h>
+#include "shell/config_files.h"
+
+#include <cstring>
+#include <string>
+
+#include "gateway/gwcore/gwcore.h"
+#include "shell/app_state.h"
+#include "shell/config_rules.h"
+
+namespace {
+
+const char* const kVirtualStoreFolders[] = {
+    "AppData\\Local\\VirtualStore\\ProgramData\\QelSMS",
+    "AppData\\Local\\VirtualStore\\Program Files\\QelSMS",
+    "AppData\\Local\\VirtualStore\\Program Files (x86)\\QelSMS",
+};
+
+void CopyBounded(char* out, const std::string& text)
+{
+    lstrcpynA(out, text.c_str(), MAX_PATH);
+}
+
+// Trustees are given on the directory itself, named without its trailing backslash.
+void GrantServiceAccess(const char* directory)
+{
+    char path[MAX_PATH];
+    lstrcpynA(path, directory, MAX_PATH);
+    size_t length = strlen(path);
+    if (length == 0 || path[length - 1] != '\\')
+        return;
+    path[length - 1] = '\0';
+    SetQelSMSTrustees(path);
+}
+
+void CreateEmptyFile(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+}
+
+void RemoveVirtualStoreCopies()
+{
+    for (const char* relative : kVirtualStoreFolders) {
+        char profile[MAX_PATH] = "";
+        DWORD n = ExpandEnvironmentStringsA("%USERPROFILE%", profile, MAX_PATH);
+        if (n == 0 || n > MAX_PATH || profile[0] == '\0')
+            continue;
+        std::string path = profile;
+        if (path.back() != '\\' && path.back() != '/')
+            path += '\\';
+        path += relative;
+        if (!PathExists(path.c_str()))
+            continue;
+        DeleteTree(path.c_str());
+        char dataDirectory[MAX_PATH];
+        ProgramDataDirectory(dataDirectory);
+        GrantServiceAccess(dataDirectory);
+    }
+}
+
+// A configured directory is used as it stands; the default is created when asked.
+void ResolveDirectory(const char* file, const char* section, const char* key, const char* defaultName,
+                      bool createDefault, char* out)
+{
+    char configured[MAX_PATH] = "";
+    IniRead(file, section, key, configured, MAX_PATH);
+    if (configured[0]) {
+        CopyBounded(out, WithTrailingBackslash(configured));
+        return;
+    }
+    char dataDirectory[MAX_PATH];
+    ProgramDataDirectory(dataDirectory);
+    std::string path = std::string(dataDirectory) + defaultName;
+    if (createDefault && !PathExists(path.c_str()))
+        CreateDirectoryA(path.c_str(), nullptr);
+    CopyBounded(out, WithTrailingBackslash(path));
+}
+
+bool IsLink(DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+} // namespace
+
+void ProgramDataDirectory(char* out)
+{
+    out[0] = '\0';
+    GetProgramDataDirectory(out);
+}
+
+void PrivateDataDirectory(char* out)
+{
+    out[0] = '\0';
+    GetPrivateDataDirectory(out);
+}
+
+void ProgramDirectory(char* out)
+{
+    out[0] = '\0';
+    GetRealProgramDirectory(out);
+}
+
+void IniRead(const char* file, const char* section, const char* key, char* out, DWORD size)
+{
+    GetPrivateProfileStringA(section, key, "", out, size, file);
+}
+
+void IniWrite(const char* file, const char* section, const char* key, const char* value)
+{
+    WritePrivateProfileStringA(section, key, value, file);
+}
+
+void IniDelete(const char* file, const char* section, const char* key)
+{
+    WritePrivateProfileStringA(section, key, nullptr, file);
+}
+
+void PrepareConfiguration()
+{
+    char dataDirectory[MAX_PATH];
+    ProgramDataDirectory(dataDirectory);
+    CopyBounded(appPaths.smsIni, std::string(dataDirectory) + "SMSGW.INI");
+    CopyBounded(appPaths.mmscIni, std::string(dataDirectory) + "MMSC.INI");
+
+    if (!PathExists(appPaths.smsIni)) {
+        char privateDirectory[MAX_PATH];
+        PrivateDataDirectory(privateDirectory);
+        GrantServiceAccess(dataDirectory);
+        GrantServiceAccess(privateDirectory);
+        CreateEmptyFile(appPaths.smsIni);
+    }
+    SMSIniSetFilename(appPaths.smsIni);
+
+    if (!PathExists(appPaths.mmscIni))
+        CreateEmptyFile(appPaths.mmscIni);
+    MMSCIniSetFilename(appPaths.mmscIni);
+
+    RemoveVirtualStoreCopies();
+
+    char programDirectory[MAX_PATH];
+    ProgramDirectory(programDirectory);
+    CopyBounded(appPaths.helpDocument, std::string(programDirectory) + "QelSMS Lite.pdf");
+    appPaths.helpAvailable = PathExists(appPaths.helpDocument);
+}
+
+void GetSMSQueueDirectory(char* out, const char* subQueue)
+{
+    char root[MAX_PATH];
+    ResolveDirectory(appPaths.smsIni, "SMSGW", "QDir", "Q", true, root);
+    CopyBounded(out, root);
+    if (!subQueue || !subQueue[0])
+        return;
+
+    std::string folder = std::string(root) + SubQueueFolderName(subQueue);
+    if (folder.size() + 1 >= MAX_PATH)
+        return;   // too long for any caller's buffer: stay with the root
+    if (!PathExists(folder.c_str())) {
+        CreateDirectoryA(folder.c_str(), nullptr);
+        if (!PathExists(folder.c_str()))
+            CreateDirectoryA(folder.c_str(), nullptr);
+        if (!PathExists(folder.c_str()))
+            return;   // the root, with its backslash
+    }
+    CopyBounded(out, folder + '\\');
+}
+
+void GetSMSInDirectory(char* out)
+{
+    ResolveDirectory(appPaths.smsIni, "SMSGW", "SmsInDir", "SMS-IN\\", false, out);
+}
+
+void GetMMSInDirectory(char* out)
+{
+    ResolveDirectory(appPaths.smsIni, "SMSGW", "MMSDir", "MMS-IN", true, out);
+}
+
+void GetVASPQueueDirectory(char* out)
+{
+    ResolveDirectory(appPaths.mmscIni, "MMSC", "VASPQDir", "VASPQ", true, out);
+}
+
+bool PathExists(const char* path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+bool FileExists(const char* path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void DeleteTree(const char* directory)
+{
+    if (!directory || !directory[0])
+        return;
+
+    char top[MAX_PATH];
+    lstrcpynA(top, directory, MAX_PATH);
+    size_t length = strlen(top);
+    while (length > 0 && top[length - 1] == '\\')
+        top[--length] = '\0';
+
+    // A link in place of the directory is removed itself: what it points to is not ours.
+    DWORD topAttributes = GetFileAttributesA(top);
+    if (topAttributes != INVALID_FILE_ATTRIBUTES && IsLink(topAttributes)) {
+        RemoveDirectoryA(top);
+        return;
+    }
+
+    std::string pattern = std::string(top) + "\\*";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string path = std::string(top) + '\\' + found.cFileName;
+            bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (!isDirectory)
+                DeleteFileA(path.c_str());
+            else if (found.cFileName[0] == '.')
+                continue;   // ".", ".." and hidden folders stay
+            else if (IsLink(found.dwFileAttributes))
+                RemoveDirectoryA(path.c_str());
+            else
+                DeleteTree(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(top);
+}

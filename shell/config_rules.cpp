@@ -1,1 +1,76 @@
-// in progress
+#include "shell/config_rules.h"
+
+#include <cstring>
+
+namespace {
+
+char Upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+bool IniBool(const char* value)
+{
+    if (!value)
+        return false;
+    if (value[0] == 'Y' || value[0] == 'y' || value[0] == '1')
+        return true;
+    return EqualsNoCase(value, "TRUE");
+}
+
+void AppendBounded(char* dest, const char* text, size_t capacity)
+{
+    if (!dest || !text || capacity == 0)
+        return;
+    size_t length = strnlen(dest, capacity);
+    if (length >= capacity)
+        return;
+    size_t room = capacity - length - 1;
+    size_t add = strnlen(text, room);
+    memcpy(dest + length, text, add);
+    dest[length + add] = '\0';
+}
+
+unsigned long IniNumber(const char* value)
+{
+    unsigned long result = 0;
+    for (; value && *value >= '0' && *value <= '9'; ++value) {
+        unsigned long digit = static_cast<unsigned long>(*value - '0');
+        if (result > (~0UL - digit) / 10)
+            return ~0UL;   // saturate rather than wrap
+        result = result * 10 + digit;
+    }
+    return result;
+}
+
+std::string SubQueueFolderName(const std::string& subQueue)
+{
+    std::string name = subQueue;
+    for (char& c : name) {
+        if (c == ':' || c == '/' || c == '\\')
+            c = '-';
+    }
+    if (!name.empty() && name.find_first_not_of('.') == std::string::npos)
+        name.assign(name.size(), '-');
+    return name;
+}
+
+std::string WithTrailingBackslash(const std::string& text)
+{
+    if (text.empty() || text.back() == '\\')
+        return text;
+    return text + '\\';
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Upper(a[i]) != Upper(b[i]))
+            return false;
+    }
+    return true;
+}

@@ -1,2 +1,8 @@
 #include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+
+#include "shell/startup.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    return RunProgram(instance, commandLine);
+}

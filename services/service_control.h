@@ -1,0 +1,36 @@
+// Installing, removing, starting, stopping and restarting the gateway's two services,
+// always as a pair. Every operation opens the service control manager, acts and closes
+// its handles; interactive calls may offer to re-launch the program elevated.
+#pragma once
+
+#include <windows.h>
+
+bool IsSmsServiceActive();
+bool IsMmscServiceActive();
+bool IsSmsServiceInstalled();
+bool IsMmscServiceInstalled();
+bool HasServiceRights();
+bool IsVistaOrLater();
+
+bool InstallServices(bool interactive);
+bool RemoveServices(bool interactive);
+void StopServices(bool interactive);
+void StartServices(bool interactive);
+void RestartServices(bool interactive);
+
+// Writes 1 into the stop-request byte of the SMS service's status block.
+void RequestSmsServiceStop();
+
+// What the operations ask of the platform beyond plain queries. The defaults are the real
+// calls; the program never changes them.
+struct ServicePlatform {
+    // OpenSCManagerA.
+    SC_HANDLE(WINAPI* openManager)(LPCSTR machine, LPCSTR database, DWORD access);
+    // Starts the executable through the shell's "runas" verb with one argument; fills the
+    // process handle when the platform gave one. False when the launch failed or the
+    // platform's elevation prompt was refused.
+    bool (*launchElevated)(const char* executable, const char* argument, HANDLE* process);
+    DWORD roundMs;           // one polling round while a service starts or stops
+    DWORD elevatedWaitMs;    // how long the elevated instance is waited for
+};
+ServicePlatform& ServicePlatformHooks();

@@ -1,0 +1,25 @@
+// The INI and path conventions every page follows. Portable: no windows.h.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// A value is true when it begins with 'Y', 'y' or '1', or equals "TRUE" in any case.
+bool IniBool(const char* value);
+
+// Appends text to dest only while dest is shorter than capacity, copying at most
+// capacity - length - 1 characters; the result is always terminated.
+void AppendBounded(char* dest, const char* text, size_t capacity);
+
+// A number read back from an INI value: its leading decimal digits, 0 when none.
+unsigned long IniNumber(const char* value);
+
+// The folder name of an outbound sub-queue: ':', '/' and '\' become '-'. A name made of
+// dots alone ("." or "..") would leave the queue root, so its dots become '-' too.
+std::string SubQueueFolderName(const std::string& subQueue);
+
+// Appends a backslash unless text already ends with one (or is empty).
+std::string WithTrailingBackslash(const std::string& text);
+
+// Letters compared without regard to case (ASCII), as the program compares paths and names.
+bool EqualsNoCase(const std::string& a, const std::string& b);
