@@ -51,7 +51,7 @@ bool ParseHostAddress(const std::string& rawText, int callerPort, HostAddress& o
             // Exactly one colon: a name or IPv4 address followed by a port.
             host = text.substr(0, first);
             portText = text.substr(first + 1);
-            if (host.empty())
+            if (host.empty() || portText.empty())
                 return false;
         } else {
             host = text;   // no colon, or an unbracketed IPv6 literal
