@@ -68,30 +68,18 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// Writes the byte at offset of a named block; false when the block does not exist.
-bool PokeBlock(const char* name, size_t offset, unsigned char value)
+// Reads the byte at offset of a named block and, when value is not negative, writes it there.
+// Gives the byte as it was, or -1 when the block does not exist.
+int BlockByte(const char* name, size_t offset, int value = -1)
 {
     HANDLE block = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-    if (!block) return false;
-    auto* view = static_cast<volatile unsigned char*>(
-        MapViewOfFile(block, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    if (view) {
-        view[offset] = value;
-        UnmapViewOfFile(const_cast<unsigned char*>(view));
-    }
-    CloseHandle(block);
-    return view != nullptr;
-}
-
-int PeekBlock(const char* name, size_t offset)
-{
-    HANDLE block = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
     if (!block) return -1;
-    auto* view = static_cast<const unsigned char*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 0));
-    int value = view ? view[offset] : -1;
+    auto* view = static_cast<unsigned char*>(MapViewOfFile(block, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    int was = view ? view[offset] : -1;
+    if (view && value >= 0) view[offset] = static_cast<unsigned char>(value);
     if (view) UnmapViewOfFile(view);
     CloseHandle(block);
-    return value;
+    return was;
 }
 
 class StandinService : public ::testing::Test {
@@ -117,15 +105,10 @@ protected:
 
     void TearDown() override
     {
-        if (service_) {
-            // Let it go whatever the test left it doing.
-            SetIni("RefuseStop", "0");
-            SERVICE_STATUS status;
-            ControlService(service_, SERVICE_CONTROL_STOP, &status);
-            WaitForState(SERVICE_STOPPED, 5000);
-            DeleteService(service_);
-            CloseServiceHandle(service_);
-        }
+        // Let it go whatever the test left it doing.
+        SetIni("RefuseStop", "0");
+        if (service_) CloseServiceHandle(service_);
+        if (scm_) RemoveService();
         if (scm_) CloseServiceHandle(scm_);
         DeleteFileA(Path("STANDIN.LOG").c_str());
         DeleteFileA(Path("STANDIN.INI").c_str());
@@ -137,8 +120,12 @@ protected:
     {
         SC_HANDLE old = OpenServiceA(scm_, kTestServiceName, SERVICE_ALL_ACCESS);
         if (!old) return;
-        SERVICE_STATUS status;
+        SERVICE_STATUS status = {};
         ControlService(old, SERVICE_CONTROL_STOP, &status);
+        for (int i = 0; i < 250 && QueryServiceStatus(old, &status); ++i) {
+            if (status.dwCurrentState == SERVICE_STOPPED) break;
+            Sleep(20);
+        }
         DeleteService(old);
         CloseServiceHandle(old);
     }
@@ -197,9 +184,9 @@ TEST_F(StandinService, PendsAsToldPublishesBothBlocksAndStopsOnControl)
     ASSERT_GE(toRunning, 500);
 
     for (const char* name : {"QEL_SMSGW_ShMem", "Global\\QEL_SMSGW_ShMem"}) {
-        EXPECT_EQ(PeekBlock(name, 0), 0) << name;
-        EXPECT_EQ(PeekBlock(name, 2), 0) << name;
-        EXPECT_EQ(PeekBlock(name, 4), 1) << name;
+        EXPECT_EQ(BlockByte(name, 0), 0) << name;
+        EXPECT_EQ(BlockByte(name, 2), 0) << name;
+        EXPECT_EQ(BlockByte(name, 4), 1) << name;
     }
 
     SERVICE_STATUS status = {};
@@ -208,7 +195,7 @@ TEST_F(StandinService, PendsAsToldPublishesBothBlocksAndStopsOnControl)
     ASSERT_TRUE(ControlService(service_, SERVICE_CONTROL_STOP, &status)) << GetLastError();
     EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
     EXPECT_GE(WaitForState(SERVICE_STOPPED, 5000), 300);
-    EXPECT_EQ(PeekBlock("QEL_SMSGW_ShMem", 0), -1) << "block outlives the service";
+    EXPECT_EQ(BlockByte("QEL_SMSGW_ShMem", 0), -1) << "block outlives the service";
 
     std::vector<std::string> expected = {"start QelSMS", "running QelSMS", "stop-control QelSMS",
                                          "stopped QelSMS"};
@@ -224,14 +211,14 @@ TEST_F(StandinService, RefusesStopsUntilToldOtherwiseThenObeysTheStopByte)
     SERVICE_STATUS status = {};
     ControlService(service_, SERVICE_CONTROL_STOP, &status);
     ASSERT_TRUE(WaitForLogLine("refused-stop QelSMS", 2000));
-    ASSERT_TRUE(PokeBlock("QEL_SMSGW_ShMem", 0, 1));
+    ASSERT_EQ(BlockByte("QEL_SMSGW_ShMem", 0, 1), 0);
     ASSERT_TRUE(WaitForLogLine("stop-byte QelSMS", 2000));
     Sleep(300);
     EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
 
     // Changed while it runs: the next request, through the Global\ name this time, stops it.
     SetIni("RefuseStop", "0");
-    ASSERT_TRUE(PokeBlock("Global\\QEL_SMSGW_ShMem", 0, 1));
+    ASSERT_EQ(BlockByte("Global\\QEL_SMSGW_ShMem", 0, 1), 0);
     EXPECT_GE(WaitForState(SERVICE_STOPPED, 3000), 0);
 
     std::vector<std::string> expected = {
