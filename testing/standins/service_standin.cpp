@@ -4,13 +4,18 @@
 // writes there. A test steers it through STANDIN.INI beside the executable and reads what it
 // did from STANDIN.LOG in the same folder.
 //
+// The status block (4096 bytes) is published under "X" and "Global\X" while the service runs.
+// Byte 0 is the stop-request byte: writing 1 into either copy asks the service to stop; the
+// service clears it when it sees it, so a refused request can be made again.
+//
 // STANDIN.INI, section [<service name>]:
 //   StartDelayMs=N    stay START_PENDING N ms before reporting RUNNING
 //   StopDelayMs=N     stay STOP_PENDING N ms after a stop request
 //   RefuseStop=1      ignore stop controls and the stop byte (re-read on every attempt)
 //   FailStart=1       exit before reaching the service dispatcher, so StartService fails
 //   FailStart=2       reach ServiceMain, then report STOPPED with ERROR_SERVICE_SPECIFIC_ERROR
-//                     (1066) and service-specific code 42
+//                     (1066) and service-specific code 42; under Wine StartService fails
+//                     with 1053 as well, and the exit codes stay readable afterwards
 //   WebPortInUse=1    set byte 2 of the status block
 //   SmppPortInUse=1   set byte 4 of the status block
 //
