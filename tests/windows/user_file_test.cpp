@@ -1,0 +1,370 @@
+// The account file through GWCORE.DLL: the API round trip on a fresh data directory,
+// readers beside a writer, and a writer process killed in the middle of its writes.
+#include "gateway/gwcore/gwcore.h"
+#include "tests/windows/helpers/userfile_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSettingsKey[] = "SOFTWARE\\QelSMS\\Lite";
+
+UserRecord User(const char* name, const char* fullName = "")
+{
+    UserRecord r;
+    memset(&r, 0, sizeof r);
+    lstrcpynA(r.userName, name, sizeof r.userName);
+    lstrcpynA(r.fullName, fullName, sizeof r.fullName);
+    r.webMenuOptions = kWebMenuAllOptions;
+    r.reserved1[3] = 0x77;
+    return r;
+}
+
+std::vector<std::string> AllNames(SMSUSERFILE file)
+{
+    std::vector<std::string> names;
+    UserRecord r;
+    for (int i = 0; SMSGetUserRecord(file, i, &r); ++i)
+        names.push_back(r.userName);
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+std::vector<char> ReadBytes(const std::string& path)
+{
+    std::vector<char> bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    fclose(f);
+    return bytes;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+// Every test gets an empty data directory of its own, named in the registry the way an
+// installation moves it; the previous setting comes back afterwards.
+class UserFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int serial = 0;
+        char temp[MAX_PATH];
+        ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+        char name[64];
+        snprintf(name, sizeof name, "qel-users-%lu-%lu-%d", GetCurrentProcessId(), GetTickCount(), ++serial);
+        directory_ = std::string(temp) + name + "\\";
+        ASSERT_TRUE(CreateDirectoryA(directory_.c_str(), nullptr));
+
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        char old[MAX_PATH];
+        DWORD size = sizeof old;
+        DWORD type = 0;
+        if (RegQueryValueExA(key_, "DataDirectory", nullptr, &type, reinterpret_cast<BYTE*>(old), &size) ==
+            ERROR_SUCCESS) {
+            hadOld_ = true;
+            oldType_ = type;
+            old_.assign(old, size);
+        }
+        ASSERT_EQ(RegSetValueExA(key_, "DataDirectory", 0, REG_SZ, reinterpret_cast<const BYTE*>(directory_.c_str()),
+                                 static_cast<DWORD>(directory_.size() + 1)),
+                  ERROR_SUCCESS);
+    }
+
+    void TearDown() override
+    {
+        if (key_) {
+            if (hadOld_)
+                RegSetValueExA(key_, "DataDirectory", 0, oldType_, reinterpret_cast<const BYTE*>(old_.data()),
+                               static_cast<DWORD>(old_.size()));
+            else
+                RegDeleteValueA(key_, "DataDirectory");
+            RegCloseKey(key_);
+        }
+        for (const char* leaf : {"USERS.DAT", "USERS.TMP"})
+            DeleteFileA((directory_ + leaf).c_str());
+        RemoveDirectoryA(directory_.c_str());
+    }
+
+    std::string UsersPath() const { return directory_ + "USERS.DAT"; }
+
+    SMSUSERFILE Open(DWORD access)
+    {
+        SMSUSERFILE file = nullptr;
+        EXPECT_TRUE(SMSOpenUserFile(&file, access));
+        return file;
+    }
+
+    std::string directory_;
+
+private:
+    HKEY key_ = nullptr;
+    bool hadOld_ = false;
+    DWORD oldType_ = REG_SZ;
+    std::string old_;
+};
+
+const DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+
+struct ReaderLoopState {
+    volatile LONG stop = 0;
+    LONG reads = 0;
+    LONG failures = 0;
+};
+
+// Opens, checks and closes the file until told to stop. alice is always there, and the
+// file has at least two accounts.
+DWORD WINAPI ReaderLoop(void* parameter)
+{
+    ReaderLoopState* state = static_cast<ReaderLoopState*>(parameter);
+    while (!state->stop) {
+        SMSUSERFILE file = nullptr;
+        if (!SMSOpenUserFile(&file, GENERIC_READ)) {
+            InterlockedIncrement(&state->failures);
+            continue;
+        }
+        UserRecord record;
+        int count = SMSGetRecordCount(file);
+        if (count < 2 || !SMSFindUserRecord(file, "alice", &record) || !SMSGetUserRecord(file, count - 1, &record))
+            InterlockedIncrement(&state->failures);
+        SMSCloseUserFile(file);
+        InterlockedIncrement(&state->reads);
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(UserFileTest, RoundTripThroughTheLibrary)
+{
+    SMSUSERFILE file = Open(kReadWrite);
+    ASSERT_NE(file, nullptr);
+    UserRecord r;
+    // A missing file reads as empty and is not created by opening it.
+    EXPECT_EQ(SMSGetRecordCount(file), 0);
+    EXPECT_FALSE(SMSGetUserRecord(file, 0, &r));
+    EXPECT_EQ(SMSFindFirstUserRecord(file, "", &r), -1);
+    EXPECT_EQ(GetFileAttributesA(UsersPath().c_str()), INVALID_FILE_ATTRIBUTES);
+
+    for (const char* name : {"alice", "Bob", "carol"})
+        ASSERT_TRUE(SMSAddUser(file, &(r = User(name))));
+    EXPECT_NE(GetFileAttributesA(UsersPath().c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(SMSGetRecordCount(file), 3);
+
+    // Same name in other letters: replaced where it stands.
+    ASSERT_TRUE(SMSAddUser(file, &(r = User("BOB", "Robert"))));
+    EXPECT_EQ(AllNames(file), (Names{"alice", "BOB", "carol"}));
+    EXPECT_FALSE(SMSGetUserRecord(file, -1, &r));
+    EXPECT_FALSE(SMSGetUserRecord(file, 3, &r));
+
+    memset(&r, 0, sizeof r);
+    EXPECT_EQ(SMSFindFirstUserRecord(file, "CA", &r), 2);
+    EXPECT_STREQ(r.userName, "carol");
+    EXPECT_EQ(SMSFindFirstUserRecord(file, "x", &r), -1);
+    ASSERT_TRUE(SMSFindUserRecord(file, "bob", &r));
+    EXPECT_STREQ(r.fullName, "Robert");
+    EXPECT_EQ(r.reserved1[3], 0x77);
+    EXPECT_FALSE(SMSFindUserRecord(file, "bo", &r));
+
+    ASSERT_TRUE(SMSDeleteUser(file, &(r = User("Alice"))));
+    EXPECT_FALSE(SMSDeleteUser(file, &(r = User("alice"))));
+    EXPECT_FALSE(SMSAddUser(file, &(r = User(""))));
+    SMSCloseUserFile(file);
+
+    // Another handle, read-only, sees what was written and cannot write.
+    SMSUSERFILE reader = Open(GENERIC_READ);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(AllNames(reader), (Names{"BOB", "carol"}));
+    std::vector<char> before = ReadBytes(UsersPath());
+    EXPECT_FALSE(SMSAddUser(reader, &(r = User("dave"))));
+    EXPECT_FALSE(SMSDeleteUser(reader, &(r = User("carol"))));
+    EXPECT_EQ(ReadBytes(UsersPath()), before);
+    SMSCloseUserFile(reader);
+}
+
+TEST_F(UserFileTest, DamagedFileIsNeverTakenForEmpty)
+{
+    {
+        SMSUSERFILE file = Open(kReadWrite);
+        UserRecord r = User("alice");
+        ASSERT_TRUE(SMSAddUser(file, &r));
+        SMSCloseUserFile(file);
+    }
+    std::vector<char> good = ReadBytes(UsersPath());
+    ASSERT_FALSE(good.empty());
+
+    std::string damaged(good.begin(), good.end());
+    damaged[40] ^= 0x20;
+    WriteBytes(UsersPath(), damaged);
+    for (DWORD access : {DWORD(GENERIC_READ), kReadWrite}) {
+        SMSUSERFILE file = reinterpret_cast<SMSUSERFILE>(1);
+        EXPECT_FALSE(SMSOpenUserFile(&file, access));
+        EXPECT_EQ(file, nullptr);
+    }
+    WriteBytes(UsersPath(), std::string(good.begin(), good.begin() + 100));
+    SMSUSERFILE file = nullptr;
+    EXPECT_FALSE(SMSOpenUserFile(&file, GENERIC_READ));
+
+    // A temporary file left by a killed writer is no obstacle.
+    WriteBytes(UsersPath(), std::string(good.begin(), good.end()));
+    WriteBytes(directory_ + "USERS.TMP", "leftover junk");
+    file = Open(kReadWrite);
+    ASSERT_NE(file, nullptr);
+    UserRecord r = User("bob");
+    EXPECT_TRUE(SMSAddUser(file, &r));
+    SMSCloseUserFile(file);
+    file = Open(GENERIC_READ);
+    EXPECT_EQ(AllNames(file), (Names{"alice", "bob"}));
+    SMSCloseUserFile(file);
+}
+
+TEST_F(UserFileTest, ReadersFollowAnotherHandlesWritesAndNeverBlockThem)
+{
+    SMSUSERFILE writer = Open(kReadWrite);
+    SMSUSERFILE reader = Open(GENERIC_READ);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_NE(reader, nullptr);
+    UserRecord r;
+    ASSERT_TRUE(SMSAddUser(writer, &(r = User("alice"))));
+    EXPECT_EQ(SMSGetRecordCount(reader), 1);
+    EXPECT_TRUE(SMSFindUserRecord(reader, "ALICE", &r));
+
+    // A second writer's handle opened before these writes still writes over the file as
+    // it is now, keeping alice.
+    SMSUSERFILE late = Open(kReadWrite);
+    ASSERT_TRUE(SMSAddUser(writer, &(r = User("bob"))));
+    ASSERT_TRUE(SMSAddUser(late, &(r = User("carol"))));
+    EXPECT_EQ(AllNames(reader), (Names{"alice", "bob", "carol"}));
+    SMSCloseUserFile(late);
+
+    // Someone else holding the file open the way readers do does not stop a write.
+    HANDLE held = CreateFileA(UsersPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SMSDeleteUser(writer, &(r = User("bob"))));
+    CloseHandle(held);
+    EXPECT_EQ(AllNames(reader), (Names{"alice", "carol"}));
+
+    // A reader thread opening and listing all the time sees whole files only.
+    ReaderLoopState shared;
+    HANDLE thread = CreateThread(nullptr, 0, ReaderLoop, &shared, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    // Adds and deletes, so that the file changes size too. The thread must be stopped
+    // before any assertion can leave this function.
+    int failedWrites = 0;
+    for (unsigned i = 0; i < 200; ++i) {
+        UserRecord w = WriterRecord(i);
+        failedWrites += !SMSAddUser(writer, &w);
+        if (i % 3 == 0) {
+            failedWrites += !SMSDeleteUser(writer, &w);
+        }
+    }
+    shared.stop = 1;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(failedWrites, 0);
+    EXPECT_GT(shared.reads, 0);
+    EXPECT_EQ(shared.failures, 0);
+
+    EXPECT_TRUE(SMSFindUserRecord(reader, kWriterUserName, &r));
+    EXPECT_EQ(WriterCounter(r), 199);
+    SMSCloseUserFile(reader);
+    SMSCloseUserFile(writer);
+}
+
+TEST_F(UserFileTest, KilledWriterLeavesTheOldOrTheNewFile)
+{
+    char self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
+    std::string helper(self);
+    helper = helper.substr(0, helper.find_last_of('\\') + 1) + "userfile_writer.exe";
+    ASSERT_NE(GetFileAttributesA(helper.c_str()), INVALID_FILE_ATTRIBUTES) << helper;
+
+    // Accounts the writer never touches: they must come through every kill unchanged.
+    std::vector<UserRecord> base;
+    {
+        SMSUSERFILE file = Open(kReadWrite);
+        for (int i = 0; i < 5; ++i) {
+            char name[16];
+            snprintf(name, sizeof name, "base%d", i);
+            base.push_back(User(name, name));
+            ASSERT_TRUE(SMSAddUser(file, &base.back()));
+        }
+        SMSCloseUserFile(file);
+    }
+
+    char eventName[64];
+    snprintf(eventName, sizeof eventName, "QelUserFileWriterReady-%lu", GetCurrentProcessId());
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName);
+    ASSERT_NE(ready, nullptr);
+
+    const int kKills = 24;
+    long lastCounter = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        ResetEvent(ready);
+        std::string command = "\"" + helper + "\" " + eventName;
+        std::vector<char> commandLine(command.begin(), command.end());
+        commandLine.push_back('\0');
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        ASSERT_TRUE(CreateProcessA(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &process));
+        HANDLE waits[] = {ready, process.hProcess};
+        DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 15000);
+        if (woke != WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(process.hProcess, &code);
+            TerminateProcess(process.hProcess, 1);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            FAIL() << "writer did not start writing, wait " << woke << " exit code " << code;
+        }
+        // Kill it at a different moment of its write loop every time.
+        Sleep(static_cast<DWORD>((kill * 7) % 23));
+        TerminateProcess(process.hProcess, 9);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+
+        SMSUSERFILE file = nullptr;
+        ASSERT_TRUE(SMSOpenUserFile(&file, GENERIC_READ)) << "kill " << kill << " error " << GetLastError();
+        ASSERT_EQ(SMSGetRecordCount(file), 6) << "kill " << kill;
+        UserRecord r;
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_TRUE(SMSGetUserRecord(file, i, &r));
+            EXPECT_EQ(memcmp(&r, &base[static_cast<size_t>(i)], sizeof r), 0) << "kill " << kill << " record " << i;
+        }
+        ASSERT_TRUE(SMSGetUserRecord(file, 5, &r));
+        long counter = WriterCounter(r);
+        EXPECT_GT(counter, lastCounter) << "kill " << kill; // at least one write per run, none lost
+        lastCounter = counter;
+        SMSCloseUserFile(file);
+    }
+    CloseHandle(ready);
+
+    // The writer mutex left abandoned by the last kill does not block the next writer.
+    SMSUSERFILE file = Open(kReadWrite);
+    UserRecord next = WriterRecord(static_cast<unsigned>(lastCounter + 1));
+    EXPECT_TRUE(SMSAddUser(file, &next));
+    SMSCloseUserFile(file);
+    printf("writer counter after %d kills: %ld\n", kKills, lastCounter);
+}
