@@ -45,7 +45,8 @@ void RemoveVirtualStoreCopies()
     for (const char* relative : kVirtualStoreFolders) {
         char profile[MAX_PATH] = "";
         DWORD n = ExpandEnvironmentStringsA("%USERPROFILE%", profile, MAX_PATH);
-        if (n == 0 || n > MAX_PATH || profile[0] == '\0')
+        // An unset variable expands to itself: that relative path must not be searched.
+        if (n == 0 || n > MAX_PATH || profile[0] == '\0' || profile[0] == '%')
             continue;
         std::string path = profile;
         if (path.back() != '\\' && path.back() != '/')
