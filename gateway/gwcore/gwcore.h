@@ -33,6 +33,14 @@ GWCORE_API BOOL WINAPI SetQelSMSTrustees(LPCSTR directory);
 
 // The SMS user-account file. Open gives a handle for GENERIC_READ or
 // GENERIC_READ | GENERIC_WRITE; every other call takes that handle.
+// USERS.DAT in the program data directory; a missing file opens as empty, a damaged one
+// fails to open (GetLastError ERROR_FILE_CORRUPT). A handle reads a snapshot of the file;
+// GetRecordCount, GetUserRecord for index 0 and the two Find calls pick up changes made
+// by other handles and processes. Names are compared without regard to case. Each add or
+// delete rewrites the whole file atomically: a writer killed at any point leaves the old
+// or the new file. Add replaces a user of the same name in place, else appends; it fails
+// on a read-only handle or an empty name. Delete fails (ERROR_NOT_FOUND) for an unknown
+// name. FindFirst gives the index of the first name that begins with the text, or -1.
 typedef void* SMSUSERFILE;
 GWCORE_API BOOL WINAPI SMSOpenUserFile(SMSUSERFILE* handle, DWORD access);
 GWCORE_API void WINAPI SMSCloseUserFile(SMSUSERFILE handle);
@@ -53,3 +61,13 @@ GWCORE_API int WINAPI IPV6ConnectToINetServer(SOCKET s, LPCSTR host, int port);
 // Wakes a service waiting on the named event of an interface ("SMSOut", "VASPOut") and a
 // route or modem name. Non-zero when a waiting service was signalled.
 GWCORE_API BOOL WINAPI SetEventForInterface(LPCSTR interfaceName, LPCSTR routeName);
+
+// Decodes SMS user data in the GSM 7-bit default alphabet (with its extension table) into
+// UTF-8. udhHex: the user data header as hexadecimal text including its length octet, empty
+// or null when there is none (its length decides the fill bits before the first septet).
+// dataHex: the packed user data after the header as hexadecimal text; it ends at the first
+// character that is not a hexadecimal digit. buffer may be dataHex itself: the input is read
+// in full before anything is written. The buffer must have room for
+// strlen(dataHex) + strlen(dataHex) / 7 + 1 bytes, terminator included; the decoded text
+// never takes more. Gives the length of the text written.
+GWCORE_API int WINAPI GSM7ToUTF8String(LPCSTR udhHex, LPCSTR dataHex, LPSTR buffer);
