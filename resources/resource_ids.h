@@ -4,7 +4,7 @@
 #define IDI_APPLICATION_ICON 1
 
 // WAITDLG: the modeless wait window.
-#define IDC_WAIT_TEXT 1000
+#define IDC_WAIT_TEXT 1444
 
 // Placeholder page of areas not built yet.
 #define IDC_PLACEHOLDER_TEXT 1100

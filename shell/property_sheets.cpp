@@ -1,3 +1,5 @@
+// The two property sheets: the main window and the setup wizard, each built from a table
+// of its pages.
 #include "shell/property_sheets.h"
 
 #include <windows.h>
@@ -5,48 +7,95 @@
 
 #include "shell/app_state.h"
 #include "shell/message_box.h"
+#include "shell/pages.h"
 
 namespace {
 
-INT_PTR CALLBACK PlaceholderProc(HWND page, UINT message, WPARAM, LPARAM lParam)
+struct PageDefinition {
+    const char* templateName;
+    const char* title;
+    DLGPROC procedure;
+    LPARAM param;   // for pages not available yet: their wizard buttons
+};
+
+const PageDefinition kMainPages[] = {
+    {"DIALOG_STATUS", "Status", PendingPageProc, 0},
+    {"DIALOG_MODEM", "Modem", PendingPageProc, 0},
+    {"DIALOG_SERVER", "Server", ServerPageProc, 0},
+    {"DIALOG_SMSUSERS", "Users", PendingPageProc, 0},
+    {"DIALOG_RECV", "2-Way", PendingPageProc, 0},
+    {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
+    {"DIALOG_TESTMSG", "Test Message", PendingPageProc, 0},
+    {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
+};
+
+const PageDefinition kWizardPages[] = {
+    {"DIALOG_WIZADDMODEM", "QelSMS Lite Setup Wizard:  Select Modem", PendingPageProc, PSWIZB_NEXT},
+    {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", PendingPageProc, PSWIZB_BACK | PSWIZB_NEXT},
+    {"DIALOG_SERVER", "QelSMS Lite Setup Wizard:  Server Settings", ServerPageProc, 0},
+    {"DIALOG_WIZCOMPLETE", "QelSMS Lite Setup Wizard:  Configuration Complete", WizardCompletePageProc, 0},
+    {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", PendingPageProc,
+     PSWIZB_BACK | PSWIZB_FINISH},
+};
+
+bool wizardFinished;
+
+// The main window can be minimised although a property sheet has no minimize box.
+int CALLBACK MainWindowCallback(HWND sheet, UINT message, LPARAM)
 {
-    if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == PSN_SETACTIVE && wizardMode) {
-        PropSheet_SetWizButtons(GetParent(page), PSWIZB_FINISH);
-        return TRUE;
+    if (message == PSCB_INITIALIZED) {
+        SetWindowLongPtrA(sheet, GWL_STYLE, GetWindowLongPtrA(sheet, GWL_STYLE) | WS_MINIMIZEBOX);
+        AppendMenuA(GetSystemMenu(sheet, FALSE), MF_STRING, SC_MINIMIZE, "Minimize");
+        DrawMenuBar(sheet);
     }
-    return FALSE;
+    return 0;
 }
 
-INT_PTR RunSheet(const char* pageTitle, DWORD extraFlags)
+template <size_t N>
+INT_PTR RunSheet(const PageDefinition (&definitions)[N], DWORD sheetFlags, PFNPROPSHEETCALLBACK callback)
 {
-    PROPSHEETPAGEA page = {};
-    page.dwSize = sizeof page;
-    page.dwFlags = PSP_USETITLE;
-    page.hInstance = appInstance;
-    page.pszTemplate = "DIALOG_PLACEHOLDER";
-    page.pfnDlgProc = PlaceholderProc;
-    page.pszTitle = pageTitle;
+    DWORD helpFlag = appPaths.helpAvailable ? PSP_HASHELP : 0;
+    PROPSHEETPAGEA pages[N] = {};
+    for (size_t i = 0; i < N; ++i) {
+        pages[i].dwSize = sizeof pages[i];
+        pages[i].dwFlags = PSP_USETITLE | helpFlag;
+        pages[i].hInstance = appInstance;
+        pages[i].pszTemplate = definitions[i].templateName;
+        pages[i].pszTitle = definitions[i].title;
+        pages[i].pfnDlgProc = definitions[i].procedure;
+        pages[i].lParam = definitions[i].param;
+    }
 
     PROPSHEETHEADERA header = {};
     header.dwSize = sizeof header;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW | extraFlags | (appIcon ? PSH_USEHICON : 0);
+    header.dwFlags = PSH_PROPSHEETPAGE | sheetFlags | (appPaths.helpAvailable ? PSH_HASHELP : 0) |
+                     (appIcon ? PSH_USEHICON : 0) | (callback ? PSH_USECALLBACK : 0);
     header.hwndParent = nullptr;
     header.hInstance = appInstance;
     header.hIcon = appIcon;
     header.pszCaption = kAppCaption;
-    header.nPages = 1;
-    header.ppsp = &page;
+    header.nPages = N;
+    header.nStartPage = 0;
+    header.ppsp = pages;
+    header.pfnCallback = callback;
     return PropertySheetA(&header);
 }
 
 } // namespace
 
+void NoteWizardFinished()
+{
+    wizardFinished = true;
+}
+
 bool RunSetupWizard()
 {
-    return RunSheet("Setup", PSH_WIZARD) > 0;
+    wizardFinished = false;
+    INT_PTR result = RunSheet(kWizardPages, PSH_WIZARD | PSH_NOAPPLYNOW, nullptr);
+    return result > 0 || wizardFinished;
 }
 
 void RunMainWindow()
 {
-    RunSheet("Status", 0);
+    RunSheet(kMainPages, 0, MainWindowCallback);
 }

@@ -5,9 +5,16 @@
 
 namespace {
 
-INT_PTR CALLBACK WaitProc(HWND, UINT message, WPARAM, LPARAM)
+INT_PTR CALLBACK WaitProc(HWND window, UINT message, WPARAM, LPARAM)
 {
-    return message == WM_INITDIALOG;
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return TRUE;
+    }
+    return FALSE;
 }
 
 } // namespace

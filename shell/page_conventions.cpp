@@ -1,0 +1,88 @@
+#include "shell/page_conventions.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "shell/app_state.h"
+#include "shell/message_box.h"
+
+void MarkPageChanged(HWND page, const LoadingGuard& guard)
+{
+    if (guard.loading)
+        return;
+    PropSheet_Changed(GetParent(page), page);
+    configDirty = true;
+}
+
+bool QueryUnsavedChanges(HWND page)
+{
+    return PropSheet_QuerySiblings(GetParent(page), kUnsavedChangesQuery, 0) != 0;
+}
+
+bool AnswerUnsavedChangesQuery(HWND page, WPARAM code, bool unsaved)
+{
+    if (code != kUnsavedChangesQuery)
+        return false;
+    SetPageResult(page, unsaved ? 1 : 0);
+    return true;
+}
+
+void HandleQueryCancel(HWND page, bool unsaved)
+{
+    bool keepOpen = false;
+    if (unsaved) {
+        keepOpen = ShowMessage(page, "Exit without saving configuration changes?", MB_YESNOCANCEL | MB_ICONQUESTION) !=
+                   IDYES;
+    }
+    SetPageResult(page, keepOpen ? TRUE : FALSE);
+}
+
+void OpenHelpDocument(HWND owner)
+{
+    if (!appPaths.helpAvailable)
+        return;
+    std::string folder = appPaths.helpDocument;
+    folder.erase(folder.find_last_of('\\') + 1);
+    ShellExecuteA(owner, "open", appPaths.helpDocument, nullptr, folder.c_str(), SW_SHOWNORMAL);
+}
+
+bool SaveBeforeServiceOperation(HWND page)
+{
+    if (!configDirty)
+        return true;
+    if (ShowMessage(page, "Save configuration changes?", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
+        return true;   // go on with the settings as last saved
+    if (!PropSheet_Apply(GetParent(page)))
+        return false;
+    configDirty = false;
+    return true;
+}
+
+void SetTextIfDifferent(HWND page, int controlId, const char* text)
+{
+    char current[1024] = "";
+    GetDlgItemTextA(page, controlId, current, sizeof current);
+    if (lstrcmpiA(current, text) != 0)
+        SetDlgItemTextA(page, controlId, text);
+}
+
+void SetPageResult(HWND page, LONG_PTR result)
+{
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, result);
+}
+
+void OpenInNotepad(const char* path)
+{
+    char commandLine[MAX_PATH + 20];
+    snprintf(commandLine, sizeof commandLine, "NOTEPAD.EXE \"%s\"", path);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}

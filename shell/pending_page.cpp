@@ -1,0 +1,52 @@
+// Pages of areas that are not available yet. They save nothing; in the wizard they let
+// the administrator go on, so that the wizard can reach its end.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "shell/app_state.h"
+#include "shell/page_conventions.h"
+#include "shell/pages.h"
+#include "shell/property_sheets.h"
+
+namespace {
+
+void OnInit(HWND page, const PROPSHEETPAGEA* definition)
+{
+    SetWindowLongPtrA(page, GWLP_USERDATA, definition->lParam);
+}
+
+bool OnNotify(HWND page, const NMHDR* header)
+{
+    switch (header->code) {
+    case PSN_SETACTIVE:
+        if (wizardMode)
+            PropSheet_SetWizButtons(GetParent(page), GetWindowLongPtrA(page, GWLP_USERDATA));
+        SetPageResult(page, 0);
+        return true;
+    case PSN_WIZFINISH:
+        NoteWizardFinished();
+        SetPageResult(page, FALSE);
+        return true;
+    case PSN_QUERYCANCEL:
+        HandleQueryCancel(page, configDirty || QueryUnsavedChanges(page));
+        return true;
+    case PSN_HELP:
+        OpenHelpDocument(page);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+INT_PTR CALLBACK PendingPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(page, reinterpret_cast<const PROPSHEETPAGEA*>(lParam));
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    }
+    return FALSE;
+}
