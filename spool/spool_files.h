@@ -1,0 +1,41 @@
+// Reading the gateway's spool files on Windows: the thin platform layer over the portable
+// parsers of spool_record.h, mms_header.h, error_notes.h and store_walker.h.
+#pragma once
+
+#include <windows.h>
+
+#include "spool/mms_header.h"
+#include "spool/spool_record.h"
+#include "spool/store_walker.h"
+
+// Fills record from an open, readable file, read from its start to the size it had when
+// the call began. A file whose size cannot be had leaves the record empty.
+void ReadSpoolRecord(HANDLE file, SpoolRecord& record);
+// The same by path, the file opened with read and write sharing; false when it does not
+// open (the record is then empty).
+bool ReadSpoolRecord(const char* path, SpoolRecord& record);
+
+// The first kMmsHeaderReadLimit bytes of a received MMS header file; false when it does not
+// open (the header is then empty).
+bool ReadMmsHeader(const char* path, MmsHeader& header);
+
+// A modem's or an MMS route's error note from the private data directory into out (at least
+// kErrorNoteSize bytes): empty when there is none.
+void ReadModemErrorText(const char* modemName, char* out);
+void ReadRouteErrorText(const char* routeName, char* out);
+// The same for a note name in a given directory (with trailing backslash).
+void ReadErrorNote(const char* directory, const std::string& noteName, char* out);
+
+// A file time in UTC as the local display time "YYYY-MM-DD hh:mm:ss" into out (at least
+// kDisplayTimeSize bytes).
+void FormatDisplayTime(const FILETIME& utc, char* out);
+void FormatDisplayTime(FileTimeValue utc, char* out);
+
+FILETIME ToFileTime(FileTimeValue value);
+FileTimeValue FromFileTime(const FILETIME& time);
+
+// The file system of the machine for StoreWalker.
+StoreFileSystem& PlatformStoreFileSystem();
+
+// Routes DecodeMessageText's GSM 7-bit decoding to GWCORE.DLL's GSM7ToUTF8String.
+void UseSupportLibraryGsm7Decoder();

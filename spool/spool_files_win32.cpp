@@ -1,0 +1,158 @@
+#include "spool/spool_files.h"
+
+#include <cstring>
+#include <vector>
+
+#include "gateway/gwcore/gwcore.h"
+#include "shell/config_files.h"
+#include "spool/error_notes.h"
+#include "spool/text_decoding.h"
+
+namespace {
+
+HANDLE OpenShared(const char* path)
+{
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Reads up to size bytes from the file's current position; gives the count read.
+DWORD ReadUpTo(HANDLE file, char* buffer, DWORD size)
+{
+    DWORD total = 0;
+    while (total < size) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer + total, size - total, &got, nullptr) || got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
+void SupportLibraryGsm7(const char* udhHex, const char* dataHex, char* buffer)
+{
+    GSM7ToUTF8String(udhHex, dataHex, buffer);
+}
+
+} // namespace
+
+void ReadSpoolRecord(HANDLE file, SpoolRecord& record)
+{
+    SpoolRecordParser parser(record);
+    LARGE_INTEGER size;
+    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size))
+        return;
+    // Whatever the file's size, it is parsed in pieces; the parser keeps little of a line.
+    std::vector<char> chunk(64 * 1024);
+    LONGLONG left = size.QuadPart;
+    while (left > 0) {
+        DWORD want = left < static_cast<LONGLONG>(chunk.size()) ? static_cast<DWORD>(left)
+                                                                : static_cast<DWORD>(chunk.size());
+        DWORD got = ReadUpTo(file, chunk.data(), want);
+        if (got == 0)
+            break;
+        parser.Feed(chunk.data(), got);
+        left -= got;
+    }
+    parser.Finish();
+}
+
+bool ReadSpoolRecord(const char* path, SpoolRecord& record)
+{
+    HANDLE file = OpenShared(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        ClearSpoolRecord(record);
+        return false;
+    }
+    ReadSpoolRecord(file, record);
+    CloseHandle(file);
+    return true;
+}
+
+bool ReadMmsHeader(const char* path, MmsHeader& header)
+{
+    std::vector<char> bytes(kMmsHeaderReadLimit);
+    DWORD got = 0;
+    HANDLE file = OpenShared(path);
+    bool opened = file != INVALID_HANDLE_VALUE;
+    if (opened) {
+        got = ReadUpTo(file, bytes.data(), static_cast<DWORD>(bytes.size()));
+        CloseHandle(file);
+    }
+    ParseMmsHeader(bytes.data(), got, header);
+    return opened;
+}
+
+void ReadErrorNote(const char* directory, const std::string& noteName, char* out)
+{
+    if (!out)
+        return;
+    out[0] = '\0';
+    std::string path = std::string(directory ? directory : "") + noteName;
+    if (path.size() >= MAX_PATH)
+        return;
+    HANDLE file = OpenShared(path.c_str());
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    char bytes[kErrorNoteReadLimit];
+    DWORD got = ReadUpTo(file, bytes, sizeof bytes);
+    CloseHandle(file);
+    ErrorNoteText(bytes, got, out);
+}
+
+void ReadModemErrorText(const char* modemName, char* out)
+{
+    char directory[MAX_PATH];
+    PrivateDataDirectory(directory);
+    ReadErrorNote(directory, ModemErrorNoteName(modemName), out);
+}
+
+void ReadRouteErrorText(const char* routeName, char* out)
+{
+    char directory[MAX_PATH];
+    PrivateDataDirectory(directory);
+    ReadErrorNote(directory, RouteErrorNoteName(routeName), out);
+}
+
+FILETIME ToFileTime(FileTimeValue value)
+{
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(value & 0xFFFFFFFFu);
+    time.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return time;
+}
+
+FileTimeValue FromFileTime(const FILETIME& time)
+{
+    return (static_cast<FileTimeValue>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+void FormatDisplayTime(const FILETIME& utc, char* out)
+{
+    if (!out)
+        return;
+    SYSTEMTIME universal = {};
+    SYSTEMTIME local = {};
+    SpoolTime time;
+    // The zone rules of the file's own date, so that summer time is right all year.
+    if (FileTimeToSystemTime(&utc, &universal) &&
+        SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+        time.year = local.wYear;
+        time.month = local.wMonth;
+        time.day = local.wDay;
+        time.hour = local.wHour;
+        time.minute = local.wMinute;
+        time.second = local.wSecond;
+    }
+    FormatCalendarTime(time, out, kDisplayTimeSize);
+}
+
+void FormatDisplayTime(FileTimeValue utc, char* out)
+{
+    FormatDisplayTime(ToFileTime(utc), out);
+}
+
+void UseSupportLibraryGsm7Decoder()
+{
+    SetGsm7Decoder(SupportLibraryGsm7);
+}

@@ -1,0 +1,82 @@
+// StoreWalker: the walk over one file pattern in a message store directory and its
+// immediate sub-directories, pruning the empty sub-directories that have stood untouched for
+// a while. The file system is reached through a small interface so that the walk can be
+// tested without one. Portable: no windows.h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// File times as the file system gives them: 100-nanosecond intervals since 1601, UTC.
+typedef uint64_t FileTimeValue;
+const FileTimeValue kFileTimeMinute = 60ull * 10000000ull;
+
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;
+    FileTimeValue creationTime = 0;
+    FileTimeValue lastWriteTime = 0;
+};
+
+// One running directory search.
+class DirectorySearch {
+public:
+    virtual ~DirectorySearch() = default;
+    // The next entry; false when the search is exhausted.
+    virtual bool Next(DirectoryEntry& entry) = 0;
+};
+
+class StoreFileSystem {
+public:
+    virtual ~StoreFileSystem() = default;
+    // Starts a search for a path ending in a pattern ("C:\S\*", "C:\S\Q1\*.IN"); null when
+    // nothing matches or the search cannot start.
+    virtual std::unique_ptr<DirectorySearch> Search(const std::string& pattern) = 0;
+    // The entry of the file or directory at path itself; false when there is none.
+    virtual bool Lookup(const std::string& path, DirectoryEntry& entry) = 0;
+    // Removes a directory; fails, silently, for one that is not empty.
+    virtual void RemoveEmptyDirectory(const std::string& path) = 0;
+    virtual FileTimeValue NowUtc() = 0;
+};
+
+// Sub-directories left empty and unwritten for longer than this are removed.
+const FileTimeValue kStorePruneAge = 5 * kFileTimeMinute;
+// Characters of a sub-directory name that are kept.
+const size_t kSubDirectoryNameLimit = 249;
+
+class StoreWalker {
+public:
+    explicit StoreWalker(StoreFileSystem& fileSystem);
+    ~StoreWalker();
+    StoreWalker(const StoreWalker&) = delete;
+    StoreWalker& operator=(const StoreWalker&) = delete;
+
+    // Starts the walk: storeDirectory ends with a backslash, pattern such as "*.IN". True
+    // when there is a first file, which the walker is then positioned on.
+    bool First(const std::string& storeDirectory, const std::string& pattern);
+    // Moves to the next file; false when the walk is done.
+    bool Next();
+    // Ends the searches; a sub-directory whose search did not run to its end is not pruned.
+    void Close();
+
+    // The current file: its name, its key (the sub-directory name and a backslash when it
+    // lies in one, then the name; the file is at store directory + key) and its entry.
+    const std::string& FileName() const { return file_.name; }
+    const std::string& Key() const { return key_; }
+    const DirectoryEntry& File() const { return file_; }
+
+private:
+    bool Advance();
+    void Prune(const std::string& subDirectory);
+
+    StoreFileSystem& fileSystem_;
+    std::string store_;
+    std::string pattern_;
+    std::unique_ptr<DirectorySearch> outer_;
+    std::unique_ptr<DirectorySearch> inner_;
+    bool innerRunning_ = false;
+    std::string subDirectory_;
+    std::string key_;
+    DirectoryEntry file_;
+};

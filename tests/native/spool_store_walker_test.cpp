@@ -1,0 +1,233 @@
+#include "spool/store_walker.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const FileTimeValue kNow = 130000000000000000ull;
+
+bool EndsWithNoCase(const std::string& text, const std::string& suffix)
+{
+    if (text.size() < suffix.size())
+        return false;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        if (tolower(text[text.size() - suffix.size() + i]) != tolower(suffix[i]))
+            return false;
+    }
+    return true;
+}
+
+// Directories by path (with trailing backslash); each lists its entries in order. Masks
+// are "*" or "*" followed by a suffix.
+class FakeFileSystem : public StoreFileSystem {
+public:
+    struct Dir {
+        std::vector<DirectoryEntry> entries;
+        FileTimeValue lastWrite = kNow;
+    };
+
+    void AddDirectory(const std::string& path, FileTimeValue lastWrite = kNow)
+    {
+        dirs_[path].lastWrite = lastWrite;
+        size_t slash = path.find_last_of('\\', path.size() - 2);
+        if (slash != std::string::npos && dirs_.count(path.substr(0, slash + 1))) {
+            DirectoryEntry e;
+            e.name = path.substr(slash + 1, path.size() - slash - 2);
+            e.isDirectory = true;
+            e.lastWriteTime = lastWrite;
+            dirs_[path.substr(0, slash + 1)].entries.push_back(e);
+        }
+    }
+
+    void AddFile(const std::string& dir, const std::string& name, FileTimeValue created = 7)
+    {
+        DirectoryEntry e;
+        e.name = name;
+        e.creationTime = created;
+        dirs_[dir].entries.push_back(e);
+    }
+
+    std::unique_ptr<DirectorySearch> Search(const std::string& pattern) override
+    {
+        ++searches;
+        size_t slash = pattern.find_last_of('\\');
+        auto dir = dirs_.find(pattern.substr(0, slash + 1));
+        if (dir == dirs_.end())
+            return nullptr;
+        std::string suffix = pattern.substr(slash + 2);   // after the '*'
+        std::vector<DirectoryEntry> hits;
+        DirectoryEntry dot;
+        dot.isDirectory = true;
+        for (const char* name : {".", ".."}) {
+            dot.name = name;
+            if (suffix.empty())
+                hits.push_back(dot);
+        }
+        for (const DirectoryEntry& e : dir->second.entries) {
+            if (EndsWithNoCase(e.name, suffix))
+                hits.push_back(e);
+        }
+        if (hits.empty())
+            return nullptr;
+        ++openSearches;
+        return std::unique_ptr<DirectorySearch>(new Search_(*this, hits));
+    }
+
+    bool Lookup(const std::string& path, DirectoryEntry& entry) override
+    {
+        auto dir = dirs_.find(path + "\\");
+        if (dir == dirs_.end())
+            return false;
+        entry = DirectoryEntry();
+        entry.name = path.substr(path.find_last_of('\\') + 1);
+        entry.isDirectory = true;
+        entry.lastWriteTime = dir->second.lastWrite;
+        return true;
+    }
+
+    void RemoveEmptyDirectory(const std::string& path) override
+    {
+        removeAttempts.push_back(path);
+        auto dir = dirs_.find(path + "\\");
+        if (dir == dirs_.end() || !dir->second.entries.empty())
+            return;
+        dirs_.erase(dir);
+        removed.push_back(path);
+    }
+
+    FileTimeValue NowUtc() override { return kNow; }
+
+    int searches = 0;
+    int openSearches = 0;
+    std::vector<std::string> removeAttempts;
+    std::vector<std::string> removed;
+
+private:
+    class Search_ : public DirectorySearch {
+    public:
+        Search_(FakeFileSystem& owner, std::vector<DirectoryEntry> hits) : owner_(owner), hits_(std::move(hits)) {}
+        ~Search_() override { --owner_.openSearches; }
+        bool Next(DirectoryEntry& entry) override
+        {
+            if (at_ >= hits_.size())
+                return false;
+            entry = hits_[at_++];
+            return true;
+        }
+
+    private:
+        FakeFileSystem& owner_;
+        std::vector<DirectoryEntry> hits_;
+        size_t at_ = 0;
+    };
+
+    std::map<std::string, Dir> dirs_;
+};
+
+const std::string kStore = "C:\\Data\\SMS-IN\\";
+
+std::vector<std::string> Walk(FakeFileSystem& fs, const std::string& pattern)
+{
+    std::vector<std::string> keys;
+    StoreWalker walker(fs);
+    for (bool more = walker.First(kStore, pattern); more; more = walker.Next())
+        keys.push_back(walker.Key());
+    return keys;
+}
+
+} // namespace
+
+TEST(StoreWalker, KeysFromTheStoreAndItsImmediateSubDirectories)
+{
+    FakeFileSystem fs;
+    fs.AddDirectory(kStore);
+    fs.AddFile(kStore, "A.IN");
+    fs.AddFile(kStore, "B.REC");
+    fs.AddDirectory(kStore + "Q1\\");
+    fs.AddFile(kStore + "Q1\\", "C.IN");
+    fs.AddDirectory(kStore + "Q1\\Deep\\");
+    fs.AddFile(kStore + "Q1\\Deep\\", "D.IN");
+    fs.AddDirectory(kStore + "dir.IN\\");          // a directory matching the pattern is no hit
+    fs.AddFile(kStore + "dir.IN\\", "E.in");
+    fs.AddFile(kStore, "F.IN");
+
+    EXPECT_EQ((std::vector<std::string>{"A.IN", "F.IN", "Q1\\C.IN", "dir.IN\\E.in"}), Walk(fs, "*.IN"));
+    EXPECT_EQ((std::vector<std::string>{"B.REC"}), Walk(fs, "*.REC"));
+    EXPECT_EQ(0, fs.openSearches);
+
+    StoreWalker walker(fs);
+    ASSERT_TRUE(walker.First(kStore, "*.IN"));
+    EXPECT_EQ("A.IN", walker.FileName());
+    EXPECT_EQ(7u, walker.File().creationTime);
+    ASSERT_TRUE(walker.Next() && walker.Next());
+    EXPECT_EQ("C.IN", walker.FileName());
+    EXPECT_EQ("Q1\\C.IN", walker.Key());
+}
+
+TEST(StoreWalker, MissingOrEmptyStore)
+{
+    FakeFileSystem fs;
+    EXPECT_TRUE(Walk(fs, "*.IN").empty());
+    fs.AddDirectory(kStore);
+    EXPECT_TRUE(Walk(fs, "*.IN").empty());
+    EXPECT_TRUE(fs.removeAttempts.empty());   // the store itself is never pruned
+}
+
+TEST(StoreWalker, PrunesOnlyEmptySubDirectoriesUntouchedForFiveMinutes)
+{
+    FakeFileSystem fs;
+    fs.AddDirectory(kStore, kNow - 60 * kFileTimeMinute);
+    fs.AddDirectory(kStore + "Old\\", kNow - 6 * kFileTimeMinute);
+    fs.AddDirectory(kStore + "Recent\\", kNow - 4 * kFileTimeMinute);
+    fs.AddDirectory(kStore + "Held\\", kNow - 60 * kFileTimeMinute);
+    fs.AddFile(kStore + "Held\\", "X.TMP");             // not matching, still holds the folder
+    fs.AddDirectory(kStore + "Busy\\", kNow - 60 * kFileTimeMinute);
+    fs.AddFile(kStore + "Busy\\", "M.IN");
+
+    EXPECT_EQ((std::vector<std::string>{"Busy\\M.IN"}), Walk(fs, "*.IN"));
+    EXPECT_EQ((std::vector<std::string>{kStore + "Old"}), fs.removed);
+    for (const std::string& path : fs.removeAttempts)
+        EXPECT_NE(kStore.substr(0, kStore.size() - 1), path);
+}
+
+TEST(StoreWalker, ClosingEarlyPrunesNothingAndEndsTheSearches)
+{
+    FakeFileSystem fs;
+    fs.AddDirectory(kStore);
+    fs.AddDirectory(kStore + "Q\\", kNow - 60 * kFileTimeMinute);
+    fs.AddFile(kStore + "Q\\", "A.IN");
+    fs.AddFile(kStore + "Q\\", "B.IN");
+    {
+        StoreWalker walker(fs);
+        ASSERT_TRUE(walker.First(kStore, "*.IN"));
+        EXPECT_EQ(2, fs.openSearches);
+        walker.Close();
+        EXPECT_EQ(0, fs.openSearches);
+        EXPECT_FALSE(walker.Next());
+        // Starting again gives the same first file.
+        ASSERT_TRUE(walker.First(kStore, "*.IN"));
+        EXPECT_EQ("Q\\A.IN", walker.Key());
+    }
+    EXPECT_EQ(0, fs.openSearches);
+    EXPECT_TRUE(fs.removeAttempts.empty());
+}
+
+TEST(StoreWalker, LongSubDirectoryNamesAreCut)
+{
+    FakeFileSystem fs;
+    fs.AddDirectory(kStore);
+    std::string longName(300, 'n');
+    fs.AddDirectory(kStore + longName + "\\");
+    fs.AddFile(kStore + longName + "\\", "A.IN");
+    fs.AddDirectory(kStore + std::string(249, 'n') + "\\");
+    fs.AddFile(kStore + std::string(249, 'n') + "\\", "B.IN");
+    // The cut name finds the directory of that shorter name, never more than 249 characters.
+    std::vector<std::string> keys = Walk(fs, "*.IN");
+    ASSERT_EQ(2u, keys.size());
+    for (const std::string& key : keys)
+        EXPECT_EQ(std::string(249, 'n') + "\\B.IN", key);
+}
