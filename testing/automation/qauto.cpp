@@ -7,6 +7,7 @@
 // so every item stays on one line and the caller can restore the text exactly.
 
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <fcntl.h>
@@ -860,6 +861,354 @@ int CmdKill(const Args &args)
     return kExitOk;
 }
 
+// --- property sheets, menus and window state ---
+
+// SendMessage with a time limit; false when the target did not answer.
+bool SendTimed(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR &result)
+{
+    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                               &result) != 0;
+}
+
+HWND SheetTabControl(HWND sheet)
+{
+    DWORD_PTR tab = 0;
+    if (SendTimed(sheet, PSM_GETTABCONTROL, 0, 0, tab) && tab)
+        return reinterpret_cast<HWND>(tab);
+    for (HWND child : DirectChildren(sheet))
+        if (lstrcmpiA(ClassOf(child).c_str(), WC_TABCONTROLA) == 0)
+            return child;
+    return nullptr;
+}
+
+HWND SheetCurrentPage(HWND sheet)
+{
+    DWORD_PTR page = 0;
+    if (!SendTimed(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, page))
+        return nullptr;
+    return reinterpret_cast<HWND>(page);
+}
+
+bool SheetArgs(const Args &args, HWND &sheet)
+{
+    if (!HwndOption(args, sheet))
+        return false;
+    if (!IsWindow(sheet)) {
+        std::fprintf(stderr, "qauto: no such window\n");
+        return false;
+    }
+    return true;
+}
+
+// Memory in another process, given back when it goes out of scope.
+struct RemoteBlock {
+    HANDLE process = nullptr;
+    char *address = nullptr;
+    RemoteBlock(DWORD pid, SIZE_T size)
+    {
+        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                  PROCESS_QUERY_INFORMATION,
+                              FALSE, pid);
+        if (process)
+            address = static_cast<char *>(
+                VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    }
+    ~RemoteBlock()
+    {
+        if (address)
+            VirtualFreeEx(process, address, 0, MEM_RELEASE);
+        if (process)
+            CloseHandle(process);
+    }
+    bool ok() const { return address != nullptr; }
+};
+
+// The tab titles in order. The tab control belongs to another process: the item structure
+// and its text buffer are placed in that process and read back from there.
+int CmdSheetTabs(const Args &args)
+{
+    HWND sheet = nullptr;
+    if (!SheetArgs(args, sheet))
+        return kExitUsage;
+    HWND tab = SheetTabControl(sheet);
+    if (!tab) {
+        std::fprintf(stderr, "qauto: the window has no tab control\n");
+        return kExitFailed;
+    }
+    DWORD_PTR count = 0;
+    if (!SendTimed(tab, TCM_GETITEMCOUNT, 0, 0, count))
+        return kExitFailed;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tab, &pid);
+    const SIZE_T textSize = 512;
+    RemoteBlock block(pid, sizeof(TCITEMA) + textSize);
+    if (!block.ok()) {
+        std::fprintf(stderr, "qauto: no memory in the target process (%lu)\n", GetLastError());
+        return kExitFailed;
+    }
+    char *remoteText = block.address + sizeof(TCITEMA);
+    for (DWORD_PTR i = 0; i < count; ++i) {
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = remoteText;
+        item.cchTextMax = static_cast<int>(textSize);
+        char text[512] = "";
+        SIZE_T moved = 0;
+        DWORD_PTR ok = 0;
+        if (!WriteProcessMemory(block.process, block.address, &item, sizeof item, &moved) ||
+            !WriteProcessMemory(block.process, remoteText, text, sizeof text, &moved) ||
+            !SendTimed(tab, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(block.address), ok) || !ok ||
+            !ReadProcessMemory(block.process, block.address, &item, sizeof item, &moved)) {
+            std::fprintf(stderr, "qauto: could not read tab %lu\n", static_cast<unsigned long>(i));
+            return kExitFailed;
+        }
+        // The control may answer with a pointer to its own copy of the text.
+        if (!ReadProcessMemory(block.process, item.pszText, text, sizeof text - 1, &moved))
+            return kExitFailed;
+        text[sizeof text - 1] = '\0';
+        std::printf("%s\n", Escape(text).c_str());
+    }
+    return kExitOk;
+}
+
+int CmdSheetPage(const Args &args)
+{
+    HWND sheet = nullptr;
+    if (!SheetArgs(args, sheet))
+        return kExitUsage;
+    HWND page = SheetCurrentPage(sheet);
+    if (!page) {
+        std::fprintf(stderr, "qauto: the sheet shows no page\n");
+        return kExitFailed;
+    }
+    std::printf("0x%08lX\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(page)));
+    return kExitOk;
+}
+
+// Posted, so that a question the change of page raises does not block us; then waits until
+// the tab is selected and its page shown.
+int CmdSheetSelect(const Args &args)
+{
+    HWND sheet = nullptr;
+    unsigned long index = 0, timeout = 0;
+    if (!args.has("index") || !SheetArgs(args, sheet) || !NumberOption(args, "index", 0, index) ||
+        !NumberOption(args, "timeout", 5000, timeout)) {
+        std::fprintf(stderr, "qauto: sheet-select --hwnd H --index N [--timeout MS]\n");
+        return kExitUsage;
+    }
+    HWND tab = SheetTabControl(sheet);
+    PostMessageA(sheet, PSM_SETCURSEL, index, 0);
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD_PTR current = 0;
+        HWND page = SheetCurrentPage(sheet);
+        if (tab && SendTimed(tab, TCM_GETCURSEL, 0, 0, current) && current == index && page &&
+            IsWindowVisible(page)) {
+            std::printf("0x%08lX\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(page)));
+            return kExitOk;
+        }
+        if (GetTickCount() - start >= timeout)
+            break;
+        Sleep(kPollMs);
+    }
+    std::fprintf(stderr, "qauto: page %lu was not shown\n", index);
+    return kExitFailed;
+}
+
+// The system menu of a window in another process. Windows lets any process read it; Wine
+// keeps menus in the owning process, where GetSystemMenu from outside gives nothing. There the
+// menu is read by a small routine copied into the target and run on a thread of its own:
+// it only calls the user32 functions it is handed, at their addresses in the target.
+const int kMenuProbeItems = 32;
+const int kMenuProbeText = 128;
+
+struct MenuProbe {
+    HWND hwnd;
+    HMENU(WINAPI *getSystemMenu)(HWND, BOOL);
+    int(WINAPI *getMenuItemCount)(HMENU);
+    UINT(WINAPI *getMenuItemID)(HMENU, int);
+    int(WINAPI *getMenuStringA)(HMENU, UINT, LPSTR, int, UINT);
+    int count;
+    UINT ids[kMenuProbeItems];
+    char texts[kMenuProbeItems][kMenuProbeText];
+};
+
+// Runs in the target: no globals, no direct calls, so the bytes work at any address.
+__attribute__((noinline, optimize("no-reorder-blocks-and-partition", "no-stack-protector")))
+DWORD WINAPI MenuProbeThread(LPVOID param)
+{
+    MenuProbe *probe = static_cast<MenuProbe *>(param);
+    HMENU menu = probe->getSystemMenu(probe->hwnd, FALSE);
+    if (!menu)
+        return 1;
+    int count = probe->getMenuItemCount(menu);
+    if (count < 0)
+        return 1;
+    if (count > kMenuProbeItems)
+        count = kMenuProbeItems;
+    probe->count = count;
+    for (int i = 0; i < count; ++i) {
+        probe->ids[i] = probe->getMenuItemID(menu, i);
+        probe->getMenuStringA(menu, static_cast<UINT>(i), probe->texts[i], kMenuProbeText,
+                              MF_BYPOSITION);
+    }
+    return 0;
+}
+
+const SIZE_T kMenuProbeCodeBytes = 1024;
+
+// Where a function of this process's user32.dll lies in the target process.
+template <typename F>
+bool RemoteUser32Function(DWORD pid, const char *name, F &function)
+{
+    HMODULE local = GetModuleHandleA("user32.dll");
+    FARPROC address = local ? GetProcAddress(local, name) : nullptr;
+    if (!address)
+        return false;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    BYTE *remoteBase = nullptr;
+    for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szModule, "user32.dll") == 0)
+            remoteBase = entry.modBaseAddr;
+    CloseHandle(snapshot);
+    if (!remoteBase)
+        return false;
+    BYTE *remote = remoteBase + (reinterpret_cast<BYTE *>(address) - reinterpret_cast<BYTE *>(local));
+    function = reinterpret_cast<F>(reinterpret_cast<void *>(remote));
+    return true;
+}
+
+bool ReadMenuInTarget(HWND hwnd, MenuProbe &probe)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    probe = MenuProbe();
+    probe.hwnd = hwnd;
+    if (!RemoteUser32Function(pid, "GetSystemMenu", probe.getSystemMenu) ||
+        !RemoteUser32Function(pid, "GetMenuItemCount", probe.getMenuItemCount) ||
+        !RemoteUser32Function(pid, "GetMenuItemID", probe.getMenuItemID) ||
+        !RemoteUser32Function(pid, "GetMenuStringA", probe.getMenuStringA))
+        return false;
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION | PROCESS_VM_READ |
+                                     PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                                 FALSE, pid);
+    if (!process)
+        return false;
+    bool done = false;
+    char *remote = static_cast<char *>(VirtualAllocEx(process, nullptr,
+                                                      kMenuProbeCodeBytes + sizeof probe,
+                                                      MEM_COMMIT | MEM_RESERVE,
+                                                      PAGE_EXECUTE_READWRITE));
+    SIZE_T moved = 0;
+    if (remote &&
+        WriteProcessMemory(process, remote, reinterpret_cast<const void *>(MenuProbeThread),
+                           kMenuProbeCodeBytes, &moved) &&
+        WriteProcessMemory(process, remote + kMenuProbeCodeBytes, &probe, sizeof probe, &moved)) {
+        FlushInstructionCache(process, remote, kMenuProbeCodeBytes);
+        HANDLE thread = CreateRemoteThread(
+            process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(remote),
+            remote + kMenuProbeCodeBytes, 0, nullptr);
+        DWORD code = 1;
+        if (thread && WaitForSingleObject(thread, kSendTimeoutMs) == WAIT_OBJECT_0 &&
+            GetExitCodeThread(thread, &code) && code == 0)
+            done = ReadProcessMemory(process, remote + kMenuProbeCodeBytes, &probe, sizeof probe,
+                                     &moved) != 0;
+        if (thread)
+            CloseHandle(thread);
+    }
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return done;
+}
+
+int CmdSysMenu(const Args &args)
+{
+    HWND hwnd = nullptr;
+    if (!SheetArgs(args, hwnd))
+        return kExitUsage;
+    MenuProbe probe = {};
+    HMENU menu = GetSystemMenu(hwnd, FALSE);
+    int count = menu ? GetMenuItemCount(menu) : -1;
+    if (count >= 0) {
+        probe.count = std::min(count, kMenuProbeItems);
+        for (int i = 0; i < probe.count; ++i) {
+            probe.ids[i] = GetMenuItemID(menu, i);
+            GetMenuStringA(menu, i, probe.texts[i], kMenuProbeText, MF_BYPOSITION);
+        }
+    } else if (!ReadMenuInTarget(hwnd, probe)) {
+        std::fprintf(stderr, "qauto: the system menu cannot be read\n");
+        return kExitFailed;
+    }
+    // One line per item: its command id and its text (a separator has none).
+    for (int i = 0; i < probe.count; ++i) {
+        probe.texts[i][kMenuProbeText - 1] = '\0';
+        std::printf("%u\t%s\n", probe.ids[i], Escape(probe.texts[i]).c_str());
+    }
+    return kExitOk;
+}
+
+bool WaitIconic(HWND hwnd, bool iconic, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while ((IsIconic(hwnd) != FALSE) != iconic) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(kPollMs);
+    }
+    return true;
+}
+
+int CmdSysCommand(const Args &args)
+{
+    HWND hwnd = nullptr;
+    std::string command = args.get("command");
+    if (!SheetArgs(args, hwnd) || (command != "minimize" && command != "restore")) {
+        std::fprintf(stderr, "qauto: syscommand --hwnd H --command minimize|restore\n");
+        return kExitUsage;
+    }
+    bool minimize = command == "minimize";
+    PostMessageA(hwnd, WM_SYSCOMMAND, minimize ? SC_MINIMIZE : SC_RESTORE, 0);
+    if (!WaitIconic(hwnd, minimize, 5000)) {
+        std::fprintf(stderr, "qauto: the window did not %s\n", command.c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int CmdState(const Args &args)
+{
+    HWND hwnd = nullptr;
+    if (!SheetArgs(args, hwnd))
+        return kExitUsage;
+    std::printf("iconic: %s\n", IsIconic(hwnd) ? "yes" : "no");
+    std::printf("visible: %s\n", IsWindowVisible(hwnd) ? "yes" : "no");
+    std::printf("enabled: %s\n", IsWindowEnabled(hwnd) ? "yes" : "no");
+    return kExitOk;
+}
+
+// The check state of a check box or radio button: checked, unchecked or indeterminate.
+int CmdChecked(const Args &args)
+{
+    HWND target = nullptr;
+    if (!args.has("id") || !TargetWindow(args, target)) {
+        std::fprintf(stderr, "qauto: checked --hwnd H --id ID\n");
+        return kExitUsage;
+    }
+    DWORD_PTR state = 0;
+    if (!target || !SendTimed(target, BM_GETCHECK, 0, 0, state)) {
+        std::fprintf(stderr, "qauto: no such control\n");
+        return kExitFailed;
+    }
+    std::printf("%s\n", state == BST_CHECKED ? "checked"
+                        : state == BST_INDETERMINATE ? "indeterminate" : "unchecked");
+    return kExitOk;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 struct Command {
@@ -883,6 +1232,13 @@ const Command kCommands[] = {
     {"setbyte", CmdSetByte, "setbyte --mapping NAME --offset N --value V"},
     {"getbyte", CmdGetByte, "getbyte --mapping NAME --offset N"},
     {"kill", CmdKill, "kill --image NAME.EXE | kill NAME.EXE..."},
+    {"sheet-tabs", CmdSheetTabs, "sheet-tabs --hwnd H"},
+    {"sheet-select", CmdSheetSelect, "sheet-select --hwnd H --index N [--timeout MS]"},
+    {"sheet-page", CmdSheetPage, "sheet-page --hwnd H"},
+    {"sysmenu", CmdSysMenu, "sysmenu --hwnd H"},
+    {"syscommand", CmdSysCommand, "syscommand --hwnd H --command minimize|restore"},
+    {"state", CmdState, "state --hwnd H"},
+    {"checked", CmdChecked, "checked --hwnd H --id ID"},
 };
 
 int Usage()
