@@ -122,6 +122,17 @@ def parse_ini(text):
     return ini
 
 
+def wait_for(predicate, timeout=5.0, interval=0.05):
+    """Polls predicate until it gives a true value or the time is up; returns its last value.
+    For what a program does without being waited for (helpers it starts, files it writes)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
 def _free_xvfb():
     """Starts Xvfb on a display number it picks itself; returns (Popen, ':N')."""
     read_fd, write_fd = os.pipe()
@@ -373,6 +384,38 @@ class Rig:
     def reg_delete(self, key):
         self.wine(["reg", "delete", key, "/f"])
 
+    def answer_boxes(self, program, click="OK", timeout=30):
+        """Answers every message box with the button named click until the program ends;
+        returns the boxes in the order they came. Fails when the program outlives timeout."""
+        boxes = []
+        deadline = time.monotonic() + timeout
+        while program.poll() is None:
+            if time.monotonic() >= deadline:
+                raise AssertionError("program still running after %s s; boxes: %s" % (timeout, boxes))
+            rc, out = self.qauto("box", "--timeout", 500, "--click", click, timeout=30)
+            if rc == 0:
+                boxes.append(_box_from(out))
+            elif out.strip():
+                raise AssertionError("could not click %r on the box: %s" % (click, _box_from(out)))
+        return boxes
+
+    def unix_path(self, windows_path):
+        """Where a Windows path of this prefix lies here: C:\\x -> <prefix>/drive_c/x,
+        Z:\\x -> /x."""
+        drive, _, rest = str(windows_path).partition(":")
+        parts = [p for p in rest.replace("/", "\\").split("\\") if p]
+        if drive.upper() == "Z":
+            return Path("/").joinpath(*parts)
+        return (self.prefix / ("drive_" + drive.lower())).joinpath(*parts)
+
+    def user_profile(self):
+        """The folder %USERPROFILE% names inside Wine, as a path here."""
+        done = self.wine(["cmd", "/c", "echo", "%USERPROFILE%"])
+        profile = done.stdout.strip()
+        if done.returncode != 0 or ":" not in profile:
+            raise RuntimeError("no user profile: %r %r" % (done.stdout, done.stderr))
+        return self.unix_path(profile)
+
     # --- environments ---
 
     def fresh_env(self, fwrules=True, standins=True, name=None):
@@ -409,12 +452,18 @@ class TestEnv:
         rig.timings["fresh-env"] = time.monotonic() - started
 
     def _write_registry(self):
+        self.write_registry()
+
+    def write_registry(self, data=None, private=None, program=None):
+        """Points the registry overrides at folders (Linux paths); each one not given is this
+        installation's own."""
         def reg_string(text):
             return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
+        folders = (data or self.data, private or self.private, program or self.install)
         lines = ["REGEDIT4", "", "[-%s]" % REG_ROOT_KEY, "", "[%s]" % REG_KEY,
-                 '"DataDirectory"=%s' % reg_string(to_windows(self.data) + "\\"),
-                 '"PrivateDataDirectory"=%s' % reg_string(to_windows(self.private) + "\\"),
-                 '"ProgramDirectory"=%s' % reg_string(to_windows(self.install) + "\\"), ""]
+                 '"DataDirectory"=%s' % reg_string(to_windows(folders[0]) + "\\"),
+                 '"PrivateDataDirectory"=%s' % reg_string(to_windows(folders[1]) + "\\"),
+                 '"ProgramDirectory"=%s' % reg_string(to_windows(folders[2]) + "\\"), ""]
         reg_file = self.folder / "env.reg"
         reg_file.write_text("\r\n".join(lines), encoding="ascii")
         done = self.rig.wine(["regedit", "/S", to_windows(reg_file)])
@@ -435,6 +484,14 @@ class TestEnv:
         if not path.is_absolute():
             path = self.data / path
         return parse_ini(path.read_bytes().decode("cp1252", errors="replace"))
+
+    def log_lines(self, name):
+        """The lines of a log file in the install folder (STANDIN.LOG, FWRULES.LOG); [] when
+        there is none yet."""
+        path = self.install / name
+        if not path.exists():
+            return []
+        return path.read_bytes().decode("cp1252", errors="replace").splitlines()
 
     def cleanup(self):
         """Ends the program, deletes the test services and the registry key, removes the
