@@ -3,8 +3,12 @@
 #include <climits>
 #include <cstring>
 
+#include "gateway/gwcore/gsm7.h"
 #include "shell/config_rules.h"
 #include "spool/text_decoding.h"
+
+static_assert(kDisplayTextSize >= Gsm7Utf8Bound(sizeof(SpoolRecord::text) - 1),
+              "a decoded message text must fit the display buffer");
 
 namespace {
 

@@ -137,12 +137,6 @@ bool PutUtf8(uint16_t codePoint, char* out, size_t capacity, size_t& length)
 
 } // namespace
 
-size_t Gsm7Utf8Bound(size_t hexLength)
-{
-    size_t septets = (hexLength / 2) * 8 / 7;
-    return 2 * septets + 1;
-}
-
 size_t Gsm7HexToUtf8(const char* udhHex, const char* dataHex, char* out, size_t capacity)
 {
     if (!out || capacity == 0)

@@ -8,7 +8,10 @@
 // can need: each pair of hexadecimal digits is one octet, 7 octets carry at most 8 septets,
 // and no septet gives more than 2 bytes of UTF-8 (the only 3-byte character, the euro sign,
 // takes two septets). The result never exceeds hexLength + hexLength / 7 + 1.
-size_t Gsm7Utf8Bound(size_t hexLength);
+constexpr size_t Gsm7Utf8Bound(size_t hexLength)
+{
+    return 2 * ((hexLength / 2) * 8 / 7) + 1;
+}
 
 // Decodes the message data dataHex (hexadecimal text of the packed user data, the header
 // itself not included) that follows the user data header udhHex (hexadecimal text of the
