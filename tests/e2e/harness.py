@@ -391,7 +391,8 @@ class Rig:
         deadline = time.monotonic() + timeout
         while program.poll() is None:
             if time.monotonic() >= deadline:
-                raise AssertionError("program still running after %s s; boxes: %s" % (timeout, boxes))
+                raise AssertionError("program still running after %s s; boxes: %s"
+                                     % (timeout, boxes))
             rc, out = self.qauto("box", "--timeout", 500, "--click", click, timeout=30)
             if rc == 0:
                 boxes.append(_box_from(out))

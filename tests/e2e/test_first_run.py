@@ -186,7 +186,8 @@ def test_fresh_prefix_uses_the_default_data_folders(rig):
         run()
         for name in CONFIG_FILES:
             assert (data / name).read_bytes() == b"", name
-        assert parse_ini((data / "MODEMTEST.INI").read_text())["ModemTest"]["Result"] == "Internal Error"
+        modem_test = parse_ini((data / "MODEMTEST.INI").read_text())
+        assert modem_test["ModemTest"]["Result"] == "Internal Error"
         assert not (install / "SMSGW.INI").exists()
 
         write_ini(data / "SMSGW.INI", ["[SMSGW]", "Modem1=COM7"])
@@ -198,7 +199,8 @@ def test_fresh_prefix_uses_the_default_data_folders(rig):
         private = data / "Private"
         private.mkdir(exist_ok=True)
         (private / "USERS.DAT").write_text("users")
-        program = fresh.wine_start([to_windows(install / PROGRAM), "/DELETEDATADIR"], cwd=str(install))
+        program = fresh.wine_start([to_windows(install / PROGRAM), "/DELETEDATADIR"],
+                                   cwd=str(install))
         assert fresh.box(click="Yes").text == "Delete Configuration files for QelSMS?"
         assert program.wait(20) == 0
         assert not private.exists()
