@@ -293,10 +293,13 @@ TEST_F(ServiceControlTest, AServiceThatFailsToStartIsReportedWithItsErrorCode)
 
 TEST_F(ServiceControlTest, StopWhenNothingIsInstalledIsNotPermitted)
 {
-    MessageBoxAnswerer answerer;
-    StopServices(false);
-    ASSERT_TRUE(answerer.WaitForBoxes(1, 5000));
-    EXPECT_EQ("Administrator rights are required for service installation or modification.", answerer.boxes()[0].text);
+    {
+        MessageBoxAnswerer answerer;
+        StopServices(false);
+        ASSERT_TRUE(answerer.WaitForBoxes(1, 5000));
+        EXPECT_EQ("Administrator rights are required for service installation or modification.",
+                  answerer.boxes()[0].text);
+    }
 
     // Interactive: the elevation offer comes first; declining it gives the same message.
     MessageBoxAnswerer declined({"No"});
@@ -311,16 +314,17 @@ TEST_F(ServiceControlTest, WithoutRightsYesRelaunchesElevatedWithTheVerbAndWaits
 {
     DenyRights();
     RecordElevation();
-    MessageBoxAnswerer answerer({"Yes", "OK"});   // the offer, then the elevated instance's box
-
-    EXPECT_TRUE(InstallServices(true));
+    {
+        MessageBoxAnswerer answerer({"Yes", "OK"});   // the offer, then the elevated instance's box
+        EXPECT_TRUE(InstallServices(true));
+        auto boxes = answerer.boxes();
+        ASSERT_EQ(2u, boxes.size());
+        EXPECT_EQ(kElevationQuestion, boxes[0].text);
+        EXPECT_EQ("Service successfully installed!", boxes[1].text);   // shown by the elevated instance
+    }
     EXPECT_EQ(1, elevation.launches);
     EXPECT_EQ(module / "QELCONF.EXE", elevation.executable);
     EXPECT_EQ("/INSTALLSERVICE", elevation.argument);
-    auto boxes = answerer.boxes();
-    ASSERT_EQ(2u, boxes.size());
-    EXPECT_EQ(kElevationQuestion, boxes[0].text);
-    EXPECT_EQ("Service successfully installed!", boxes[1].text);   // shown by the elevated instance
     EXPECT_TRUE(IsSmsServiceInstalled());
     EXPECT_TRUE(IsMmscServiceInstalled());
 

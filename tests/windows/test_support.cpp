@@ -257,20 +257,27 @@ void MessageBoxAnswerer::Run()
         for (HWND button : buttons)
             box.buttons.push_back(WithoutAmpersands(WindowText(button)));
 
-        std::string answer;
+        // The script's next answer; past its end, whichever declining button the box has.
+        std::vector<std::string> answers;
         {
             std::lock_guard<std::mutex> guard(lock_);
-            answer = boxes_.size() < script_.size() ? script_[boxes_.size()] : "OK";
+            if (boxes_.size() < script_.size())
+                answers.push_back(script_[boxes_.size()]);
+            else
+                answers = {"OK", "Cancel", "No"};
         }
         HWND target = nullptr;
-        for (HWND button : buttons) {
-            if (_stricmp(WithoutAmpersands(WindowText(button)).c_str(), answer.c_str()) == 0)
-                target = button;
+        for (const std::string& answer : answers) {
+            for (HWND button : buttons) {
+                if (!target && _stricmp(WithoutAmpersands(WindowText(button)).c_str(), answer.c_str()) == 0)
+                    target = button;
+            }
         }
-        if (!target && !buttons.empty())
-            target = buttons.front();
-        if (target)
-            PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(target), BN_CLICKED),
+        if (!target) {
+            Sleep(20);
+            continue;
+        }
+        PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(target), BN_CLICKED),
                          reinterpret_cast<LPARAM>(target));
         {
             std::lock_guard<std::mutex> guard(lock_);
