@@ -207,11 +207,17 @@ def test_failed_installation_is_told_unless_quiet(rig, env):
         rig.delete_service("QelTaken")
 
 
-def test_removing_nothing_succeeds_quietly(rig, env):
+def test_removing_nothing_stops_first_and_says_it_may_not(rig, env):
+    # Removal stops the pair first, and stopping a pair that is not there counts as not
+    # permitted: the command line is told so, then removal of nothing succeeds quietly.
     assert states(rig) == ("missing", "missing")
     program = env.start("/R", "/Q")
-    rig.nobox(within=2)
+    box = rig.box(timeout=10, click="OK")
+    assert box.text == "Administrator rights are required for service installation or modification.", box
+    assert box.icon == "error", box
+    rig.nobox(within=1.5)
     finish(program, "/R /Q with nothing installed")
+    assert states(rig) == ("missing", "missing")
 
 
 def test_starting_a_running_pair_shows_nothing(rig, env):
