@@ -20,6 +20,7 @@
 #include "shell/message_box.h"
 #include "shell/property_sheets.h"
 #include "shell/wait_window.h"
+#include "spool/spool_files.h"
 
 namespace {
 
@@ -162,6 +163,7 @@ int RunProgram(HINSTANCE instance, const char* commandLine)
 
     InitModulePaths();
     PrepareConfiguration();
+    UseSupportLibraryGsm7Decoder();
     ConvertOldKeywordTable(*OpenPrivateProfile(appPaths.smsIni));
 
     CommandLine command = ParseCommandLine(commandLine ? commandLine : "");
