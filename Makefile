@@ -1,11 +1,12 @@
 # make run   installs what is missing, builds, starts the program under Wine
+# make screenshots  pictures of every page of the wizard and the main window (build/screenshots)
 # make test  installs what is missing, builds both targets, runs every test
 BUILD   ?= build
 NATIVE  := $(BUILD)/native
 WIN     := $(BUILD)/win32
 JOBS    ?= $(shell nproc)
 
-.PHONY: all deps native windows test run clean
+.PHONY: all deps native windows test run screenshots clean
 
 all: native windows
 
@@ -27,6 +28,9 @@ test: native windows
 
 run: windows
 	@bash tools/run-program.sh $(WIN)/install/QelSMS
+
+screenshots: windows
+	@python3 tools/screenshots.py --windows $(WIN)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""Takes a picture of every page of the setup wizard and of the main window.
+
+    python3 tools/screenshots.py [--windows build/win32] [--out build/screenshots]
+
+Runs the staged program under Wine on an X display of its own, in a fresh installation, with
+Wine's virtual desktop so that windows get their frames and title bars. Goes through the
+wizard with Next (choosing "Yes" on Configuration Complete so that Next leads on), then
+through the tabs of the main window, and saves one PNG per page (import -window root).
+Uses a Wine prefix of its own (build/wineprefix-screenshots). Python 3 standard library,
+Wine, Xvfb and ImageMagick.
+"""
+
+import argparse
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import harness  # noqa: E402
+
+CAPTION = "Qel SMS/MMS Gateway Lite Edition (v2015.03.13)"
+WIZARD = "QelSMS Lite Setup Wizard:  "
+WIZARD_PAGES = ["Select Modem", "Modem Settings", "Server Settings", "Configuration Complete",
+                "Send Test Message"]
+ID_NEXT, ID_FINISH, IDCANCEL = 0x3024, 0x3025, 2
+COMPLETE_YES = 103
+DESKTOP = "qel"
+SETTLE_SECONDS = 0.6   # time for the page to paint before the picture is taken
+
+
+def file_name(prefix, index, title):
+    slug = "".join(ch.lower() if ch.isalnum() else "-" for ch in title).strip("-")
+    return "%s-%d-%s.png" % (prefix, index, slug.replace("--", "-"))
+
+
+class Shooter:
+    def __init__(self, rig, out):
+        self.rig, self.out = rig, out
+        self.saved = []
+
+    def shot(self, name):
+        time.sleep(SETTLE_SECONDS)
+        path = self.out / name
+        subprocess.run(["import", "-window", "root", str(path)], env=self.rig.env, check=True)
+        self.saved.append(path)
+        print("saved %s" % path, flush=True)
+
+    def wait_title(self, sheet, title, timeout=60):
+        deadline = time.monotonic() + timeout
+        while self.rig.text(sheet) != title:
+            if time.monotonic() > deadline:
+                raise RuntimeError("the wizard did not reach %r" % title)
+            time.sleep(0.1)
+
+
+def use_virtual_desktop(rig):
+    """Every program started from now on runs in one virtual desktop window of 1024x768."""
+    key = r"HKEY_CURRENT_USER\Software\Wine\Explorer"
+    rig.wine(["reg", "add", key, "/v", "Desktop", "/d", DESKTOP, "/f"], check=True)
+    rig.wine(["reg", "add", key + r"\Desktops", "/v", DESKTOP, "/d", "1024x768", "/f"],
+             check=True)
+
+
+def wizard_pages(rig, env, shooter):
+    program = env.start()
+    sheet = rig.find(WIZARD + WIZARD_PAGES[0], timeout=30)
+    if not sheet:
+        raise RuntimeError("the wizard did not open: %s" % (rig.windows(),))
+    for index, page in enumerate(WIZARD_PAGES, 1):
+        shooter.wait_title(sheet, WIZARD + page)
+        if page == "Configuration Complete":
+            current = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+            rig.click(current, id=COMPLETE_YES)
+        shooter.shot(file_name("wizard", index, page))
+        if index < len(WIZARD_PAGES):
+            rig.click(sheet, id=ID_NEXT)   # Server Settings installs the services here
+    rig.click(sheet, id=ID_FINISH)
+    return program
+
+
+def main_window_pages(rig, shooter):
+    sheet = rig.find(CAPTION, timeout=30)
+    if not sheet:
+        raise RuntimeError("the main window did not open: %s" % (rig.windows(),))
+    rc, out = rig.qauto("sheet-tabs", "--hwnd", sheet)
+    if rc != 0:
+        raise RuntimeError("the tabs could not be read")
+    for index, tab in enumerate(out.splitlines()):
+        if rig.qauto("sheet-select", "--hwnd", sheet, "--index", index)[0] != 0:
+            raise RuntimeError("tab %s was not shown" % tab)
+        shooter.shot(file_name("main", index + 1, tab))
+    rig.click(sheet, id=IDCANCEL)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--windows", default="build/win32", help="Windows build folder")
+    parser.add_argument("--out", default=str(ROOT / "build" / "screenshots"))
+    options = parser.parse_args()
+    out = Path(options.out)
+    out.mkdir(parents=True, exist_ok=True)
+    for old in out.glob("*.png"):
+        old.unlink()
+
+    rig = harness.Rig(ROOT, options.windows, prefix=ROOT / "build" / "wineprefix-screenshots",
+                      log=lambda message: print(message, flush=True))
+    env = None
+    try:
+        use_virtual_desktop(rig)
+        env = rig.fresh_env(name="screenshots")
+        shooter = Shooter(rig, out)
+        program = wizard_pages(rig, env, shooter)
+        main_window_pages(rig, shooter)
+        program.wait(30)
+    finally:
+        if env is not None:
+            env.cleanup()
+        rig.close()
+    print("%d screenshots in %s" % (len(shooter.saved), out))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
