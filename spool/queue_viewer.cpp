@@ -1,0 +1,310 @@
+#include "spool/queue_viewer.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "resources/queue_viewer_ids.h"
+#include "shell/config_files.h"
+#include "shell/message_box.h"
+#include "shell/page_conventions.h"
+
+namespace {
+
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr size_t kKeyLimit = 249;
+constexpr DWORD kDeleterRetryMs = 5000;
+constexpr DWORD kDeleterGiveUpMs = 120000;
+
+int LocaleCompare(const char* a, const char* b)
+{
+    return lstrcmpiA(a, b);
+}
+
+// Holds a viewer's lock for one scope; the lock is re-entrant, so the list's requests for
+// cell text that arrive meanwhile on the same thread do not block.
+class LockHold {
+public:
+    explicit LockHold(CRITICAL_SECTION& lock) : lock_(lock) { EnterCriticalSection(&lock_); }
+    ~LockHold() { LeaveCriticalSection(&lock_); }
+    LockHold(const LockHold&) = delete;
+    LockHold& operator=(const LockHold&) = delete;
+
+private:
+    CRITICAL_SECTION& lock_;
+};
+
+HWND List(HWND window)
+{
+    return GetDlgItem(window, IDC_VIEWER_LIST);
+}
+
+int FirstSelected(HWND list)
+{
+    return ListView_GetNextItem(list, -1, LVNI_SELECTED);
+}
+
+// The key of the first selected row, or "" when none is selected.
+std::string FirstSelectedKey(HWND list, const ViewerState& state)
+{
+    int index = FirstSelected(list);
+    if (index < 0 || static_cast<size_t>(index) >= state.current.rows.size())
+        return {};
+    return state.current.rows[index].key().substr(0, kKeyLimit);
+}
+
+void RestoreSelection(HWND list, const ViewerState& state, const std::string& key)
+{
+    long index = key.empty() ? -1 : FindRowByKey(state.current.rows, key, LocaleCompare);
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (index >= 0) {
+        ListView_SetItemState(list, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(list, index, FALSE);
+    } else {
+        ListView_EnsureVisible(list, 0, FALSE);
+    }
+}
+
+void ShowRowCount(HWND list, const ViewerState& state)
+{
+    ListView_SetItemCountEx(list, static_cast<int>(state.current.rows.size()), LVSICF_NOSCROLL);
+    if (!state.current.rows.empty())
+        ListView_RedrawItems(list, 0, static_cast<int>(state.current.rows.size()) - 1);
+}
+
+void SetCountLine(HWND window, const ViewerDefinition& viewer, const ViewerState& state)
+{
+    SetTextIfDifferent(window, IDC_VIEWER_COUNT, CountLineText(viewer.countTitle, state.current.total).c_str());
+}
+
+std::string RowPath(const ViewerDefinition& viewer, const ViewerRow& row)
+{
+    char directory[MAX_PATH];
+    viewer.directory(directory);
+    return directory + row.key();
+}
+
+void OnInit(HWND window, const ViewerDefinition& viewer, ViewerState& state)
+{
+    InitializeCriticalSection(&state.lock);
+    SetWindowTextA(window, viewer.title);
+
+    HWND list = List(window);
+    RECT client;
+    GetClientRect(list, &client);
+    for (int c = 0; c < viewer.columnCount; ++c) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = client.right / viewer.columns[c].widthDivisor;
+        column.pszText = const_cast<char*>(viewer.columns[c].header);
+        column.iSubItem = c;
+        ListView_InsertColumn(list, c, &column);
+    }
+    ListView_SetExtendedListViewStyle(list, ListView_GetExtendedListViewStyle(list) | LVS_EX_FULLROWSELECT);
+
+    // The first fill after an opening always takes the default order.
+    state.current = ViewerRows();
+    viewer.listRows(state.current);
+    SortRows(state.current.rows, viewer.defaultSortState, LocaleCompare);
+    ListView_SetItemCountEx(list, static_cast<int>(state.current.rows.size()), 0);
+    RestoreSelection(list, state, "");
+    SetCountLine(window, viewer, state);
+    SetTimer(window, kRefreshTimer, QueueViewerTiming().refreshMs, nullptr);
+}
+
+void OnRefresh(HWND window, const ViewerDefinition& viewer, ViewerState& state)
+{
+    HWND list = List(window);
+    if (ListView_GetSelectedCount(list) >= 2)
+        return;   // a multiple selection is never disturbed
+
+    ViewerRows fresh;
+    viewer.listRows(fresh);
+    SortRows(fresh.rows, state.sortState, LocaleCompare);
+    {
+        LockHold hold(state.lock);
+        if (ListView_GetSelectedCount(list) >= 2) {
+            state.current.total = fresh.total;
+        } else {
+            std::string key = FirstSelectedKey(list, state);
+            std::swap(state.current, fresh);
+            ShowRowCount(list, state);
+            RestoreSelection(list, state, key);
+            Sleep(QueueViewerTiming().swapSettleMs);
+        }
+    }
+    SetCountLine(window, viewer, state);
+}
+
+void OnColumnClick(HWND window, ViewerState& state, int column)
+{
+    if (state.current.rows.empty())
+        return;
+    HWND list = List(window);
+    std::string key = FirstSelectedKey(list, state);
+    LockHold hold(state.lock);
+    state.sortState = SortStateAfterColumnClick(state.sortState, column);
+    SortRows(state.current.rows, state.sortState, LocaleCompare);
+    ShowRowCount(list, state);
+    RestoreSelection(list, state, key);
+}
+
+void OnView(HWND window, const ViewerDefinition& viewer, ViewerState& state)
+{
+    HWND list = List(window);
+    SetFocus(list);
+    std::string path;
+    {
+        LockHold hold(state.lock);
+        int index = FirstSelected(list);
+        if (index < 0 || static_cast<size_t>(index) >= state.current.rows.size())
+            return;
+        path = RowPath(viewer, state.current.rows[index]);
+    }
+    OpenInNotepad(path.c_str());
+}
+
+void OnDelete(HWND window, const ViewerDefinition& viewer, ViewerState& state)
+{
+    HWND list = List(window);
+    SetFocus(list);
+    LockHold hold(state.lock);
+    UINT selected = ListView_GetSelectedCount(list);
+    if (selected == 0)
+        return;
+    char question[64];
+    if (selected == 1)
+        snprintf(question, sizeof question, "Delete Message?");
+    else
+        snprintf(question, sizeof question, "Delete %u messages?", selected);
+    if (ShowMessage(window, question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+
+    for (int index = FirstSelected(list); index >= 0; index = FirstSelected(list)) {
+        if (static_cast<size_t>(index) >= state.current.rows.size())
+            break;
+        std::string path = RowPath(viewer, state.current.rows[index]);
+        DeleteFileA(path.c_str());
+        if (PathExists(path.c_str())) {
+            // In use by the gateway: it leaves the list now and the disk later.
+            StartBackgroundDeleter(path.c_str());
+            Sleep(QueueViewerTiming().deleteWaitMs);
+        }
+        state.current.rows.erase(state.current.rows.begin() + index);
+        ListView_DeleteItem(list, index);
+    }
+}
+
+void OnGetDisplayInfo(ViewerState& state, NMLVDISPINFOA* info)
+{
+    if (!(info->item.mask & LVIF_TEXT))
+        return;
+    LockHold hold(state.lock);
+    state.display[0] = '\0';
+    size_t row = static_cast<size_t>(info->item.iItem);
+    size_t text = static_cast<size_t>(info->item.iSubItem) + 1;
+    if (info->item.iItem >= 0 && row < state.current.rows.size() && text < state.current.rows[row].texts.size())
+        lstrcpynA(state.display, state.current.rows[row].texts[text].c_str(), sizeof state.display);
+    info->item.pszText = state.display;
+}
+
+bool OnNotify(HWND window, const NMHDR* header, const ViewerDefinition& viewer, ViewerState& state)
+{
+    if (header->idFrom != IDC_VIEWER_LIST)
+        return false;
+    switch (header->code) {
+    case LVN_GETDISPINFOA:
+        OnGetDisplayInfo(state, reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header)));
+        return true;
+    case LVN_COLUMNCLICK:
+        OnColumnClick(window, state, reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem);
+        return true;
+    case NM_DBLCLK:
+        OnView(window, viewer, state);
+        return true;
+    case LVN_KEYDOWN:
+        if (reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey == VK_DELETE)
+            OnDelete(window, viewer, state);
+        return true;
+    case LVN_ODFINDITEMA:
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, -1);   // type-ahead finds nothing
+        return true;
+    }
+    return false;
+}
+
+void OnCommand(HWND window, WORD id, const ViewerDefinition& viewer, ViewerState& state)
+{
+    switch (id) {
+    case IDOK:
+        // Enter in the list reaches the dialog as its default button: it views.
+        if (GetFocus() == List(window))
+            OnView(window, viewer, state);
+        else
+            EndDialog(window, 1);
+        break;
+    case IDCANCEL:
+        EndDialog(window, 0);
+        break;
+    }
+}
+
+DWORD WINAPI BackgroundDeleter(LPVOID parameter)
+{
+    std::unique_ptr<char[]> path(static_cast<char*>(parameter));
+    DWORD start = GetTickCount();
+    while (PathExists(path.get()) && GetTickCount() - start < kDeleterGiveUpMs) {
+        DeleteFileA(path.get());
+        if (PathExists(path.get()))
+            Sleep(kDeleterRetryMs);
+    }
+    return 0;
+}
+
+} // namespace
+
+ViewerTiming& QueueViewerTiming()
+{
+    static ViewerTiming timing;
+    return timing;
+}
+
+void StartBackgroundDeleter(const char* path)
+{
+    char* copy = new (std::nothrow) char[MAX_PATH];
+    if (!copy)
+        return;
+    lstrcpynA(copy, path, MAX_PATH);
+    HANDLE thread = CreateThread(nullptr, 0, BackgroundDeleter, copy, 0, nullptr);
+    if (thread)
+        CloseHandle(thread);
+    else
+        delete[] copy;
+}
+
+INT_PTR QueueViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ViewerDefinition& viewer,
+                        ViewerState& state)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(window, viewer, state);
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(window, reinterpret_cast<const NMHDR*>(lParam), viewer, state);
+    case WM_TIMER:
+        if (wParam == kRefreshTimer)
+            OnRefresh(window, viewer, state);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam), viewer, state);
+        return TRUE;
+    case WM_DESTROY:
+        KillTimer(window, kRefreshTimer);
+        DeleteCriticalSection(&state.lock);
+        return FALSE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,63 @@
+#include "spool/viewer_rows.h"
+
+#include <algorithm>
+#include <cstdio>
+
+int CompareTextAscii(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        int ca = (*a >= 'A' && *a <= 'Z') ? *a - 'A' + 'a' : static_cast<unsigned char>(*a);
+        int cb = (*b >= 'A' && *b <= 'Z') ? *b - 'A' + 'a' : static_cast<unsigned char>(*b);
+        if (ca != cb || ca == 0)
+            return ca < cb ? -1 : ca > cb ? 1 : 0;
+    }
+}
+
+int SortStateAfterColumnClick(int sortState, int column)
+{
+    return sortState == column + 1 ? -(column + 1) : column + 1;
+}
+
+void SortRows(std::vector<ViewerRow>& rows, int sortState, TextCompare compare)
+{
+    if (sortState == 0)
+        return;
+    size_t text = static_cast<size_t>(sortState > 0 ? sortState : -sortState);   // after the key
+    bool descending = sortState < 0;
+    std::sort(rows.begin(), rows.end(), [&](const ViewerRow& a, const ViewerRow& b) {
+        const char* left = text < a.texts.size() ? a.texts[text].c_str() : "";
+        const char* right = text < b.texts.size() ? b.texts[text].c_str() : "";
+        int order = compare(left, right);
+        return descending ? order > 0 : order < 0;
+    });
+}
+
+long FindRowByKey(const std::vector<ViewerRow>& rows, const std::string& key, TextCompare compare)
+{
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!rows[i].texts.empty() && compare(rows[i].key().c_str(), key.c_str()) == 0)
+            return static_cast<long>(i);
+    }
+    return -1;
+}
+
+std::string CountLineText(const std::string& title, unsigned long total)
+{
+    if (total == 0)
+        return title + "Empty";
+    char count[40];
+    snprintf(count, sizeof count, "%lu message%s", total, total == 1 ? "" : "s");
+    return title + count;
+}
+
+std::string RetryStatusText(long retryCount, const char* lastError)
+{
+    if (retryCount == 0)
+        return "Queued";
+    char text[40];
+    snprintf(text, sizeof text, "Retry - %2lu attempt(s)", static_cast<unsigned long>(retryCount));
+    std::string status = text;
+    if (lastError && lastError[0])
+        status += std::string(" - ") + lastError;
+    return status;
+}
