@@ -1,0 +1,69 @@
+// The platform side of the spool files: reading a request the gateway holds open, the
+// GSM 7-bit decoder of the support library, and the store walk over real folders.
+#include "spool/spool_files.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "gateway/gwcore/gwcore.h"
+#include "spool/text_decoding.h"
+#include "tests/windows/test_support.h"
+
+namespace {
+
+TEST(SpoolFiles, ARequestHeldOpenForWritingIsStillRead)
+{
+    TempFolder folder("spool");
+    std::string path = folder / "A.REQ";
+    WriteWholeFile(path, "[SMS]\r\nPhoneNumber=+4412345\r\nSubmitUser=admin\r\n"
+                         "[ErrorDetail]\r\nRetryCount=3\r\nLastErrorInfo=No answer\r\n");
+    // A file the gateway holds without sharing cannot be read now.
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    SpoolRecord record;
+    EXPECT_FALSE(ReadSpoolRecord(path.c_str(), record));
+    CloseHandle(held);
+
+    held = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(ReadSpoolRecord(path.c_str(), record));
+    CloseHandle(held);
+    EXPECT_STREQ("+4412345", record.recipient);
+    EXPECT_STREQ("admin", record.submitUser);
+    EXPECT_EQ(3, record.retryCount);
+    EXPECT_STREQ("No answer", record.lastError);
+    EXPECT_FALSE(ReadSpoolRecord((folder / "missing.REQ").c_str(), record));
+    EXPECT_STREQ("", record.recipient);
+}
+
+TEST(SpoolFiles, TheSupportLibraryDecodesGsm7InPlace)
+{
+    char buffer[64] = "E8329BFD06";   // "hello"
+    GSM7ToUTF8String("", buffer, buffer);
+    EXPECT_STREQ("hello", buffer);
+
+    UseSupportLibraryGsm7Decoder();
+    char text[kDisplayTextSize] = "9B32";   // the escape, then 0x65: the euro sign
+    DecodeMessageText(true, 0x00, "", text, sizeof text);
+    EXPECT_STREQ("\xE2\x82\xAC", text);
+}
+
+TEST(SpoolFiles, StoreWalkVisitsTheStoreAndItsSubFoldersOnly)
+{
+    TempFolder store("store");
+    CreateDirectoryA((store / "Q1").c_str(), nullptr);
+    CreateDirectoryA((store / "Q1\\deeper").c_str(), nullptr);
+    WriteWholeFile(store / "A.IN", "x");
+    WriteWholeFile(store / "Q1\\B.IN", "x");
+    WriteWholeFile(store / "Q1\\deeper\\C.IN", "x");
+    WriteWholeFile(store / "D.TXT", "x");
+
+    std::set<std::string> keys;
+    StoreWalker walker(PlatformStoreFileSystem());
+    for (bool more = walker.First(store.path(), "*.IN"); more; more = walker.Next())
+        keys.insert(walker.Key());
+    EXPECT_EQ((std::set<std::string>{"A.IN", "Q1\\B.IN"}), keys);
+}
+
+} // namespace
