@@ -27,10 +27,10 @@ def discover(test_dir, keyword=None):
     """[(name, function)] in file order, names as module.function."""
     found = []
     for path in sorted(Path(test_dir).glob("test_*.py")):
-        found = importlib.util.spec_from_file_location("e2e_" + path.stem, str(path))
-        module = importlib.util.module_from_spec(found)
+        location = importlib.util.spec_from_file_location("e2e_" + path.stem, str(path))
+        module = importlib.util.module_from_spec(location)
         try:
-            found.loader.exec_module(module)
+            location.loader.exec_module(module)
         except Exception:
             # A module that does not import is a failed test, not a crashed run.
             error = traceback.format_exc()
