@@ -14,6 +14,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -1209,6 +1210,383 @@ int CmdChecked(const Args &args)
     return kExitOk;
 }
 
+// --- list views in another process ---
+//
+// The list's item and column structures, and the texts and rectangles it fills, must live in
+// the list's own process: they are placed there (RemoteBlock) and read back from there.
+
+bool ListArgs(const Args &args, HWND &list)
+{
+    if (!HwndOption(args, list))
+        return false;
+    if (!IsWindow(list)) {
+        std::fprintf(stderr, "qauto: no such window\n");
+        return false;
+    }
+    return true;
+}
+
+DWORD ProcessOf(HWND hwnd)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    return pid;
+}
+
+bool ListCount(HWND list, int &count)
+{
+    DWORD_PTR result = 0;
+    if (!SendTimed(list, LVM_GETITEMCOUNT, 0, 0, result))
+        return false;
+    count = static_cast<int>(result);
+    return true;
+}
+
+HWND ListHeader(HWND list)
+{
+    DWORD_PTR header = 0;
+    if (!SendTimed(list, LVM_GETHEADER, 0, 0, header))
+        return nullptr;
+    return reinterpret_cast<HWND>(header);
+}
+
+int ListColumnCount(HWND list)
+{
+    HWND header = ListHeader(list);
+    DWORD_PTR count = 0;
+    if (!header || !SendTimed(header, HDM_GETITEMCOUNT, 0, 0, count))
+        return -1;
+    return static_cast<int>(static_cast<LONG_PTR>(count));
+}
+
+// Rows named as "1,3,5"; an empty text names none.
+bool ParseRowList(const std::string &text, std::vector<int> &rows)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos)
+            comma = text.size();
+        unsigned long row = 0;
+        if (!ParseNumber(text.substr(start, comma - start), 10, row))
+            return false;
+        rows.push_back(static_cast<int>(row));
+        start = comma + 1;
+    }
+    return true;
+}
+
+int CmdListRows(const Args &args)
+{
+    HWND list = nullptr;
+    if (!ListArgs(args, list))
+        return kExitUsage;
+    int count = 0;
+    if (!ListCount(list, count)) {
+        std::fprintf(stderr, "qauto: the list did not answer\n");
+        return kExitFailed;
+    }
+    std::printf("%d\n", count);
+    return kExitOk;
+}
+
+// Every row's cell texts, tab-separated, one line per row. For a virtual list the list asks
+// its owner for each text; the owner may answer with a pointer to its own buffer, which lies
+// in the same process and is read from there.
+int CmdListCells(const Args &args)
+{
+    HWND list = nullptr;
+    unsigned long most = 0;
+    if (!ListArgs(args, list) || !NumberOption(args, "max", 0xFFFFFFFFul, most))
+        return kExitUsage;
+    int rows = 0;
+    int columns = ListColumnCount(list);
+    if (!ListCount(list, rows) || columns < 0) {
+        std::fprintf(stderr, "qauto: the list did not answer\n");
+        return kExitFailed;
+    }
+    if (columns == 0)
+        columns = 1;
+    if (static_cast<unsigned long>(rows) > most)
+        rows = static_cast<int>(most);
+
+    const int textSize = 512;
+    const SIZE_T itemsSize = sizeof(LVITEMA) * columns;
+    RemoteBlock block(ProcessOf(list), itemsSize + static_cast<SIZE_T>(textSize) * columns);
+    if (!block.ok()) {
+        std::fprintf(stderr, "qauto: no memory in the target process (%lu)\n", GetLastError());
+        return kExitFailed;
+    }
+    std::vector<LVITEMA> items(columns);
+    std::vector<char> texts(static_cast<size_t>(textSize) * columns);
+    SIZE_T moved = 0;
+    for (int row = 0; row < rows; ++row) {
+        for (int c = 0; c < columns; ++c) {
+            items[c] = LVITEMA();
+            items[c].iSubItem = c;
+            items[c].pszText = block.address + itemsSize + static_cast<SIZE_T>(textSize) * c;
+            items[c].cchTextMax = textSize;
+        }
+        std::fill(texts.begin(), texts.end(), '\0');
+        if (!WriteProcessMemory(block.process, block.address, items.data(), itemsSize, &moved) ||
+            !WriteProcessMemory(block.process, block.address + itemsSize, texts.data(), texts.size(),
+                                &moved)) {
+            std::fprintf(stderr, "qauto: could not write to the target process\n");
+            return kExitFailed;
+        }
+        for (int c = 0; c < columns; ++c) {
+            DWORD_PTR length = 0;
+            if (!SendTimed(list, LVM_GETITEMTEXTA, row,
+                           reinterpret_cast<LPARAM>(block.address + sizeof(LVITEMA) * c), length)) {
+                std::fprintf(stderr, "qauto: the list did not answer for row %d\n", row);
+                return kExitFailed;
+            }
+        }
+        if (!ReadProcessMemory(block.process, block.address, items.data(), itemsSize, &moved) ||
+            !ReadProcessMemory(block.process, block.address + itemsSize, texts.data(), texts.size(),
+                               &moved)) {
+            std::fprintf(stderr, "qauto: could not read the target process\n");
+            return kExitFailed;
+        }
+        std::string line;
+        for (int c = 0; c < columns; ++c) {
+            const char *own = block.address + itemsSize + static_cast<SIZE_T>(textSize) * c;
+            char text[textSize + 1] = "";
+            if (items[c].pszText == own || !items[c].pszText)
+                lstrcpynA(text, texts.data() + static_cast<size_t>(textSize) * c, textSize);
+            else
+                ReadProcessMemory(block.process, items[c].pszText, text, textSize, &moved);
+            text[textSize] = '\0';
+            if (c)
+                line += '\t';
+            line += Escape(text);
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    return kExitOk;
+}
+
+int CmdListSelected(const Args &args)
+{
+    HWND list = nullptr;
+    if (!ListArgs(args, list))
+        return kExitUsage;
+    DWORD_PTR next = 0;
+    int index = -1;
+    for (;;) {
+        if (!SendTimed(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), MAKELPARAM(LVNI_SELECTED, 0),
+                       next)) {
+            std::fprintf(stderr, "qauto: the list did not answer\n");
+            return kExitFailed;
+        }
+        int found = static_cast<int>(static_cast<LONG_PTR>(next));
+        if (found < 0 || found <= index)
+            break;
+        std::printf("%d\n", found);
+        index = found;
+    }
+    return kExitOk;
+}
+
+// Selects exactly the rows named, the first one also focused and scrolled into view.
+int CmdListSelect(const Args &args)
+{
+    HWND list = nullptr;
+    std::vector<int> rows;
+    if (!args.has("rows") || !ListArgs(args, list) || !ParseRowList(args.get("rows"), rows)) {
+        std::fprintf(stderr, "qauto: list-select --hwnd LIST --rows 1,3,5\n");
+        return kExitUsage;
+    }
+    RemoteBlock block(ProcessOf(list), sizeof(LVITEMA));
+    if (!block.ok()) {
+        std::fprintf(stderr, "qauto: no memory in the target process (%lu)\n", GetLastError());
+        return kExitFailed;
+    }
+    auto setState = [&](int row, UINT state) {
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = state;
+        SIZE_T moved = 0;
+        DWORD_PTR done = 0;
+        return WriteProcessMemory(block.process, block.address, &item, sizeof item, &moved) &&
+               SendTimed(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(block.address), done) &&
+               done;
+    };
+    if (!setState(-1, 0)) {
+        std::fprintf(stderr, "qauto: the list did not clear its selection\n");
+        return kExitFailed;
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (!setState(rows[i], LVIS_SELECTED | (i == 0 ? LVIS_FOCUSED : 0))) {
+            std::fprintf(stderr, "qauto: the list did not select row %d\n", rows[i]);
+            return kExitFailed;
+        }
+    }
+    DWORD_PTR done = 0;
+    if (!rows.empty())
+        SendTimed(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(rows[0]), FALSE, done);
+    return kExitOk;
+}
+
+// A rectangle the target fills: the message gets a RECT placed in the target, primed with
+// what the message wants in it beforehand.
+bool RemoteRect(HWND hwnd, UINT message, WPARAM wParam, RECT &rect)
+{
+    RemoteBlock block(ProcessOf(hwnd), sizeof(RECT));
+    SIZE_T moved = 0;
+    DWORD_PTR ok = 0;
+    return block.ok() && WriteProcessMemory(block.process, block.address, &rect, sizeof rect, &moved) &&
+           SendTimed(hwnd, message, wParam, reinterpret_cast<LPARAM>(block.address), ok) && ok &&
+           ReadProcessMemory(block.process, block.address, &rect, sizeof rect, &moved);
+}
+
+LPARAM PointParam(const RECT &rect)
+{
+    return MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+}
+
+// A real click on a column's header item: pressed and released at its centre. The header
+// tells the list, which tells its owner (LVN_COLUMNCLICK).
+int CmdListHeaderClick(const Args &args)
+{
+    HWND list = nullptr;
+    unsigned long column = 0;
+    if (!args.has("column") || !ListArgs(args, list) || !NumberOption(args, "column", 0, column)) {
+        std::fprintf(stderr, "qauto: list-header-click --hwnd LIST --column N\n");
+        return kExitUsage;
+    }
+    HWND header = ListHeader(list);
+    RECT rect = {};
+    if (!header || !RemoteRect(header, HDM_GETITEMRECT, column, rect)) {
+        std::fprintf(stderr, "qauto: the list has no header item %lu\n", column);
+        return kExitFailed;
+    }
+    LPARAM point = PointParam(rect);
+    PostMessageA(header, WM_MOUSEMOVE, 0, point);
+    PostMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageA(header, WM_LBUTTONUP, 0, point);
+    return kExitOk;
+}
+
+// A double click on a row: the rectangle of its first cell, pressed, released, pressed again
+// as a double click and released, as the mouse sends it.
+int CmdDoubleClick(const Args &args)
+{
+    HWND list = nullptr;
+    unsigned long row = 0;
+    if (!args.has("row") || !ListArgs(args, list) || !NumberOption(args, "row", 0, row)) {
+        std::fprintf(stderr, "qauto: dblclick --hwnd LIST --row N\n");
+        return kExitUsage;
+    }
+    RECT rect = {};
+    rect.left = LVIR_LABEL;
+    if (!RemoteRect(list, LVM_GETITEMRECT, row, rect)) {
+        std::fprintf(stderr, "qauto: the list has no row %lu on screen\n", row);
+        return kExitFailed;
+    }
+    LPARAM point = PointParam(rect);
+    PostMessageA(list, WM_MOUSEMOVE, 0, point);
+    PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageA(list, WM_LBUTTONUP, 0, point);
+    PostMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    PostMessageA(list, WM_LBUTTONUP, 0, point);
+    return kExitOk;
+}
+
+struct KeyName {
+    const char *name;
+    UINT vk;
+};
+
+const KeyName kKeys[] = {
+    {"DELETE", VK_DELETE}, {"RETURN", VK_RETURN}, {"ENTER", VK_RETURN}, {"ESCAPE", VK_ESCAPE},
+    {"SPACE", VK_SPACE},   {"TAB", VK_TAB},       {"UP", VK_UP},        {"DOWN", VK_DOWN},
+    {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},   {"HOME", VK_HOME},    {"END", VK_END},
+    {"PRIOR", VK_PRIOR},   {"NEXT", VK_NEXT},     {"F1", VK_F1},        {"F5", VK_F5},
+};
+
+bool KeyCode(const std::string &name, UINT &vk)
+{
+    for (const KeyName &key : kKeys)
+        if (lstrcmpiA(key.name, name.c_str()) == 0) {
+            vk = key.vk;
+            return true;
+        }
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]))) {
+        vk = static_cast<UINT>(std::toupper(static_cast<unsigned char>(name[0])));
+        return true;
+    }
+    unsigned long number = 0;
+    if (!ParseNumber(name, 0, number) || number == 0 || number > 0xFE)
+        return false;
+    vk = static_cast<UINT>(number);
+    return true;
+}
+
+// A key pressed and released in a window of another process. The window is given the
+// keyboard focus first, inside its own thread's input state (SetFocus from outside does not
+// reach it on its own): our input is attached to that thread for the moment of the call.
+// The key messages are posted, so they pass the target's message loop (dialog keys, Enter
+// as the default button) and a question the key raises does not block us.
+int CmdKey(const Args &args)
+{
+    HWND hwnd = nullptr;
+    UINT vk = 0;
+    if (!args.has("vk") || !HwndOption(args, hwnd) || !KeyCode(args.get("vk"), vk)) {
+        std::fprintf(stderr, "qauto: key --hwnd H --vk DELETE|RETURN|ESCAPE|A|0x2E...\n");
+        return kExitUsage;
+    }
+    if (!IsWindow(hwnd)) {
+        std::fprintf(stderr, "qauto: no such window\n");
+        return kExitFailed;
+    }
+    HWND top = GetAncestor(hwnd, GA_ROOT);
+    SetForegroundWindow(top);
+    DWORD target = GetWindowThreadProcessId(hwnd, nullptr);
+    DWORD self = GetCurrentThreadId();
+    bool attached = target != self && AttachThreadInput(self, target, TRUE);
+    SetFocus(hwnd);
+    bool focused = GetFocus() == hwnd;
+    if (attached)
+        AttachThreadInput(self, target, FALSE);
+    if (!focused) {
+        // Without the attachment the window can still be asked to take the focus itself.
+        DWORD_PTR ignored = 0;
+        SendTimed(top, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hwnd), TRUE, ignored);
+    }
+    UINT scan = MapVirtualKeyA(vk, 0);
+    LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);
+    LPARAM up = down | (1L << 30) | (1L << 31);
+    PostMessageA(hwnd, WM_KEYDOWN, vk, down);
+    PostMessageA(hwnd, WM_KEYUP, vk, up);
+    return kExitOk;
+}
+
+// Holds a file open without delete sharing, as the gateway does while it works on a request:
+// for the time given, or until the process is ended. Prints "held" once the file is open.
+int CmdHold(const Args &args)
+{
+    unsigned long ms = 0;
+    if (!args.has("path") || !NumberOption(args, "ms", 600000, ms)) {
+        std::fprintf(stderr, "qauto: hold --path P [--ms N]\n");
+        return kExitUsage;
+    }
+    HANDLE file = CreateFileA(args.get("path").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "qauto: cannot open %s (%lu)\n", args.get("path").c_str(),
+                     GetLastError());
+        return kExitFailed;
+    }
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(ms);
+    CloseHandle(file);
+    return kExitOk;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 struct Command {
@@ -1239,6 +1617,14 @@ const Command kCommands[] = {
     {"syscommand", CmdSysCommand, "syscommand --hwnd H --command minimize|restore"},
     {"state", CmdState, "state --hwnd H"},
     {"checked", CmdChecked, "checked --hwnd H --id ID"},
+    {"list-rows", CmdListRows, "list-rows --hwnd LIST"},
+    {"list-cells", CmdListCells, "list-cells --hwnd LIST [--max N]"},
+    {"list-selected", CmdListSelected, "list-selected --hwnd LIST"},
+    {"list-select", CmdListSelect, "list-select --hwnd LIST --rows 1,3,5"},
+    {"list-header-click", CmdListHeaderClick, "list-header-click --hwnd LIST --column N"},
+    {"dblclick", CmdDoubleClick, "dblclick --hwnd LIST --row N"},
+    {"key", CmdKey, "key --hwnd H --vk DELETE|RETURN|ESCAPE|A|0x2E..."},
+    {"hold", CmdHold, "hold --path P [--ms N]"},
 };
 
 int Usage()

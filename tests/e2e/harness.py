@@ -381,6 +381,70 @@ class Rig:
         rc, out = self.qauto("kill", *images)
         return [int(p) for p in out.split()] if rc == 0 else []
 
+    # --- list views, keys and files held open ---
+
+    def control(self, hwnd, id):
+        """The hwnd of the descendant control with that id; fails the test when there is none."""
+        for control in self.children(hwnd):
+            if control.id == id:
+                return control.hwnd
+        raise AssertionError("window %s has no control %s" % (hwnd, id))
+
+    def _list(self, *args):
+        rc, out = self.qauto(*args)
+        if rc != 0:
+            raise AssertionError("qauto %s failed (%d)" % (" ".join(str(a) for a in args), rc))
+        return out
+
+    def list_rows(self, hwnd):
+        """The number of rows of a list view."""
+        return int(self._list("list-rows", "--hwnd", hwnd))
+
+    def list_cells(self, hwnd, max_rows=None):
+        """Every row of a list view as a list of its cell texts."""
+        args = ["list-cells", "--hwnd", hwnd] + (["--max", max_rows] if max_rows is not None else [])
+        out = self._list(*args)
+        return [[unescape(cell) for cell in line.split("\t")] for line in out.splitlines()]
+
+    def list_selected(self, hwnd):
+        """The indexes of the selected rows, in order."""
+        return [int(line) for line in self._list("list-selected", "--hwnd", hwnd).split()]
+
+    def list_select(self, hwnd, rows):
+        """Selects exactly these rows (the first one focused); [] clears the selection."""
+        self._list("list-select", "--hwnd", hwnd, "--rows", ",".join(str(r) for r in rows))
+
+    def header_click(self, hwnd, column):
+        """Clicks the header of a list view's column (0-based)."""
+        self._list("list-header-click", "--hwnd", hwnd, "--column", column)
+
+    def dblclick(self, hwnd, row):
+        """Double-clicks a list view's row."""
+        self._list("dblclick", "--hwnd", hwnd, "--row", row)
+
+    def key(self, hwnd, vk):
+        """Presses and releases a key (DELETE, RETURN, ESCAPE, a letter, a number) in a window,
+        focused first."""
+        self._list("key", "--hwnd", hwnd, "--vk", vk)
+
+    def hold_file(self, path, ms=600000, timeout=10):
+        """Keeps a file open from another process without delete sharing for ms milliseconds
+        (or until end_started()); returns the Popen once the file is open."""
+        out = tempfile.TemporaryFile()
+        proc = subprocess.Popen(self._command([self.qauto_exe, "hold", "--path", to_windows(path),
+                                               "--ms", int(ms)]),
+                                env=self.env, stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.DEVNULL)
+        self.started.append(proc)
+
+        def held():
+            out.seek(0)
+            return b"held" in out.read()
+        wait_for(lambda: held() or proc.poll() is not None, timeout)
+        if not held():
+            raise AssertionError("could not hold %s open" % path)
+        return proc
+
     def reg_delete(self, key):
         self.wine(["reg", "delete", key, "/f"])
 
