@@ -139,6 +139,8 @@ def test_rows_show_request_fields_and_retry_state(rig, env):
         ["SUBQ.REQ", "dave", "+4444444", shown_time(5), "Queued"],
     ]
     assert viewer.count_line() == COUNT_TITLE + "5 messages"
+    rig.key(viewer.list, "ESCAPE")
+    assert viewer.proc.wait(timeout=10) == 0, "Escape (Cancel) closes with 0"
 
 
 def test_six_thousand_requests_give_five_thousand_rows(rig, env):
@@ -283,7 +285,7 @@ def test_delete_of_a_request_held_open_finishes_after_release(rig, env):
 
 # --- viewing ---
 
-def notepad_text(rig, name):
+def notepad_text(rig, name, timeout=10):
     """The text Notepad shows for the file name, once a Notepad window on it is open."""
     def shown():
         for window in rig.windows():
@@ -292,7 +294,7 @@ def notepad_text(rig, name):
                 if edits and edits[0].text:
                     return edits[0].text
         return None
-    return wait_for(shown, 10, 0.2)
+    return wait_for(shown, timeout, 0.2)
 
 
 def test_enter_and_double_click_open_the_request_in_notepad(rig, env):
@@ -312,5 +314,11 @@ def test_enter_and_double_click_open_the_request_in_notepad(rig, env):
         text = notepad_text(rig, "SECOND.REQ")
         assert text and "PhoneNumber=+442" in text, "no Notepad on Q2\\SECOND.REQ: %r" % text
         assert viewer.selected_ids() == ["SECOND.REQ"]
+        rig.kill_image("notepad.exe")
+
+        # Enter outside the list is the OK button: it closes with 1 and views nothing.
+        rig.key(rig.control(viewer.hwnd, 1), "RETURN")
+        assert viewer.proc.wait(timeout=10) == 1
+        assert rig.nobox(within=0.5) and not notepad_text(rig, ".REQ", timeout=1)
     finally:
         rig.kill_image("notepad.exe")
