@@ -230,6 +230,7 @@ bool OnNotify(HWND window, const NMHDR* header, const ViewerDefinition& viewer, 
             OnDelete(window, viewer, state);
         return true;
     case LVN_ODFINDITEMA:
+    case LVN_ODFINDITEMW:   // some list views ask in Unicode whatever their owner
         SetWindowLongPtrA(window, DWLP_MSGRESULT, -1);   // type-ahead finds nothing
         return true;
     }
