@@ -5,9 +5,12 @@
 # takes at most 1.5 times the baseline and its memory stays under 64 MB.
 #   make windows && tools/bench-viewer.sh [ROUNDS]
 set -euo pipefail
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 rounds=${1:-3}
 root=$(cd "$(dirname "$0")/.." && pwd)
-testbin=$root/build/win32/testbin
+testbin=${QEL_WIN_BUILD:-$root/build/win32}/testbin
 export QEL_PREFIX=${QEL_PREFIX:-$root/build/wineprefix-bench}
 source "$root/tools/wine-env.sh"
 qel_wine_prefix
@@ -33,17 +36,14 @@ winpath() { printf 'Z:%s\\' "$(printf '%s' "$1" | sed 's#/#\\#g')"; }
 wine reg add 'HKLM\Software\QelSMS\Lite' /v DataDirectory /d "$(winpath "$work/data")" /f >/dev/null
 wine reg add 'HKLM\Software\QelSMS\Lite' /v PrivateDataDirectory /d "$(winpath "$work/private")" /f >/dev/null
 
-run() {
-    if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1024x768x24" "$@"; fi
-}
-run bash -c '
-    wineserver -p </dev/null >/dev/null 2>&1
-    for i in $(seq '"$rounds"'); do
-        wine "'"$testbin"'/queue_baseline.exe" "'"$(winpath "$work/data/Q")"'" </dev/null 2>/dev/null | grep -- -ms
-        wine "'"$testbin"'/viewer_host.exe" --bench outbound-sms </dev/null 2>/dev/null
-    done' | awk '
+wineserver -p </dev/null >/dev/null 2>&1 || true
+queue=$(winpath "$work/data/Q")
+for i in $(seq "$rounds"); do
+    wine "$testbin/queue_baseline.exe" "$queue" </dev/null 2>/dev/null || true
+    wine "$testbin/viewer_host.exe" --bench outbound-sms </dev/null 2>/dev/null || true
+done | tr -d '\r' | awk '
     /baseline-ms/ { base += $2; nb++ }
     /viewer-ms/ { view += $2; nv++ }
     /peak-working-set-kb/ { if ($2 > peak) peak = $2 }
-    { print }
+    /-ms|peak-working/ { print }
     END { if (nb && nv) printf "mean baseline %.0f ms, mean viewer %.0f ms, ratio %.2f, peak working set %.1f MB\n", base/nb, view/nv, (view/nv)/(base/nb), peak/1024 }'
