@@ -86,21 +86,14 @@ bool OnNotify(HWND page, const NMHDR* header)
 {
     switch (header->code) {
     case PSN_SETACTIVE:
-    case PSN_KILLACTIVE:
         SetPageResult(page, 0);
         return true;
     case PSN_APPLY:
         Apply(page);
         SetPageResult(page, PSNRET_NOERROR);
         return true;
-    case PSN_QUERYCANCEL:
-        HandleQueryCancel(page, configDirty || QueryUnsavedChanges(page));
-        return true;
-    case PSN_HELP:
-        OpenHelpDocument(page);
-        return true;
     }
-    return false;
+    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
 }
 
 } // namespace

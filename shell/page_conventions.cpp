@@ -40,6 +40,24 @@ void HandleQueryCancel(HWND page, bool unsaved)
     SetPageResult(page, keepOpen ? TRUE : FALSE);
 }
 
+bool HandleCommonNotification(HWND page, const NMHDR* header, UnsavedSource source)
+{
+    switch (header->code) {
+    case PSN_KILLACTIVE:
+        SetPageResult(page, FALSE);
+        return true;
+    case PSN_QUERYCANCEL:
+        if (source == UnsavedSource::None)
+            return false;
+        HandleQueryCancel(page, configDirty || (source == UnsavedSource::ConfigDirtyOrSheet && QueryUnsavedChanges(page)));
+        return true;
+    case PSN_HELP:
+        OpenHelpDocument(page);
+        return true;
+    }
+    return false;
+}
+
 void OpenHelpDocument(HWND owner)
 {
     if (!appPaths.helpAvailable)

@@ -28,6 +28,18 @@ bool AnswerUnsavedChangesQuery(HWND page, WPARAM code, bool unsaved);
 // changes?"; only Yes lets the sheet close. Sets the page's message result.
 void HandleQueryCancel(HWND page, bool unsaved);
 
+// What a page consults before Cancel closes the sheet.
+enum class UnsavedSource {
+    None,                 // the page does not ask
+    ConfigDirty,          // configDirty
+    ConfigDirtyOrSheet,   // configDirty, or any page answering the unsaved-changes query
+};
+
+// The notifications every page answers alike: leaving the page is accepted, Cancel asks
+// when the page's source knows of unsaved changes, Help opens the help document. True when
+// the notification was one of these and is answered.
+bool HandleCommonNotification(HWND page, const NMHDR* header, UnsavedSource source);
+
 // PSN_HELP and the Help buttons: opens the help document.
 void OpenHelpDocument(HWND owner);
 

@@ -27,14 +27,8 @@ bool OnNotify(HWND page, const NMHDR* header)
         NoteWizardFinished();
         SetPageResult(page, FALSE);
         return true;
-    case PSN_QUERYCANCEL:
-        HandleQueryCancel(page, configDirty || QueryUnsavedChanges(page));
-        return true;
-    case PSN_HELP:
-        OpenHelpDocument(page);
-        return true;
     }
-    return false;
+    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
 }
 
 } // namespace

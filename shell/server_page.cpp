@@ -191,23 +191,14 @@ bool OnNotify(HWND page, const NMHDR* header)
             PropSheet_SetWizButtons(GetParent(page), PSWIZB_BACK | PSWIZB_NEXT);
         SetPageResult(page, 0);
         return true;
-    case PSN_KILLACTIVE:
-        SetPageResult(page, FALSE);
-        return true;
     case PSN_APPLY:
         SetPageResult(page, ApplySettings(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     case PSN_WIZNEXT:
         OnWizardNext(page);
         return true;
-    case PSN_QUERYCANCEL:
-        HandleQueryCancel(page, configDirty);
-        return true;
-    case PSN_HELP:
-        OpenHelpDocument(page);
-        return true;
     }
-    return false;
+    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirty);
 }
 
 } // namespace

@@ -33,11 +33,8 @@ bool OnNotify(HWND page, const NMHDR* header)
         NoteWizardFinished();
         SetPageResult(page, FALSE);
         return true;
-    case PSN_HELP:
-        OpenHelpDocument(page);
-        return true;
     }
-    return false;
+    return HandleCommonNotification(page, header, UnsavedSource::None);
 }
 
 } // namespace
