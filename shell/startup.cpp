@@ -142,7 +142,7 @@ void OfferServiceActivation()
     if (!modem[0] || (IsSmsServiceActive() && IsMmscServiceActive()))
         return;
     if (ShowMessage(nullptr, "Service is not active, do you wish to activate the service?",
-                    MB_YESNO | MB_ICONQUESTION) == IDYES) {
+                    MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES) {
         HCURSOR previous = WaitCursorOn();
         InstallServices(true);
         WaitCursorOff(previous);
@@ -178,7 +178,7 @@ int RunProgram(HINSTANCE instance, const char* commandLine)
 
     appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON));
     if (!appIcon)
-        ShowMessageCaption(nullptr, "Error loading Icon", "Debug", MB_OK);
+        ShowMessageCaption(nullptr, "Error loading Icon", "Debug", MB_OK | MB_SETFOREGROUND);
 
     if (!RunOuterLoop(command)) {
         WSACleanup();
