@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "app/app_state.h"
+#include "app/config_files.h"
+#include "app/message_box.h"
+#include "app/wait_cursor.h"
+#include "base/verbs.h"
 #include "services/service_rules.h"
-#include "services/wait_cursor.h"
-#include "shell/app_state.h"
-#include "shell/config_files.h"
-#include "shell/message_box.h"
 
 namespace {
 
@@ -86,6 +87,12 @@ SC_HANDLE OpenFullAccess(const ScHandle& manager, const GatewayService& service)
     return manager ? OpenServiceA(manager.get(), service.name, SERVICE_ALL_ACCESS) : nullptr;
 }
 
+// After OpenFullAccess failed: the manager answered that the service does not exist.
+bool IsMissing(const ScHandle& manager)
+{
+    return manager && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
 bool IsInstalled(const GatewayService& service)
 {
     ScHandle manager(OpenManager(GENERIC_READ));
@@ -113,16 +120,24 @@ void SleepRound()
     Sleep(ServicePlatformHooks().roundMs);
 }
 
-bool IsNtBased()
+// The platform's version; dwPlatformId is 0 when it cannot be read.
+OSVERSIONINFOA PlatformVersion()
 {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    if (!GetVersionExA(&version))
+        version.dwPlatformId = 0;
+    return version;
+}
+
+bool IsNtBased()
+{
+    return PlatformVersion().dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
 // Asks to re-launch the program elevated with one verb, and waits for it. True when the
 // administrator consented, whether or not the platform then let the program run elevated.
-bool OfferElevation(bool interactive, const char* argument)
+bool OfferElevation(bool interactive, Verb verb)
 {
     if (!interactive || !IsVistaOrLater())
         return false;
@@ -131,7 +146,7 @@ bool OfferElevation(bool interactive, const char* argument)
         return false;
     HANDLE process = nullptr;
     const ServicePlatform& platform = ServicePlatformHooks();
-    if (platform.launchElevated(appPaths.modulePath, argument, &process) && process) {
+    if (platform.launchElevated(appPaths.modulePath, ElevationArgument(verb), &process) && process) {
         WaitForSingleObject(process, platform.elevatedWaitMs);
         CloseHandle(process);
     }
@@ -201,7 +216,7 @@ bool RemoveOne(const ScHandle& manager, const GatewayService& service, bool sign
     missing = false;
     ScHandle handle(OpenFullAccess(manager, service));
     if (!handle) {
-        missing = manager && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+        missing = IsMissing(manager);
         return false;
     }
     SERVICE_STATUS status;
@@ -233,14 +248,18 @@ bool StartOne(const ScHandle& manager, const GatewayService& service)
     return true;
 }
 
-bool SendStop(const ScHandle& manager, const GatewayService& service)
+enum class StopRequest { Sent, NotInstalled, Refused };
+
+// Sends the stop control. A service that is not installed is nothing to stop; only one
+// that exists and cannot be opened for it is a lack of rights.
+StopRequest SendStop(const ScHandle& manager, const GatewayService& service)
 {
     ScHandle handle(OpenFullAccess(manager, service));
     if (!handle)
-        return false;
+        return IsMissing(manager) ? StopRequest::NotInstalled : StopRequest::Refused;
     SERVICE_STATUS status;
     ControlService(handle.get(), SERVICE_CONTROL_STOP, &status);
-    return true;
+    return StopRequest::Sent;
 }
 
 void ShowControlRightsMessage()
@@ -269,9 +288,8 @@ bool HasServiceRights()
 
 bool IsVistaOrLater()
 {
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
+    OSVERSIONINFOA version = PlatformVersion();
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
 }
 
 void RequestSmsServiceStop()
@@ -298,7 +316,7 @@ bool InstallServices(bool interactive)
             ShowServiceMessage(kNotNtMessage, MB_OK);
             return false;
         }
-        if (OfferElevation(interactive, "/INSTALLSERVICE"))
+        if (OfferElevation(interactive, Verb::Install))
             return IsSmsServiceInstalled() && IsMmscServiceInstalled();
         ShowServiceMessage(kInstallRightsMessage, MB_OK);
         return false;
@@ -330,7 +348,7 @@ bool RemoveServices(bool interactive)
 
     if (!rightsMissing)
         return result;
-    if (OfferElevation(interactive, "/REMOVESERVICE"))
+    if (OfferElevation(interactive, Verb::Remove))
         return !IsSmsServiceInstalled() && !IsMmscServiceInstalled();
     ShowServiceMessage(kRemoveRightsMessage, MB_OK);
     return result;
@@ -339,19 +357,19 @@ bool RemoveServices(bool interactive)
 void StopServices(bool interactive)
 {
     ScHandle manager(OpenManager(SC_MANAGER_ALL_ACCESS));
-    bool smsOpened = SendStop(manager, kSmsService);
-    if (smsOpened)
+    StopRequest sms = SendStop(manager, kSmsService);
+    if (sms == StopRequest::Sent)
         RequestSmsServiceStop();
-    bool mmscOpened = SendStop(manager, kMmscService);
+    StopRequest mmsc = SendStop(manager, kMmscService);
 
-    if (smsOpened && mmscOpened) {
+    if (sms != StopRequest::Refused && mmsc != StopRequest::Refused) {
         for (int round = 0; (IsSmsServiceActive() || IsMmscServiceActive()) && round < kMaxRounds; ++round) {
             RequestSmsServiceStop();
             SleepRound();
         }
         return;
     }
-    if (!OfferElevation(interactive, "/STOPSERVICE"))
+    if (!OfferElevation(interactive, Verb::Stop))
         ShowControlRightsMessage();
 }
 
@@ -367,7 +385,7 @@ void StartServices(bool interactive)
             SleepRound();
         return;
     }
-    if (!OfferElevation(interactive, "/STARTSERVICE"))
+    if (!OfferElevation(interactive, Verb::Start))
         ShowControlRightsMessage();
 }
 
@@ -380,13 +398,12 @@ void RestartServices(bool interactive)
         permitted = static_cast<bool>(sms);
     }
     if (permitted) {
-        HCURSOR previous = WaitCursorOn();
+        WaitCursor busy;
         StopServices(interactive);
         Sleep(2 * ServicePlatformHooks().roundMs);
         StartServices(interactive);
-        WaitCursorOff(previous);
         return;
     }
-    if (!OfferElevation(interactive, "/RESTARTSERVICE"))
+    if (!OfferElevation(interactive, Verb::Restart))
         ShowControlRightsMessage();
 }

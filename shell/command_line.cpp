@@ -1,6 +1,6 @@
 #include "shell/command_line.h"
 
-#include <cctype>
+#include "base/text.h"
 
 namespace {
 
@@ -11,11 +11,11 @@ struct VerbSpelling {
 
 // In the order they are tested.
 const VerbSpelling kVerbs[] = {
-    {Verb::StopService, {"-STOPSERVICE", "/STOPSERVICE", nullptr, nullptr}},
-    {Verb::StartService, {"-STARTSERVICE", "/STARTSERVICE", nullptr, nullptr}},
-    {Verb::RestartService, {"-RESTARTSERVICE", "/RESTARTSERVICE", nullptr, nullptr}},
-    {Verb::InstallService, {"-INSTALLSERVICE", "/INSTALLSERVICE", "/I", "-I"}},
-    {Verb::RemoveService, {"-REMOVESERVICE", "/REMOVESERVICE", "/R", "-R"}},
+    {Verb::Stop, {"-STOPSERVICE", "/STOPSERVICE", nullptr, nullptr}},
+    {Verb::Start, {"-STARTSERVICE", "/STARTSERVICE", nullptr, nullptr}},
+    {Verb::Restart, {"-RESTARTSERVICE", "/RESTARTSERVICE", nullptr, nullptr}},
+    {Verb::Install, {"-INSTALLSERVICE", "/INSTALLSERVICE", "/I", "-I"}},
+    {Verb::Remove, {"-REMOVESERVICE", "/REMOVESERVICE", "/R", "-R"}},
     {Verb::DeleteDataDir, {"-DELETEDATADIR", "/DELETEDATADIR", nullptr, nullptr}},
     {Verb::ModemTest, {"-MODEMTEST", "/MODEMTEST", nullptr, nullptr}},
 };
@@ -37,9 +37,7 @@ bool HoldsAny(const std::string& upper, const char* const (&spellings)[N])
 
 CommandLine ParseCommandLine(const std::string& text)
 {
-    std::string upper = text;
-    for (char& c : upper)
-        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    std::string upper = AsciiUpper(text);
 
     CommandLine result;
     result.quiet = HoldsAny(upper, kQuiet);
@@ -51,19 +49,4 @@ CommandLine ParseCommandLine(const std::string& text)
         }
     }
     return result;
-}
-
-const char* ElevationArgument(Verb verb)
-{
-    switch (verb) {
-    case Verb::StopService: return "/STOPSERVICE";
-    case Verb::StartService: return "/STARTSERVICE";
-    case Verb::RestartService: return "/RESTARTSERVICE";
-    case Verb::InstallService: return "/INSTALLSERVICE";
-    case Verb::RemoveService: return "/REMOVESERVICE";
-    case Verb::ModemTest: return "/MODEMTEST";
-    case Verb::DeleteDataDir:
-    case Verb::None: break;
-    }
-    return "";
 }

@@ -4,16 +4,8 @@
 
 #include <string>
 
-enum class Verb {
-    None,
-    StopService,
-    StartService,
-    RestartService,
-    InstallService,
-    RemoveService,
-    DeleteDataDir,
-    ModemTest,
-};
+#include "base/verbs.h"
+
 
 struct CommandLine {
     bool quiet = false;
@@ -24,6 +16,3 @@ struct CommandLine {
 // Verbs are tested in a fixed order and the first match wins, so "-STARTSERVICE
 // -STOPSERVICE" stops and "-RESTARTSERVICE" restarts rather than removes.
 CommandLine ParseCommandLine(const std::string& text);
-
-// The argument the program passes to an elevated copy of itself for a verb.
-const char* ElevationArgument(Verb verb);

@@ -1,17 +1,10 @@
 #include "shell/connection_test.h"
 
-#include <windows.h>
-
-#include <string>
-
-#include "shell/config_files.h"
+#include "app/ini_files.h"
 
 void WriteConnectionTestResult(const char* result)
 {
-    char dataDirectory[MAX_PATH];
-    ProgramDataDirectory(dataDirectory);
-    std::string path = std::string(dataDirectory) + "MODEMTEST.INI";
-    IniWrite(path.c_str(), "ModemTest", "Result", result);
+    DataDirectoryIni("MODEMTEST.INI").Write("ModemTest", "Result", result);
 }
 
 void RunConnectionTest()

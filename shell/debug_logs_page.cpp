@@ -4,11 +4,13 @@
 
 #include <string>
 
+#include "app/app_state.h"
+#include "app/config_files.h"
+#include "app/controls.h"
+#include "app/ini_files.h"
+#include "app/page_conventions.h"
 #include "resources/debug_logs_page_ids.h"
-#include "shell/app_state.h"
-#include "shell/config_files.h"
-#include "shell/config_rules.h"
-#include "shell/page_conventions.h"
+#include "shell/debug_log_settings.h"
 #include "shell/pages.h"
 
 namespace {
@@ -16,18 +18,16 @@ namespace {
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshIntervalMs = 5000;
 
-struct DebugLog {
+struct DebugLogControls {
     int checkId;
     int viewId;
-    const char* iniName;   // in the program data directory
-    const char* section;
-    const char* logName;
 };
 
-const DebugLog kLogs[] = {
-    {IDC_DEBUG_SMS, IDC_DEBUG_VIEW_SMS, "SMSGW.INI", "SMSGW", "SMSDEBUG.LOG"},
-    {IDC_DEBUG_MMSC, IDC_DEBUG_VIEW_MMSC, "MMSC.INI", "MMSC", "MMSCDEBUG.LOG"},
-    {IDC_DEBUG_MMSWAP, IDC_DEBUG_VIEW_MMSWAP, "MMSWAP.INI", "MMSWAP", "MMSWAPDEBUG.LOG"},
+// In the order of kDebugLogFiles.
+const DebugLogControls kControls[kDebugLogCount] = {
+    {IDC_DEBUG_SMS, IDC_DEBUG_VIEW_SMS},
+    {IDC_DEBUG_MMSC, IDC_DEBUG_VIEW_MMSC},
+    {IDC_DEBUG_MMSWAP, IDC_DEBUG_VIEW_MMSWAP},
 };
 
 struct DebugLogsPageState {
@@ -35,50 +35,49 @@ struct DebugLogsPageState {
 };
 DebugLogsPageState debugLogsPage;
 
-std::string InDataDirectory(const char* name)
+std::string LogPath(size_t log)
 {
     char directory[MAX_PATH];
     ProgramDataDirectory(directory);
-    return std::string(directory) + name;
+    return std::string(directory) + kDebugLogFiles[log].logName;
 }
 
 void Refresh(HWND page)
 {
-    for (const DebugLog& log : kLogs)
-        EnableWindow(GetDlgItem(page, log.viewId), FileExists(InDataDirectory(log.logName).c_str()));
+    for (size_t log = 0; log < kDebugLogCount; ++log)
+        EnableItem(page, kControls[log].viewId, FileExists(LogPath(log).c_str()));
 }
 
 void OnInit(HWND page)
 {
+    ProfileIniStore smsgw = SmsGatewayIni(), mmsc = MmscIni(), mmswap = DataDirectoryIni("MMSWAP.INI");
+    DebugLogSettings settings = LoadDebugLogSettings({smsgw, mmsc, mmswap});
+
     debugLogsPage.guard.loading = true;
-    for (const DebugLog& log : kLogs) {
-        char value[500] = "";
-        IniRead(InDataDirectory(log.iniName).c_str(), log.section, "Debug", value, sizeof value);
-        CheckDlgButton(page, log.checkId, IniBool(value) ? BST_CHECKED : BST_UNCHECKED);
-    }
+    for (size_t log = 0; log < kDebugLogCount; ++log)
+        SetChecked(page, kControls[log].checkId, settings.enabled[log]);
     debugLogsPage.guard.loading = false;
+
     Refresh(page);
     SetTimer(page, kRefreshTimer, kRefreshIntervalMs, nullptr);
 }
 
 void Apply(HWND page)
 {
-    for (const DebugLog& log : kLogs) {
-        std::string ini = InDataDirectory(log.iniName);
-        if (IsDlgButtonChecked(page, log.checkId) == BST_CHECKED)
-            IniWrite(ini.c_str(), log.section, "Debug", "Yes");
-        else
-            IniDelete(ini.c_str(), log.section, "Debug");
-    }
+    DebugLogSettings settings;
+    for (size_t log = 0; log < kDebugLogCount; ++log)
+        settings.enabled[log] = IsChecked(page, kControls[log].checkId);
+    ProfileIniStore smsgw = SmsGatewayIni(), mmsc = MmscIni(), mmswap = DataDirectoryIni("MMSWAP.INI");
+    SaveDebugLogSettings(settings, {smsgw, mmsc, mmswap});
 }
 
 void OnCommand(HWND page, WORD id)
 {
-    for (const DebugLog& log : kLogs) {
-        if (id == log.checkId)
+    for (size_t log = 0; log < kDebugLogCount; ++log) {
+        if (id == kControls[log].checkId)
             MarkPageChanged(page, debugLogsPage.guard);
-        else if (id == log.viewId)
-            OpenInNotepad(InDataDirectory(log.logName).c_str());
+        else if (id == kControls[log].viewId)
+            OpenInNotepad(LogPath(log).c_str());
     }
 }
 

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "shell/config_rules.h"
+#include "base/ini_rules.h"
+#include "base/text.h"
 
 namespace {
 
 constexpr size_t kLineChars = 4096;
+const char kKeywordsSection[] = "2Way-Keywords";
 
 struct ActionPrefix {
     const char* prefix;
@@ -43,15 +45,89 @@ std::string Numbered(const char* name, unsigned n)
     return key;
 }
 
+// A key is replaced where it stands (names compared without regard to case, as the
+// profile functions compare them) or appended.
+void SetEntry(IniEntries& entries, const std::string& key, const std::string& value)
+{
+    for (auto& entry : entries) {
+        if (EqualsNoCase(entry.first, key)) {
+            entry.second = value;
+            return;
+        }
+    }
+    entries.emplace_back(key, value);
+}
+
+void RemoveEntry(IniEntries& entries, const std::string& key)
+{
+    for (auto it = entries.begin(); it != entries.end();) {
+        if (EqualsNoCase(it->first, key))
+            it = entries.erase(it);
+        else
+            ++it;
+    }
+}
+
+// The sections being rebuilt, each starting from what the file holds.
+class SectionSet {
+public:
+    explicit SectionSet(IniStore& ini) : ini_(ini) {}
+
+    IniEntries& operator[](const std::string& name)
+    {
+        for (auto& section : sections_) {
+            if (EqualsNoCase(section.first, name))
+                return section.second;
+        }
+        sections_.emplace_back(name, ini_.ReadSection(name));
+        return sections_.back().second;
+    }
+
+    // Writes every section but the one named last, then that one.
+    bool WriteAll(const std::string& last)
+    {
+        bool ok = true;
+        for (const auto& section : sections_) {
+            if (!EqualsNoCase(section.first, last))
+                ok = ok && ini_.WriteSection(section.first, section.second);
+        }
+        return ok && ini_.WriteSection(last, (*this)[last]);
+    }
+
+private:
+    IniStore& ini_;
+    std::vector<std::pair<std::string, IniEntries>> sections_;
+};
+
+// The action of an old command: the key its prefix names, with the rest as its value;
+// "Run" with the whole command otherwise.
+void AddAction(IniEntries& section, const std::string& command)
+{
+    for (const ActionPrefix& action : kActions) {
+        std::string prefix = action.prefix;
+        if (StartsWithNoCase(command.data(), command.size(), action.prefix)) {
+            SetEntry(section, action.key, command.substr(prefix.size()));
+            return;
+        }
+    }
+    SetEntry(section, "Run", command);
+}
+
 } // namespace
 
-void ConvertOldKeywordTable(IniStore& smsgw)
+bool NeedsKeywordConversion(IniStore& smsgw)
 {
     if (smsgw.Read("SMSGW", "ReceiveSMSCommand1", kLineChars).empty())
-        return;
-    if (IniBool(smsgw.Read("2Way-Keywords", "NewFormat", 500).c_str()))
-        return;
+        return false;
+    return !IniBool(smsgw.Read(kKeywordsSection, "NewFormat", 500).c_str());
+}
 
+bool ConvertOldKeywordTable(IniStore& smsgw)
+{
+    if (!NeedsKeywordConversion(smsgw))
+        return true;
+
+    SectionSet sections(smsgw);
     for (unsigned n = 1;; ++n) {
         std::string line = smsgw.Read("SMSGW", Numbered("ReceiveSMSCommand", n), kLineChars);
         if (line.empty())
@@ -63,29 +139,17 @@ void ConvertOldKeywordTable(IniStore& smsgw)
         std::vector<std::string> fields = SplitAtTabs(line, 4);
         fields.resize(4);
         const std::string& keyword = fields[0];
-        const std::string& command = fields[1];
-        bool sendResponse = IniBool(fields[2].c_str());
         const std::string& numbers = fields[3];
-
         std::string entry = numbers.empty() ? keyword : keyword + "##" + numbers;
-        smsgw.Write("2Way-Keywords", Numbered("Keyword", n), entry);
+        SetEntry(sections[kKeywordsSection], Numbered("Keyword", n), entry);
 
-        std::string section = "2Way-Keyword-" + entry;
-        const char* actionKey = "Run";
-        std::string value = command;
-        for (const ActionPrefix& action : kActions) {
-            std::string prefix = action.prefix;
-            if (command.size() >= prefix.size() && EqualsNoCase(command.substr(0, prefix.size()), prefix)) {
-                actionKey = action.key;
-                value = command.substr(prefix.size());
-                break;
-            }
-        }
-        smsgw.Write(section, actionKey, value);
-        if (sendResponse)
-            smsgw.Write(section, "RunSendResponse", "Yes");
+        IniEntries& section = sections["2Way-Keyword-" + entry];
+        AddAction(section, fields[1]);
+        if (IniBool(fields[2].c_str()))
+            SetEntry(section, "RunSendResponse", "Yes");
         else
-            smsgw.Delete(section, "RunSendResponse");
+            RemoveEntry(section, "RunSendResponse");
     }
-    smsgw.Write("2Way-Keywords", "NewFormat", "Yes");
+    SetEntry(sections[kKeywordsSection], "NewFormat", "Yes");
+    return sections.WriteAll(kKeywordsSection);
 }

@@ -3,10 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "shell/app_state.h"
-#include "shell/page_conventions.h"
+#include "app/app_state.h"
+#include "app/page_conventions.h"
 #include "shell/pages.h"
-#include "shell/property_sheets.h"
 
 namespace {
 
@@ -22,10 +21,6 @@ bool OnNotify(HWND page, const NMHDR* header)
         if (wizardMode)
             PropSheet_SetWizButtons(GetParent(page), GetWindowLongPtrA(page, GWLP_USERDATA));
         SetPageResult(page, 0);
-        return true;
-    case PSN_WIZFINISH:
-        NoteWizardFinished();
-        SetPageResult(page, FALSE);
         return true;
     }
     return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);

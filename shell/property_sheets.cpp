@@ -5,8 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "shell/app_state.h"
-#include "shell/message_box.h"
+#include "app/app_state.h"
+#include "app/message_box.h"
 #include "shell/pages.h"
 
 namespace {
@@ -37,8 +37,6 @@ const PageDefinition kWizardPages[] = {
     {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", PendingPageProc,
      PSWIZB_BACK | PSWIZB_FINISH},
 };
-
-bool wizardFinished;
 
 // The main window can be minimised although a property sheet has no minimize box.
 int CALLBACK MainWindowCallback(HWND sheet, UINT message, LPARAM)
@@ -83,16 +81,13 @@ INT_PTR RunSheet(const PageDefinition (&definitions)[N], DWORD sheetFlags, PFNPR
 
 } // namespace
 
-void NoteWizardFinished()
-{
-    wizardFinished = true;
-}
-
 bool RunSetupWizard()
 {
+    // Success is Finish alone: some versions of the common controls give a positive
+    // result for Cancel after a page applied.
     wizardFinished = false;
-    INT_PTR result = RunSheet(kWizardPages, PSH_WIZARD | PSH_NOAPPLYNOW, nullptr);
-    return result > 0 || wizardFinished;
+    RunSheet(kWizardPages, PSH_WIZARD | PSH_NOAPPLYNOW, nullptr);
+    return wizardFinished;
 }
 
 void RunMainWindow()

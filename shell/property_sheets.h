@@ -4,6 +4,3 @@
 bool RunSetupWizard();
 // The main window: a modal property sheet; returns when it closes.
 void RunMainWindow();
-
-// A wizard page calls this on PSN_WIZFINISH: the wizard ended with Finish.
-void NoteWizardFinished();

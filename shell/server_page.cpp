@@ -4,19 +4,19 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
 #include <string>
 
+#include "app/app_state.h"
+#include "app/controls.h"
+#include "app/ini_files.h"
+#include "app/message_box.h"
+#include "app/page_conventions.h"
+#include "app/wait_cursor.h"
+#include "base/ini_rules.h"
 #include "resources/server_page_ids.h"
 #include "services/service_control.h"
-#include "services/wait_cursor.h"
-#include "shell/app_state.h"
-#include "shell/config_files.h"
-#include "shell/config_rules.h"
-#include "shell/message_box.h"
-#include "shell/page_conventions.h"
 #include "shell/pages.h"
-#include "shell/port_rules.h"
+#include "shell/server_settings.h"
 
 namespace {
 
@@ -30,28 +30,23 @@ ServerPageState serverPage;
 
 unsigned long FieldNumber(HWND page, int id)
 {
-    char text[32] = "";
-    GetDlgItemTextA(page, id, text, sizeof text);
-    return IniNumber(text);
+    return IniNumber(ItemText(page, id).c_str());
 }
 
-void ShowPort(HWND page, int checkId, int editId, unsigned long port)
+void ShowPort(HWND page, int checkId, int editId, bool enabled, unsigned long port)
 {
-    CheckDlgButton(page, checkId, port ? BST_CHECKED : BST_UNCHECKED);
-    char text[16] = "";
-    if (port)
-        snprintf(text, sizeof text, "%lu", port);
-    SetDlgItemTextA(page, editId, text);
+    SetChecked(page, checkId, enabled);
+    SetItemText(page, editId, enabled ? std::to_string(port) : std::string());
 }
 
 void ApplyEnabling(HWND page)
 {
-    bool smpp = IsDlgButtonChecked(page, IDC_SERVER_SMPP_ENABLE) == BST_CHECKED;
-    bool mm7 = IsDlgButtonChecked(page, IDC_SERVER_MM7_ENABLE) == BST_CHECKED;
-    EnableWindow(GetDlgItem(page, IDC_SERVER_SMPP_PORT), smpp);
-    EnableWindow(GetDlgItem(page, IDC_SERVER_SMPP_PORT_LABEL), smpp);
-    EnableWindow(GetDlgItem(page, IDC_SERVER_MM7_PORT), mm7);
-    EnableWindow(GetDlgItem(page, IDC_SERVER_MM7_PORT_LABEL), mm7);
+    bool smpp = IsChecked(page, IDC_SERVER_SMPP_ENABLE);
+    bool mm7 = IsChecked(page, IDC_SERVER_MM7_ENABLE);
+    EnableItem(page, IDC_SERVER_SMPP_PORT, smpp);
+    EnableItem(page, IDC_SERVER_SMPP_PORT_LABEL, smpp);
+    EnableItem(page, IDC_SERVER_MM7_PORT, mm7);
+    EnableItem(page, IDC_SERVER_MM7_PORT_LABEL, mm7);
 }
 
 void RefreshStatus(HWND page)
@@ -68,18 +63,14 @@ void RefreshStatus(HWND page)
 
 void OnInit(HWND page)
 {
-    serverPage.guard.loading = true;
-    char value[500] = "";
-    IniRead(appPaths.smsIni, "SMSGW", "WebPort", value, sizeof value);
-    unsigned long webPort = IniNumber(value);
-    char text[16];
-    snprintf(text, sizeof text, "%lu", webPort ? webPort : kDefaultWebPort);
-    SetDlgItemTextA(page, IDC_SERVER_WEB_PORT, text);
+    ProfileIniStore smsgw = SmsGatewayIni();
+    ProfileIniStore mmsc = MmscIni();
+    ServerSettings settings = LoadServerSettings(smsgw, mmsc);
 
-    IniRead(appPaths.smsIni, "SMSGW", "SMPPPort", value, sizeof value);
-    ShowPort(page, IDC_SERVER_SMPP_ENABLE, IDC_SERVER_SMPP_PORT, IniNumber(value));
-    IniRead(appPaths.mmscIni, "MMSC", "WebPort", value, sizeof value);
-    ShowPort(page, IDC_SERVER_MM7_ENABLE, IDC_SERVER_MM7_PORT, IniNumber(value));
+    serverPage.guard.loading = true;
+    SetItemText(page, IDC_SERVER_WEB_PORT, std::to_string(settings.webPort));
+    ShowPort(page, IDC_SERVER_SMPP_ENABLE, IDC_SERVER_SMPP_PORT, settings.smppEnabled, settings.smppPort);
+    ShowPort(page, IDC_SERVER_MM7_ENABLE, IDC_SERVER_MM7_PORT, settings.mm7Enabled, settings.mm7Port);
     ApplyEnabling(page);
     serverPage.guard.loading = false;
 
@@ -87,18 +78,20 @@ void OnInit(HWND page)
     RefreshStatus(page);
 }
 
-// Refuses a port that cannot work, naming the field; true when all three are usable.
-bool ValidatePorts(HWND page, ServerPorts& ports)
+ServerSettings SettingsFromControls(HWND page)
 {
-    ports.webPort = FieldNumber(page, IDC_SERVER_WEB_PORT);
-    ports.smppEnabled = IsDlgButtonChecked(page, IDC_SERVER_SMPP_ENABLE) == BST_CHECKED;
-    ports.smppPort = FieldNumber(page, IDC_SERVER_SMPP_PORT);
-    ports.mm7Enabled = IsDlgButtonChecked(page, IDC_SERVER_MM7_ENABLE) == BST_CHECKED;
-    ports.mm7Port = FieldNumber(page, IDC_SERVER_MM7_PORT);
+    ServerSettings settings;
+    settings.webPort = FieldNumber(page, IDC_SERVER_WEB_PORT);
+    settings.smppEnabled = IsChecked(page, IDC_SERVER_SMPP_ENABLE);
+    settings.smppPort = FieldNumber(page, IDC_SERVER_SMPP_PORT);
+    settings.mm7Enabled = IsChecked(page, IDC_SERVER_MM7_ENABLE);
+    settings.mm7Port = FieldNumber(page, IDC_SERVER_MM7_PORT);
+    return settings;
+}
 
-    const char* field = InvalidPortField(ports);
-    if (!field)
-        return true;
+// Names the field whose port cannot work and puts the caret in it.
+void RefusePort(HWND page, const char* field)
+{
     std::string message = std::string("The ") + field + " must be a number from 1 to 65535.";
     ShowMessage(page, message.c_str(), MB_OK | MB_ICONERROR);
     int id = field == kWebPortField    ? IDC_SERVER_WEB_PORT
@@ -106,31 +99,19 @@ bool ValidatePorts(HWND page, ServerPorts& ports)
                                        : IDC_SERVER_MM7_PORT;
     SetFocus(GetDlgItem(page, id));
     SendDlgItemMessageA(page, id, EM_SETSEL, 0, -1);
-    return false;
 }
 
 // Writes the three port keys; false (and nothing written) when a port is refused.
 bool ApplySettings(HWND page)
 {
-    ServerPorts ports;
-    if (!ValidatePorts(page, ports))
+    ServerSettings settings = SettingsFromControls(page);
+    if (const char* field = InvalidPortField(settings)) {
+        RefusePort(page, field);
         return false;
-    StoredPorts stored = PortsToStore(ports);
-    char text[16];
-    snprintf(text, sizeof text, "%lu", stored.webPort);
-    IniWrite(appPaths.smsIni, "SMSGW", "WebPort", text);
-    if (stored.smppPort) {
-        snprintf(text, sizeof text, "%lu", stored.smppPort);
-        IniWrite(appPaths.smsIni, "SMSGW", "SMPPPort", text);
-    } else {
-        IniDelete(appPaths.smsIni, "SMSGW", "SMPPPort");
     }
-    if (stored.mm7Port) {
-        snprintf(text, sizeof text, "%lu", stored.mm7Port);
-        IniWrite(appPaths.mmscIni, "MMSC", "WebPort", text);
-    } else {
-        IniDelete(appPaths.mmscIni, "MMSC", "WebPort");
-    }
+    ProfileIniStore smsgw = SmsGatewayIni();
+    ProfileIniStore mmsc = MmscIni();
+    SaveServerSettings(settings, smsgw, mmsc);
     configDirty = false;
     return true;
 }
@@ -138,13 +119,11 @@ bool ApplySettings(HWND page)
 void OnServiceAction(HWND page)
 {
     if (IsSmsServiceActive() || IsMmscServiceActive()) {
-        HCURSOR previous = WaitCursorOn();
+        WaitCursor busy;
         StopServices(true);
-        WaitCursorOff(previous);
     } else if (SaveBeforeServiceOperation(page)) {
-        HCURSOR previous = WaitCursorOn();
+        WaitCursor busy;
         InstallServices(true);
-        WaitCursorOff(previous);
     }
     RefreshStatus(page);
 }
@@ -177,9 +156,10 @@ void OnWizardNext(HWND page)
         SetPageResult(page, -1);
         return;
     }
-    HCURSOR previous = WaitCursorOn();
-    InstallServices(true);
-    WaitCursorOff(previous);
+    {
+        WaitCursor busy;
+        InstallServices(true);
+    }
     SetPageResult(page, 0);
 }
 

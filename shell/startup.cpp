@@ -8,104 +8,42 @@
 #include <cstdio>
 #include <string>
 
+#include "app/app_state.h"
+#include "app/config_files.h"
+#include "app/ini_files.h"
+#include "app/message_box.h"
+#include "app/wait_cursor.h"
+#include "app/wait_window.h"
 #include "resources/resource_ids.h"
 #include "services/service_control.h"
-#include "services/wait_cursor.h"
-#include "shell/app_state.h"
 #include "shell/command_line.h"
-#include "shell/config_files.h"
-#include "shell/connection_test.h"
-#include "shell/ini_store.h"
-#include "shell/keyword_conversion.h"
-#include "shell/message_box.h"
+#include "shell/debug_log_settings.h"
+#include "shell/keyword_table_file.h"
 #include "shell/property_sheets.h"
-#include "shell/wait_window.h"
+#include "shell/verb_actions.h"
 #include "spool/spool_files.h"
 
 namespace {
 
-void RunInstallVerb(bool quiet)
+std::string ReadModem1()
 {
-    bool ok = InstallServices(false);
-    if (quiet)
-        return;
-    if (ok)
-        ShowServiceMessage("Service successfully installed!", MB_OK | MB_ICONINFORMATION);
-    else
-        ShowServiceMessage("Service installation failed!", MB_OK | MB_ICONERROR);
-}
-
-void RunRemoveVerb(bool quiet)
-{
-    StopServices(false);
-    bool ok = RemoveServices(false);
-    if (quiet)
-        return;
-    if (ok)
-        ShowServiceMessage("Service successfully removed!", MB_OK | MB_ICONINFORMATION);
-    else
-        ShowServiceMessage("Service removal failed!", MB_OK | MB_ICONERROR);
-}
-
-// Deletes the private data directory, never when it is the program directory itself.
-void RunDeleteDataDirVerb()
-{
-    char privateDirectory[MAX_PATH];
-    char programDirectory[MAX_PATH];
-    PrivateDataDirectory(privateDirectory);
-    ProgramDirectory(programDirectory);
-    if (lstrcmpiA(privateDirectory, programDirectory) == 0)
-        return;
-    if (ShowServiceMessage("Delete Configuration files for QelSMS?", MB_YESNO | MB_ICONQUESTION) == IDYES)
-        DeleteTree(privateDirectory);
-}
-
-void RunModemTestVerb()
-{
-    if (HasServiceRights()) {
-        RunConnectionTest();
-        return;
-    }
-    const char message[] = "Administrative rights are required for this test.";
-    WriteConnectionTestResult(message);
-    ShowServiceMessage(message, MB_OK | MB_ICONERROR);
-}
-
-void RunVerb(const CommandLine& command)
-{
-    switch (command.verb) {
-    case Verb::StopService: StopServices(false); break;
-    case Verb::StartService: StartServices(false); break;
-    case Verb::RestartService: RestartServices(false); break;
-    case Verb::InstallService: RunInstallVerb(command.quiet); break;
-    case Verb::RemoveService: RunRemoveVerb(command.quiet); break;
-    case Verb::DeleteDataDir: RunDeleteDataDirVerb(); break;
-    case Verb::ModemTest: RunModemTestVerb(); break;
-    case Verb::None: break;
-    }
-}
-
-void ReadModem1(char* out, DWORD size)
-{
-    IniRead(appPaths.smsIni, "SMSGW", "Modem1", out, size);
+    return SmsGatewayIni().Read("SMSGW", "Modem1", MAX_PATH);
 }
 
 // The setup wizard works on stopped services with debug logging on.
 void PrepareForWizard()
 {
     if (IsSmsServiceActive() || IsMmscServiceActive()) {
-        HCURSOR previous = WaitCursorOn();
+        WaitCursor busy;
         HWND wait = OpenWaitWindow("Please wait...", "Stopping Services...");
         StopServices(true);
         CloseWaitWindow(wait);
-        WaitCursorOff(previous);
     }
-    char dataDirectory[MAX_PATH];
-    ProgramDataDirectory(dataDirectory);
-    std::string mmswapIni = std::string(dataDirectory) + "MMSWAP.INI";
-    IniWrite(appPaths.smsIni, "SMSGW", "Debug", "Yes");
-    IniWrite(appPaths.mmscIni, "MMSC", "Debug", "Yes");
-    IniWrite(mmswapIni.c_str(), "MMSWAP", "Debug", "Yes");
+    DebugLogSettings allOn;
+    for (bool& enabled : allOn.enabled)
+        enabled = true;
+    ProfileIniStore smsgw = SmsGatewayIni(), mmsc = MmscIni(), mmswap = DataDirectoryIni("MMSWAP.INI");
+    SaveDebugLogSettings(allOn, {smsgw, mmsc, mmswap});
 }
 
 // Runs the wizard when needed and then the main window, again while the modem page asks
@@ -113,11 +51,10 @@ void PrepareForWizard()
 bool RunOuterLoop(const CommandLine& command)
 {
     for (;;) {
-        char modem[MAX_PATH] = "";
-        ReadModem1(modem, MAX_PATH);
-        lstrcpynA(currentModemName, modem, sizeof currentModemName);
+        std::string modem = ReadModem1();
+        lstrcpynA(currentModemName, modem.c_str(), sizeof currentModemName);
 
-        if (!modem[0] || wizardRequested || command.wizard) {
+        if (modem.empty() || wizardRequested || command.wizard) {
             wizardRequested = false;
             PrepareForWizard();
             wizardMode = true;
@@ -137,15 +74,12 @@ bool RunOuterLoop(const CommandLine& command)
 // to be started.
 void OfferServiceActivation()
 {
-    char modem[MAX_PATH] = "";
-    ReadModem1(modem, MAX_PATH);
-    if (!modem[0] || (IsSmsServiceActive() && IsMmscServiceActive()))
+    if (ReadModem1().empty() || (IsSmsServiceActive() && IsMmscServiceActive()))
         return;
     if (ShowMessage(nullptr, "Service is not active, do you wish to activate the service?",
                     MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES) {
-        HCURSOR previous = WaitCursorOn();
+        WaitCursor busy;
         InstallServices(true);
-        WaitCursorOff(previous);
     }
 }
 
@@ -164,7 +98,7 @@ int RunProgram(HINSTANCE instance, const char* commandLine)
     InitModulePaths();
     PrepareConfiguration();
     UseSupportLibraryGsm7Decoder();
-    ConvertOldKeywordTable(*OpenPrivateProfile(appPaths.smsIni));
+    ConvertOldKeywordTableFile(appPaths.smsIni);
 
     CommandLine command = ParseCommandLine(commandLine ? commandLine : "");
     if (command.verb != Verb::None) {

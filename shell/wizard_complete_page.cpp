@@ -3,9 +3,8 @@
 #include <commctrl.h>
 
 #include "resources/wizard_complete_page_ids.h"
-#include "shell/page_conventions.h"
+#include "app/page_conventions.h"
 #include "shell/pages.h"
-#include "shell/property_sheets.h"
 
 namespace {
 
@@ -28,10 +27,6 @@ bool OnNotify(HWND page, const NMHDR* header)
         return true;
     case PSN_WIZNEXT:
         SetPageResult(page, 0);
-        return true;
-    case PSN_WIZFINISH:
-        NoteWizardFinished();
-        SetPageResult(page, FALSE);
         return true;
     }
     return HandleCommonNotification(page, header, UnsavedSource::None);

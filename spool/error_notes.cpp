@@ -2,28 +2,16 @@
 
 #include <cstring>
 
-namespace {
-
-std::string WithSeparatorsReplaced(const char* name)
-{
-    std::string result = name ? name : "";
-    for (char& c : result) {
-        if (c == ':' || c == '/' || c == '\\')
-            c = '-';
-    }
-    return result;
-}
-
-} // namespace
+#include "base/text.h"
 
 std::string ModemErrorNoteName(const char* modemName)
 {
-    return WithSeparatorsReplaced(modemName) + ".ERR";
+    return ReplaceSeparators(modemName ? modemName : "") + ".ERR";
 }
 
 std::string RouteErrorNoteName(const char* routeName)
 {
-    return "MMSCROUTE--" + WithSeparatorsReplaced(routeName) + ".ERR";
+    return "MMSCROUTE--" + ReplaceSeparators(routeName ? routeName : "") + ".ERR";
 }
 
 void ErrorNoteText(const char* bytes, size_t length, char* out)

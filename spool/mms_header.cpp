@@ -2,34 +2,9 @@
 
 #include <cstring>
 
+#include "base/text.h"
+
 namespace {
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(const char* text, size_t length, const char* prefix)
-{
-    size_t prefixLength = strlen(prefix);
-    if (length < prefixLength)
-        return false;
-    for (size_t i = 0; i < prefixLength; ++i) {
-        if (Lower(text[i]) != Lower(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-size_t FindNoCase(const char* text, size_t length, const char* needle)
-{
-    size_t needleLength = strlen(needle);
-    for (size_t i = 0; i + needleLength <= length; ++i) {
-        if (StartsWithNoCase(text + i, length - i, needle))
-            return i;
-    }
-    return length;
-}
 
 // The value of a line after its name: leading blanks skipped.
 void SkipBlanks(const char*& value, size_t& length)

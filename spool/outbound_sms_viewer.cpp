@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "shell/config_files.h"
+#include "app/config_files.h"
 #include "spool/queue_viewer.h"
 #include "spool/spool_files.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "resources/queue_viewer_ids.h"
-#include "shell/config_files.h"
-#include "shell/message_box.h"
-#include "shell/page_conventions.h"
+#include "app/config_files.h"
+#include "app/message_box.h"
+#include "app/page_conventions.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "gateway/gwcore/gwcore.h"
-#include "shell/config_files.h"
+#include "app/config_files.h"
 #include "spool/error_notes.h"
 #include "spool/text_decoding.h"
 

@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "gateway/gwcore/gsm7.h"
-#include "shell/config_rules.h"
+#include "base/ini_rules.h"
+#include "base/text.h"
 #include "spool/text_decoding.h"
 
 static_assert(kDisplayTextSize >= Gsm7Utf8Bound(sizeof(SpoolRecord::text) - 1),
@@ -15,23 +16,6 @@ namespace {
 // The longest key ("NonDelReceiptRequested=") and the longest kept value ("Data=", 8191)
 // fit in this much of a line; the rest of a longer line cannot change the record.
 const size_t kLineKept = 32 + 8191;
-
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(const char* line, size_t length, const char* prefix)
-{
-    size_t prefixLength = strlen(prefix);
-    if (length < prefixLength)
-        return false;
-    for (size_t i = 0; i < prefixLength; ++i) {
-        if (Lower(line[i]) != Lower(prefix[i]))
-            return false;
-    }
-    return true;
-}
 
 template <size_t N>
 void CopyValue(char (&field)[N], const char* value, size_t length)

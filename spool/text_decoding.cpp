@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/text.h"
 #include "gateway/gwcore/gsm7.h"
 
 namespace {
@@ -19,22 +20,6 @@ size_t EscapedLength(char c)
 }
 
 } // namespace
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
-}
-
-bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 uint32_t ParseHexNumber(const char* text)
 {
@@ -123,16 +108,7 @@ void Ucs2HexToUtf8(char* text)
             unit = unit * 16 + static_cast<unsigned>(HexDigitValue(text[from++]));
         if (unit == 0)
             break;
-        if (unit < 0x80) {
-            text[to++] = static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            text[to++] = static_cast<char>(0xC0 | (unit >> 6));
-            text[to++] = static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            text[to++] = static_cast<char>(0xE0 | (unit >> 12));
-            text[to++] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            text[to++] = static_cast<char>(0x80 | (unit & 0x3F));
-        }
+        to += PutUtf8(unit, text + to);
     }
     text[to] = '\0';
 }

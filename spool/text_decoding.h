@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// 0-9 for '0'-'9', 10-15 for 'a'-'f' and 'A'-'F', 0 for every other character.
-int HexDigitValue(char c);
-bool IsHexDigit(char c);
+#include "base/text.h"   // HexDigitValue, IsHexDigit
 
 // The value of the leading hexadecimal digits (no prefix, no sign), 0 when there are none.
 // Longer texts wrap around; callers keep the low bits they need.

@@ -3,16 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-int CompareTextAscii(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        int ca = (*a >= 'A' && *a <= 'Z') ? *a - 'A' + 'a' : static_cast<unsigned char>(*a);
-        int cb = (*b >= 'A' && *b <= 'Z') ? *b - 'A' + 'a' : static_cast<unsigned char>(*b);
-        if (ca != cb || ca == 0)
-            return ca < cb ? -1 : ca > cb ? 1 : 0;
-    }
-}
-
 int SortStateAfterColumnClick(int sortState, int column)
 {
     return sortState == column + 1 ? -(column + 1) : column + 1;

@@ -24,9 +24,8 @@ struct ViewerRows {
 };
 
 // Text comparison without regard to case; the program uses the platform's locale-aware
-// one, tests an ASCII one.
+// one, tests CompareNoCase of base/text.h.
 using TextCompare = int (*)(const char* a, const char* b);
-int CompareTextAscii(const char* a, const char* b);
 
 // The sort state: k sorts by column k - 1 ascending, -k descending.
 // A click on column c sorts it ascending, or reverses it when it was already sorted by c.

@@ -3,6 +3,7 @@
 
     python3 tools/run_tests.py --native build/native --windows build/win32
 
+0. the include-direction check of the layers (tools/check_layers.py),
 1. the native GoogleTest program (ASan/UBSan),
 2. each libFuzzer target briefly, on a copy of its seed corpus,
 3. the Windows GoogleTest program under Wine,
@@ -76,6 +77,24 @@ def report_gtest(title, output, exit_code, log_path, totals):
         say("  FAIL " + name)
     if failed:
         show_tail(output)
+
+
+def run_layer_check(totals):
+    """The include-direction check over the sources, and its own proof that it catches a
+    planted wrong include: two tests."""
+    passed = failed = 0
+    for title, args in (("include layers", []), ("include layer check catches a planted include",
+                                                   ["--self-test"])):
+        done = subprocess.run([sys.executable, str(ROOT / "tools" / "check_layers.py")] + args,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if done.returncode == 0:
+            passed += 1
+        else:
+            failed += 1
+            say("  FAIL %s" % title)
+            show_tail(done.stdout, 25)
+    totals.add(passed, failed)
+    say("layer check: %d passed, %d failed" % (passed, failed))
 
 
 def run_native(native_dir, logs, totals):
@@ -173,7 +192,7 @@ def main():
     parser.add_argument("--native", default="build/native", help="native build folder")
     parser.add_argument("--windows", default="build/win32", help="Windows build folder")
     parser.add_argument("--skip", action="append", default=[],
-                        choices=["native", "fuzz", "windows", "e2e"], help="leave out a suite")
+                        choices=["layers", "native", "fuzz", "windows", "e2e"], help="leave out a suite")
     options = parser.parse_args()
 
     native_dir = (ROOT / options.native).resolve()
@@ -183,6 +202,8 @@ def main():
     totals = Totals()
     started = time.monotonic()
 
+    if "layers" not in options.skip:
+        run_layer_check(totals)
     if "native" not in options.skip:
         run_native(native_dir, logs, totals)
     if "fuzz" not in options.skip:

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/text.h"
+
 namespace {
 
 const unsigned char kEscape = 0x1B;
@@ -48,17 +50,6 @@ uint16_t ExtensionCharacter(unsigned septet)
     }
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Leading hexadecimal digits taken as octets; a last lone digit is dropped.
 std::vector<unsigned char> HexOctets(const char* hex)
 {
@@ -66,13 +57,9 @@ std::vector<unsigned char> HexOctets(const char* hex)
     if (!hex)
         return octets;
     for (size_t i = 0;; i += 2) {
-        int high = HexValue(hex[i]);
-        if (high < 0)
+        if (!IsHexDigit(hex[i]) || !IsHexDigit(hex[i + 1]))
             break;
-        int low = HexValue(hex[i + 1]);
-        if (low < 0)
-            break;
-        octets.push_back(static_cast<unsigned char>(high * 16 + low));
+        octets.push_back(static_cast<unsigned char>(HexDigitValue(hex[i]) * 16 + HexDigitValue(hex[i + 1])));
     }
     return octets;
 }
@@ -80,7 +67,7 @@ std::vector<unsigned char> HexOctets(const char* hex)
 size_t HexOctetCount(const char* hex)
 {
     size_t digits = 0;
-    while (hex && HexValue(hex[digits]) >= 0)
+    while (hex && IsHexDigit(hex[digits]))
         ++digits;
     return digits / 2;
 }
@@ -111,27 +98,13 @@ std::vector<unsigned char> UnpackSeptets(const std::vector<unsigned char>& octet
     return septets;
 }
 
-size_t Utf8Length(uint16_t codePoint)
-{
-    return codePoint < 0x80 ? 1 : codePoint < 0x800 ? 2 : 3;
-}
-
 // Appends one character when it fits before the terminator; false when it does not.
-bool PutUtf8(uint16_t codePoint, char* out, size_t capacity, size_t& length)
+bool PutBounded(uint16_t codePoint, char* out, size_t capacity, size_t& length)
 {
     size_t need = Utf8Length(codePoint);
     if (length + need + 1 > capacity)
         return false;
-    if (need == 1) {
-        out[length++] = static_cast<char>(codePoint);
-    } else if (need == 2) {
-        out[length++] = static_cast<char>(0xC0 | (codePoint >> 6));
-        out[length++] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out[length++] = static_cast<char>(0xE0 | (codePoint >> 12));
-        out[length++] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out[length++] = static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
+    length += ::PutUtf8(codePoint, out + length);
     return true;
 }
 
@@ -159,7 +132,7 @@ size_t Gsm7HexToUtf8(const char* udhHex, const char* dataHex, char* out, size_t 
             if (codePoint == 0)
                 codePoint = kDefaultAlphabet[next];
         }
-        if (!PutUtf8(codePoint, out, capacity, length))
+        if (!PutBounded(codePoint, out, capacity, length))
             break;
     }
     out[length] = '\0';

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "shell/app_state.h"
-#include "shell/config_files.h"
+#include "app/app_state.h"
+#include "app/config_files.h"
 #include "spool/queue_viewer.h"
 #include "spool/spool_files.h"
 

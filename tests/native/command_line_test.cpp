@@ -23,20 +23,20 @@ INSTANTIATE_TEST_SUITE_P(
     Table, CommandLineVerbs,
     testing::Values(
         VerbCase{"", Verb::None, false},
-        VerbCase{"-STOPSERVICE", Verb::StopService, false},
-        VerbCase{"/stopservice", Verb::StopService, false},
-        VerbCase{"-StartService", Verb::StartService, false},
-        VerbCase{"/STARTSERVICE", Verb::StartService, false},
-        VerbCase{"-restartservice", Verb::RestartService, false},
-        VerbCase{"/RESTARTSERVICE", Verb::RestartService, false},
-        VerbCase{"-INSTALLSERVICE", Verb::InstallService, false},
-        VerbCase{"/installservice", Verb::InstallService, false},
-        VerbCase{"/i", Verb::InstallService, false},
-        VerbCase{"-I", Verb::InstallService, false},
-        VerbCase{"-REMOVESERVICE", Verb::RemoveService, false},
-        VerbCase{"/removeservice", Verb::RemoveService, false},
-        VerbCase{"/R", Verb::RemoveService, false},
-        VerbCase{"-r", Verb::RemoveService, false},
+        VerbCase{"-STOPSERVICE", Verb::Stop, false},
+        VerbCase{"/stopservice", Verb::Stop, false},
+        VerbCase{"-StartService", Verb::Start, false},
+        VerbCase{"/STARTSERVICE", Verb::Start, false},
+        VerbCase{"-restartservice", Verb::Restart, false},
+        VerbCase{"/RESTARTSERVICE", Verb::Restart, false},
+        VerbCase{"-INSTALLSERVICE", Verb::Install, false},
+        VerbCase{"/installservice", Verb::Install, false},
+        VerbCase{"/i", Verb::Install, false},
+        VerbCase{"-I", Verb::Install, false},
+        VerbCase{"-REMOVESERVICE", Verb::Remove, false},
+        VerbCase{"/removeservice", Verb::Remove, false},
+        VerbCase{"/R", Verb::Remove, false},
+        VerbCase{"-r", Verb::Remove, false},
         VerbCase{"-DELETEDATADIR", Verb::DeleteDataDir, false},
         VerbCase{"/deletedatadir", Verb::DeleteDataDir, false},
         VerbCase{"-MODEMTEST", Verb::ModemTest, false},
@@ -46,12 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
         VerbCase{"/q", Verb::None, true},
         VerbCase{"-Q", Verb::None, true},
         // Table order: stop before start, restart before remove ("-R" lies inside it).
-        VerbCase{"-STARTSERVICE -STOPSERVICE", Verb::StopService, false},
-        VerbCase{"-RESTARTSERVICE", Verb::RestartService, false},
-        VerbCase{"/r /q", Verb::RemoveService, true},
-        VerbCase{"-QUIET -INSTALLSERVICE", Verb::InstallService, true},
+        VerbCase{"-STARTSERVICE -STOPSERVICE", Verb::Stop, false},
+        VerbCase{"-RESTARTSERVICE", Verb::Restart, false},
+        VerbCase{"/r /q", Verb::Remove, true},
+        VerbCase{"-QUIET -INSTALLSERVICE", Verb::Install, true},
         // Found anywhere, even inside other words.
-        VerbCase{"foo/INSTALLSERVICEbar", Verb::InstallService, false}));
+        VerbCase{"foo/INSTALLSERVICEbar", Verb::Install, false}));
 
 TEST(CommandLine, WizardIsNotAVerb)
 {
@@ -64,8 +64,8 @@ TEST(CommandLine, WizardIsNotAVerb)
 
 TEST(CommandLine, ElevationArgumentsAreTheSlashSpellings)
 {
-    for (Verb verb : {Verb::StopService, Verb::StartService, Verb::RestartService, Verb::InstallService,
-                      Verb::RemoveService, Verb::ModemTest}) {
+    for (Verb verb : {Verb::Stop, Verb::Start, Verb::Restart, Verb::Install,
+                      Verb::Remove, Verb::ModemTest}) {
         EXPECT_EQ(verb, ParseCommandLine(ElevationArgument(verb)).verb) << ElevationArgument(verb);
     }
 }

@@ -2,40 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include "memory_ini.h"
 
 namespace {
-
-// An INI file in memory, cutting values to the reader's buffer as the platform does.
-class MemoryIni : public IniStore {
-public:
-    std::map<std::pair<std::string, std::string>, std::string> values;
-    int writes = 0;
-
-    std::string Read(const std::string& section, const std::string& key, size_t maxChars) override
-    {
-        auto it = values.find({section, key});
-        if (it == values.end())
-            return {};
-        return it->second.substr(0, maxChars - 1);
-    }
-    void Write(const std::string& section, const std::string& key, const std::string& value) override
-    {
-        values[{section, key}] = value;
-        ++writes;
-    }
-    void Delete(const std::string& section, const std::string& key) override
-    {
-        values.erase({section, key});
-        ++writes;
-    }
-    bool Has(const std::string& section, const std::string& key) const { return values.count({section, key}) != 0; }
-    std::string Get(const std::string& section, const std::string& key) const
-    {
-        auto it = values.find({section, key});
-        return it == values.end() ? "<missing>" : it->second;
-    }
-};
 
 TEST(KeywordConversion, ConvertsTheOldTableOnce)
 {
@@ -80,13 +49,13 @@ TEST(KeywordConversion, NewFormatOrNoOldTableLeavesEverythingUntouched)
     MemoryIni converted;
     converted.Write("SMSGW", "ReceiveSMSCommand1", "HELP\treplytext:x");
     converted.Write("2Way-Keywords", "NewFormat", "yes");
-    int before = converted.writes;
-    ConvertOldKeywordTable(converted);
-    EXPECT_EQ(before, converted.writes);
+    converted.failFromWrite = 0;   // any write would now fail the conversion
+    EXPECT_TRUE(ConvertOldKeywordTable(converted));
+    EXPECT_FALSE(converted.Has("2Way-Keywords", "Keyword1"));
 
     MemoryIni empty;
-    ConvertOldKeywordTable(empty);
-    EXPECT_EQ(0, empty.writes);
+    empty.failFromWrite = 0;
+    EXPECT_TRUE(ConvertOldKeywordTable(empty));
     EXPECT_FALSE(empty.Has("2Way-Keywords", "NewFormat"));
 }
 
@@ -103,6 +72,36 @@ TEST(KeywordConversion, StopsAtTheFirstGapAndKeepsKeywordsWithoutCommand)
     EXPECT_EQ("", ini.Get("2Way-Keyword-PING", "Run"));
     EXPECT_EQ("HELP", ini.Get("2Way-Keywords", "Keyword2"));
     EXPECT_FALSE(ini.Has("2Way-Keywords", "Keyword4"));
+}
+
+TEST(KeywordConversion, WritesEachSectionOnceKeepingItsOtherKeysAndReportsAFailedWrite)
+{
+    MemoryIni ini;
+    ini.Write("SMSGW", "ReceiveSMSCommand1", "HELP\treplytext:one");
+    ini.Write("SMSGW", "ReceiveSMSCommand2", "help\tReplyFile:two\tyes");   // the same section
+    ini.Write("2way-keywords", "Other", "kept");
+    ini.Write("2Way-Keyword-HELP", "Extra", "kept too");
+    ini.Write("E-Mail", "Server", "mail");
+    ini.writes = 0;
+
+    ASSERT_TRUE(ConvertOldKeywordTable(ini));
+    EXPECT_EQ(2, ini.writes);   // the keyword's section, then the table
+    EXPECT_EQ("kept", ini.Get("2Way-Keywords", "Other"));
+    EXPECT_EQ("kept too", ini.Get("2Way-Keyword-HELP", "Extra"));
+    EXPECT_EQ("one", ini.Get("2Way-Keyword-HELP", "ReplyText"));
+    EXPECT_EQ("two", ini.Get("2Way-Keyword-HELP", "ReplyFile"));
+    EXPECT_EQ("Yes", ini.Get("2Way-Keyword-HELP", "RunSendResponse"));
+    EXPECT_EQ("mail", ini.Get("E-Mail", "Server"));
+
+    // A write that fails is reported, and the table is never marked converted after it.
+    for (int failing = 0; failing < 2; ++failing) {
+        MemoryIni full;
+        full.Write("SMSGW", "ReceiveSMSCommand1", "HELP\treplytext:one");
+        full.writes = 0;
+        full.failFromWrite = failing;
+        EXPECT_FALSE(ConvertOldKeywordTable(full)) << failing;
+        EXPECT_FALSE(full.Has("2Way-Keywords", "NewFormat")) << failing;
+    }
 }
 
 TEST(KeywordConversion, LongLinesAreCutToTheReadBuffer)

@@ -1,5 +1,7 @@
 #include "spool/viewer_rows.h"
 
+#include "base/text.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,13 +39,13 @@ TEST(ViewerRows, ColumnClicksSortAscendingThenReverse)
     EXPECT_EQ(1, SortStateAfterColumnClick(-1, 0));
 
     std::vector<ViewerRow> rows = Sample();
-    SortRows(rows, 4, CompareTextAscii);
+    SortRows(rows, 4, CompareNoCase);
     EXPECT_EQ((std::vector<std::string>{"C.REQ", "M1\\A.REQ", "B.REQ"}), Keys(rows));
-    SortRows(rows, -4, CompareTextAscii);
+    SortRows(rows, -4, CompareNoCase);
     EXPECT_EQ((std::vector<std::string>{"B.REQ", "M1\\A.REQ", "C.REQ"}), Keys(rows));
-    SortRows(rows, 2, CompareTextAscii);   // user, without regard to case
+    SortRows(rows, 2, CompareNoCase);   // user, without regard to case
     EXPECT_EQ((std::vector<std::string>{"M1\\A.REQ", "B.REQ", "C.REQ"}), Keys(rows));
-    SortRows(rows, -3, CompareTextAscii);  // recipient descending
+    SortRows(rows, -3, CompareNoCase);  // recipient descending
     EXPECT_EQ((std::vector<std::string>{"B.REQ", "C.REQ", "M1\\A.REQ"}), Keys(rows));
 }
 
@@ -51,19 +53,19 @@ TEST(ViewerRows, NumbersSortAsTextAndShortRowsDoNotCrash)
 {
     std::vector<ViewerRow> rows = {Row("a", "10", "", "", ""), Row("b", "9", "", "", ""), Row("c", "100", "", "", "")};
     rows.push_back(ViewerRow{{"short"}});
-    SortRows(rows, 1, CompareTextAscii);
+    SortRows(rows, 1, CompareNoCase);
     EXPECT_EQ((std::vector<std::string>{"short", "a", "c", "b"}), Keys(rows));
-    SortRows(rows, 7, CompareTextAscii);   // beyond every row's texts: all compare equal
+    SortRows(rows, 7, CompareNoCase);   // beyond every row's texts: all compare equal
     EXPECT_EQ(4u, rows.size());
 }
 
 TEST(ViewerRows, SelectionIsFoundAgainByKeyWithoutRegardToCase)
 {
     std::vector<ViewerRow> rows = Sample();
-    EXPECT_EQ(1, FindRowByKey(rows, "m1\\a.req", CompareTextAscii));
-    EXPECT_EQ(-1, FindRowByKey(rows, "A.REQ", CompareTextAscii));   // the sub-queue is part of the key
-    EXPECT_EQ(-1, FindRowByKey(rows, "", CompareTextAscii));
-    EXPECT_EQ(-1, FindRowByKey({}, "B.REQ", CompareTextAscii));
+    EXPECT_EQ(1, FindRowByKey(rows, "m1\\a.req", CompareNoCase));
+    EXPECT_EQ(-1, FindRowByKey(rows, "A.REQ", CompareNoCase));   // the sub-queue is part of the key
+    EXPECT_EQ(-1, FindRowByKey(rows, "", CompareNoCase));
+    EXPECT_EQ(-1, FindRowByKey({}, "B.REQ", CompareNoCase));
 }
 
 TEST(ViewerRows, CountLine)
@@ -83,12 +85,12 @@ TEST(ViewerRows, RetryStatus)
     EXPECT_EQ("Retry - 12 attempt(s)", RetryStatusText(12, nullptr));
 }
 
-TEST(ViewerRows, CompareTextAsciiOrdersWithoutRegardToCase)
+TEST(ViewerRows, CompareNoCaseOrdersWithoutRegardToCase)
 {
-    EXPECT_EQ(0, CompareTextAscii("Modem", "mODEM"));
-    EXPECT_LT(CompareTextAscii("abc", "ABD"), 0);
-    EXPECT_GT(CompareTextAscii("abcd", "ABC"), 0);
-    EXPECT_LT(CompareTextAscii("", "a"), 0);
+    EXPECT_EQ(0, CompareNoCase("Modem", "mODEM"));
+    EXPECT_LT(CompareNoCase("abc", "ABD"), 0);
+    EXPECT_GT(CompareNoCase("abcd", "ABC"), 0);
+    EXPECT_LT(CompareNoCase("", "a"), 0);
 }
 
 } // namespace

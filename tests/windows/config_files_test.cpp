@@ -1,6 +1,7 @@
 // Configuration files and directories through the platform's profile functions and file
 // system, on data folders of the test's own.
-#include "shell/config_files.h"
+#include "app/config_files.h"
+#include "app/ini_files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 #include <memory>
 
 #include "gateway/gwcore/gwcore.h"
-#include "shell/app_state.h"
+#include "app/app_state.h"
 #include "tests/windows/test_support.h"
 
 namespace {
@@ -56,20 +57,17 @@ TEST_F(ConfigFilesTest, FirstRunCreatesEmptyIniFilesAndLaterRunsKeepThem)
     EXPECT_EQ("", ReadWholeFile(appPaths.mmscIni));
     EXPECT_TRUE(IsDirectory(privateData));
 
-    IniWrite(appPaths.smsIni, "SMSGW", "Modem1", "COM1");
-    IniWrite(appPaths.mmscIni, "MMSC", "Debug", "Yes");
+    SmsGatewayIni().Write("SMSGW", "Modem1", "COM1");
+    MmscIni().Write("MMSC", "Debug", "Yes");
     PrepareConfiguration();
-    char value[MAX_PATH];
-    IniRead(appPaths.smsIni, "SMSGW", "Modem1", value, MAX_PATH);
-    EXPECT_STREQ("COM1", value);
+    EXPECT_EQ("COM1", SmsGatewayIni().Read("SMSGW", "Modem1", MAX_PATH));
 
     // A lost SMSGW.INI is made again, empty; MMSC.INI is left as it is.
     DeleteFileA(appPaths.smsIni);
     PrepareConfiguration();
     EXPECT_TRUE(FileExists(appPaths.smsIni));
     EXPECT_EQ("", ReadWholeFile(appPaths.smsIni));
-    IniRead(appPaths.mmscIni, "MMSC", "Debug", value, MAX_PATH);
-    EXPECT_STREQ("Yes", value);
+    EXPECT_EQ("Yes", MmscIni().Read("MMSC", "Debug", MAX_PATH));
 }
 
 TEST_F(ConfigFilesTest, HelpDocumentIsFoundInTheProgramDirectory)
@@ -140,9 +138,9 @@ TEST_F(ConfigFilesTest, ConfiguredDirectoriesAreUsedAsTheyStandAndNeverCreated)
 {
     PrepareConfiguration();
     std::string configured = root / "queue";
-    IniWrite(appPaths.smsIni, "SMSGW", "QDir", configured.c_str());
-    IniWrite(appPaths.smsIni, "SMSGW", "SmsInDir", (root / "in\\").c_str());
-    IniWrite(appPaths.mmscIni, "MMSC", "VASPQDir", (root / "vaspq").c_str());
+    SmsGatewayIni().Write("SMSGW", "QDir", configured.c_str());
+    SmsGatewayIni().Write("SMSGW", "SmsInDir", (root / "in\\").c_str());
+    MmscIni().Write("MMSC", "VASPQDir", (root / "vaspq").c_str());
     char path[MAX_PATH];
     GetSMSQueueDirectory(path);
     EXPECT_EQ(configured + "\\", path);
@@ -171,7 +169,7 @@ TEST_F(ConfigFilesTest, SubQueueFoldersAreMadeSafeAndFallBackToTheRoot)
     // A root that cannot hold folders (here: a file) leaves the root itself.
     std::string blocked = root / "blocked";
     WriteWholeFile(blocked, "not a folder");
-    IniWrite(appPaths.smsIni, "SMSGW", "QDir", blocked.c_str());
+    SmsGatewayIni().Write("SMSGW", "QDir", blocked.c_str());
     GetSMSQueueDirectory(path, "Modem1");
     EXPECT_EQ(blocked + "\\", path);
 }

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "shell/app_state.h"
+#include "app/app_state.h"
 #include "tests/windows/test_support.h"
 
 namespace {

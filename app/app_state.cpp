@@ -1,4 +1,4 @@
-#include "shell/app_state.h"
+#include "app/app_state.h"
 
 #include <cstring>
 
@@ -9,6 +9,7 @@ char currentModemName[250];
 bool configDirty;
 bool wizardMode;
 bool wizardRequested;
+bool wizardFinished;
 
 void InitModulePaths()
 {

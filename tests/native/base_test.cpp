@@ -1,4 +1,4 @@
-#include "shell/config_rules.h"
+#include "base/ini_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/page_conventions.h"
+#include "app/page_conventions.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "shell/app_state.h"
-#include "shell/message_box.h"
+#include "app/app_state.h"
+#include "app/message_box.h"
+#include "base/ini_rules.h"
 
 void MarkPageChanged(HWND page, const LoadingGuard& guard)
 {
@@ -54,6 +55,11 @@ bool HandleCommonNotification(HWND page, const NMHDR* header, UnsavedSource sour
     case PSN_HELP:
         OpenHelpDocument(page);
         return true;
+    case PSN_WIZFINISH:
+        // The wizard's only way to succeed: the sheet's own result is not trusted for it.
+        wizardFinished = true;
+        SetPageResult(page, FALSE);
+        return true;
     }
     return false;
 }
@@ -94,12 +100,20 @@ void SetPageResult(HWND page, LONG_PTR result)
 
 void OpenInNotepad(const char* path)
 {
+    // Notepad is taken from the Windows folder by its full path: a NOTEPAD.EXE in the
+    // current folder or on the search path is never run in its place.
+    char windows[MAX_PATH] = "";
+    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    std::string application = WithTrailingBackslash(windows) + "NOTEPAD.EXE";
     char commandLine[MAX_PATH + 20];
     snprintf(commandLine, sizeof commandLine, "NOTEPAD.EXE \"%s\"", path);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessA(application.c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }

@@ -1,4 +1,4 @@
-#include "shell/message_box.h"
+#include "app/message_box.h"
 
 const char kAppCaption[] = "Qel SMS/MMS Gateway Lite Edition (v2015.03.13)";
 

@@ -1,4 +1,5 @@
-// The INI and path conventions every page follows. Portable: no windows.h.
+// The INI conventions every page follows, and the folder-name rules of the queue.
+// Portable: no windows.h.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,3 @@ std::string SubQueueFolderName(const std::string& subQueue);
 
 // Appends a backslash unless text already ends with one (or is empty).
 std::string WithTrailingBackslash(const std::string& text);
-
-// Letters compared without regard to case (ASCII), as the program compares paths and names.
-bool EqualsNoCase(const std::string& a, const std::string& b);

@@ -36,8 +36,9 @@ enum class UnsavedSource {
 };
 
 // The notifications every page answers alike: leaving the page is accepted, Cancel asks
-// when the page's source knows of unsaved changes, Help opens the help document. True when
-// the notification was one of these and is answered.
+// when the page's source knows of unsaved changes, Help opens the help document, Finish
+// ends the wizard successfully (wizardFinished). True when the notification was one of
+// these and is answered.
 bool HandleCommonNotification(HWND page, const NMHDR* header, UnsavedSource source);
 
 // PSN_HELP and the Help buttons: opens the help document.
@@ -54,5 +55,6 @@ void SetTextIfDifferent(HWND page, int controlId, const char* text);
 // The page's answer to a notification (DWLP_MSGRESULT).
 void SetPageResult(HWND page, LONG_PTR result);
 
-// Starts Notepad on a file; the launch is not waited for.
+// Starts Notepad from the Windows folder on a file, with the command line
+// NOTEPAD.EXE "<path>"; the launch is not waited for.
 void OpenInNotepad(const char* path);

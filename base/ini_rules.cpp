@@ -1,15 +1,8 @@
-#include "shell/config_rules.h"
+#include "base/ini_rules.h"
 
 #include <cstring>
 
-namespace {
-
-char Upper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-} // namespace
+#include "base/text.h"
 
 bool IniBool(const char* value)
 {
@@ -47,11 +40,7 @@ unsigned long IniNumber(const char* value)
 
 std::string SubQueueFolderName(const std::string& subQueue)
 {
-    std::string name = subQueue;
-    for (char& c : name) {
-        if (c == ':' || c == '/' || c == '\\')
-            c = '-';
-    }
+    std::string name = ReplaceSeparators(subQueue);
     if (!name.empty() && name.find_first_not_of('.') == std::string::npos)
         name.assign(name.size(), '-');
     return name;
@@ -62,15 +51,4 @@ std::string WithTrailingBackslash(const std::string& text)
     if (text.empty() || text.back() == '\\')
         return text;
     return text + '\\';
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Upper(a[i]) != Upper(b[i]))
-            return false;
-    }
-    return true;
 }

@@ -26,6 +26,8 @@ extern bool configDirty;
 extern bool wizardMode;
 // The modem page asked for the setup wizard; the outer loop runs it next.
 extern bool wizardRequested;
+// The wizard ended with Finish (set by the page on which Finish was pressed).
+extern bool wizardFinished;
 
 // Fills the module path and directory from the running executable.
 void InitModulePaths();

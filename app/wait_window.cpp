@@ -1,7 +1,7 @@
-#include "shell/wait_window.h"
+#include "app/wait_window.h"
 
 #include "resources/resource_ids.h"
-#include "shell/app_state.h"
+#include "app/app_state.h"
 
 namespace {
 

@@ -26,11 +26,6 @@ bool FileExists(const char* path);
 // (junctions, symbolic links) are removed themselves, never followed.
 void DeleteTree(const char* directory);
 
-// Reading and writing one INI value by full path.
-void IniRead(const char* file, const char* section, const char* key, char* out, DWORD size);
-void IniWrite(const char* file, const char* section, const char* key, const char* value);
-void IniDelete(const char* file, const char* section, const char* key);
-
 // The gateway's directories from the support library, with trailing backslash.
 void ProgramDataDirectory(char* out);
 void PrivateDataDirectory(char* out);

@@ -1,11 +1,12 @@
-#include "shell/config_files.h"
+#include "app/config_files.h"
 
 #include <cstring>
 #include <string>
 
+#include "app/app_state.h"
+#include "app/ini_files.h"
+#include "base/ini_rules.h"
 #include "gateway/gwcore/gwcore.h"
-#include "shell/app_state.h"
-#include "shell/config_rules.h"
 
 namespace {
 
@@ -65,9 +66,8 @@ void RemoveVirtualStoreCopies()
 void ResolveDirectory(const char* file, const char* section, const char* key, const char* defaultName,
                       bool createDefault, char* out)
 {
-    char configured[MAX_PATH] = "";
-    IniRead(file, section, key, configured, MAX_PATH);
-    if (configured[0]) {
+    std::string configured = ProfileIniStore(file).Read(section, key, MAX_PATH);
+    if (!configured.empty()) {
         CopyBounded(out, WithTrailingBackslash(configured));
         return;
     }
@@ -102,21 +102,6 @@ void ProgramDirectory(char* out)
 {
     out[0] = '\0';
     GetRealProgramDirectory(out);
-}
-
-void IniRead(const char* file, const char* section, const char* key, char* out, DWORD size)
-{
-    GetPrivateProfileStringA(section, key, "", out, size, file);
-}
-
-void IniWrite(const char* file, const char* section, const char* key, const char* value)
-{
-    WritePrivateProfileStringA(section, key, value, file);
-}
-
-void IniDelete(const char* file, const char* section, const char* key)
-{
-    WritePrivateProfileStringA(section, key, nullptr, file);
 }
 
 void PrepareConfiguration()
