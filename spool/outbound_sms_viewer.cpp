@@ -33,37 +33,11 @@ const ViewerDefinition kOutboundSmsViewer = {
 
 ViewerState outboundSmsState(4);
 
-// Adds the rows of one folder's "*.REQ" files; every file counts in the total.
-void ListFolder(const std::string& folder, const std::string& subQueue, SpoolRecord& record, ViewerRows& rows)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*.REQ").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        ++rows.total;
-        if (rows.Full())
-            continue;
-        if (!ReadSpoolRecord((folder + found.cFileName).c_str(), record) || !record.recipient[0])
-            continue;
-        char submitTime[kDisplayTimeSize];
-        FormatDisplayTime(found.ftCreationTime, submitTime);
-        ViewerRow row;
-        row.texts = {subQueue.empty() ? std::string(found.cFileName) : subQueue + '\\' + found.cFileName,
-                     found.cFileName,
-                     record.submitUser,
-                     record.recipient,
-                     submitTime,
-                     RetryStatusText(record.retryCount, record.lastError)};
-        rows.rows.push_back(std::move(row));
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
 } // namespace
 
+// Every "*.REQ" in the queue and its sub-queues counts in the total; a row is made for
+// each readable request with a recipient, up to the viewers' limit. Nothing is pruned:
+// the queue's folders belong to the gateway.
 void ListOutboundSmsQueue(ViewerRows& rows)
 {
     rows.rows.clear();
@@ -72,22 +46,24 @@ void ListOutboundSmsQueue(ViewerRows& rows)
     GetSMSQueueDirectory(root);
 
     auto record = std::make_unique<SpoolRecord>();
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((std::string(root) + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || lstrcmpA(found.cFileName, "..") == 0)
+    StoreWalker walker(PlatformStoreFileSystem(), Pruning::None);
+    for (bool more = walker.First(root, "*.REQ"); more; more = walker.Next()) {
+        ++rows.total;
+        if (rows.Full())
             continue;
-        std::string subQueue = lstrcmpA(found.cFileName, ".") == 0 ? "" : found.cFileName;
-        char folder[MAX_PATH];
-        if (subQueue.empty())
-            lstrcpynA(folder, root, MAX_PATH);
-        else
-            GetSMSQueueDirectory(folder, subQueue.c_str());
-        ListFolder(folder, subQueue, *record, rows);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+        if (!ReadSpoolRecord((root + walker.Key()).c_str(), *record) || !record->recipient[0])
+            continue;
+        char submitTime[kDisplayTimeSize];
+        FormatDisplayTime(walker.File().creationTime, submitTime);
+        ViewerRow row;
+        row.texts = {walker.Key(),
+                     walker.FileName(),
+                     record->submitUser,
+                     record->recipient,
+                     submitTime,
+                     RetryStatusText(record->retryCount, record->lastError)};
+        rows.rows.push_back(std::move(row));
+    }
 }
 
 INT_PTR CALLBACK OutboundSmsQueueProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

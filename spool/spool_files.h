@@ -8,8 +8,10 @@
 #include "spool/spool_record.h"
 #include "spool/store_walker.h"
 
-// Fills record from an open, readable file, read from its start to the size it had when
-// the call began. A file whose size cannot be had leaves the record empty.
+// Fills record from an open, readable file, read from its current position up to the size
+// it had when the call began, at most kSpoolRecordReadLimit bytes, and no further than the
+// record needs (SpoolRecordParser::Done). A file whose size cannot be had leaves the record
+// empty.
 void ReadSpoolRecord(HANDLE file, SpoolRecord& record);
 // The same by path, the file opened with read and write sharing; false when it does not
 // open (the record is then empty).

@@ -42,10 +42,13 @@ void ReadSpoolRecord(HANDLE file, SpoolRecord& record)
     LARGE_INTEGER size;
     if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size))
         return;
-    // Whatever the file's size, it is parsed in pieces; the parser keeps little of a line.
+    // Read in pieces, and only while a piece can still change the record: a file that is
+    // huge (or sparse) costs no more than the record needs.
     std::vector<char> chunk(64 * 1024);
-    LONGLONG left = size.QuadPart;
-    while (left > 0) {
+    LONGLONG left = size.QuadPart < static_cast<LONGLONG>(kSpoolRecordReadLimit)
+                        ? size.QuadPart
+                        : static_cast<LONGLONG>(kSpoolRecordReadLimit);
+    while (left > 0 && !parser.Done()) {
         DWORD want = left < static_cast<LONGLONG>(chunk.size()) ? static_cast<DWORD>(left)
                                                                 : static_cast<DWORD>(chunk.size());
         DWORD got = ReadUpTo(file, chunk.data(), want);

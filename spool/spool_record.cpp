@@ -85,6 +85,11 @@ void SpoolRecordParser::Feed(const char* bytes, size_t length)
     }
 }
 
+bool SpoolRecordParser::Done() const
+{
+    return ended_ || (messageSeen_ && errorDetailSeen_ && section_ == Section::Other);
+}
+
 void SpoolRecordParser::Finish()
 {
     EndLine();

@@ -68,6 +68,9 @@ public:
     void Feed(const char* bytes, size_t length);
     // Completes the last line; call once after the last Feed.
     void Finish();
+    // True once no further byte can change the record: the text ended at a NUL byte, or
+    // both sections were read and a later section has begun. Feeding more is then useless.
+    bool Done() const;
 
 private:
     enum class Section { None, Message, ErrorDetail, Other };
@@ -84,6 +87,9 @@ private:
     bool errorDetailSeen_ = false;
     Section section_ = Section::None;
 };
+
+// A spool file is a few kilobytes; what lies beyond this much of one is never read.
+const size_t kSpoolRecordReadLimit = 1024 * 1024;
 
 // Parses a whole file held in memory.
 void ParseSpoolRecord(const char* bytes, size_t length, SpoolRecord& record);

@@ -1,6 +1,8 @@
 #include "spool/store_walker.h"
 
-StoreWalker::StoreWalker(StoreFileSystem& fileSystem) : fileSystem_(fileSystem) {}
+StoreWalker::StoreWalker(StoreFileSystem& fileSystem, Pruning pruning) : fileSystem_(fileSystem), pruning_(pruning)
+{
+}
 
 StoreWalker::~StoreWalker()
 {
@@ -44,7 +46,7 @@ bool StoreWalker::Advance()
             }
             inner_.reset();
             innerRunning_ = false;
-            if (!subDirectory_.empty())
+            if (!subDirectory_.empty() && pruning_ == Pruning::EmptyOldSubDirectories)
                 Prune(subDirectory_);
         }
         DirectoryEntry directory;

@@ -45,9 +45,12 @@ const FileTimeValue kStorePruneAge = 5 * kFileTimeMinute;
 // Characters of a sub-directory name that are kept.
 const size_t kSubDirectoryNameLimit = 249;
 
+// Whether a walk prunes: the received message stores are pruned, the outbound queues never.
+enum class Pruning { EmptyOldSubDirectories, None };
+
 class StoreWalker {
 public:
-    explicit StoreWalker(StoreFileSystem& fileSystem);
+    explicit StoreWalker(StoreFileSystem& fileSystem, Pruning pruning = Pruning::EmptyOldSubDirectories);
     ~StoreWalker();
     StoreWalker(const StoreWalker&) = delete;
     StoreWalker& operator=(const StoreWalker&) = delete;
@@ -71,6 +74,7 @@ private:
     void Prune(const std::string& subDirectory);
 
     StoreFileSystem& fileSystem_;
+    Pruning pruning_;
     std::string store_;
     std::string pattern_;
     std::unique_ptr<DirectorySearch> outer_;

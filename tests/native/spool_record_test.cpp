@@ -243,3 +243,25 @@ TEST(SpoolRecord, FedInAnyPiecesGivesTheSameRecord)
         EXPECT_TRUE(SameRecord(whole, pieces)) << piece;
     }
 }
+
+TEST(SpoolRecord, TheParserIsDoneOnlyWhenNoByteCanChangeTheRecord)
+{
+    using namespace std::string_literals;
+    struct Case {
+        std::string text;
+        bool done;
+    } const cases[] = {
+        {"[SMS]\nPhoneNumber=1\n", false},
+        {"[SMS]\nPhoneNumber=1\n[ErrorDetail]\nRetryCount=2\n", false},
+        {"[SMS]\nPhoneNumber=1\n[ErrorDetail]\nRetryCount=2\n[Other]\n", true},
+        {"[ErrorDetail]\n[Other]\n[SMS]\n", false},   // the message section is still open
+        {"[SMS]\nPhoneNumber=1\n[Other]\n", false},    // [ErrorDetail] may follow
+        {"[SMS]\nPhoneNumber=1\0[ErrorDetail]"s, true},
+    };
+    for (const Case& c : cases) {
+        SpoolRecord record;
+        SpoolRecordParser parser(record);
+        parser.Feed(c.text.data(), c.text.size());
+        EXPECT_EQ(c.done, parser.Done()) << c.text;
+    }
+}

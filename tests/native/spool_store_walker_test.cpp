@@ -130,10 +130,11 @@ private:
 
 const std::string kStore = "C:\\Data\\SMS-IN\\";
 
-std::vector<std::string> Walk(FakeFileSystem& fs, const std::string& pattern)
+std::vector<std::string> Walk(FakeFileSystem& fs, const std::string& pattern,
+                              Pruning pruning = Pruning::EmptyOldSubDirectories)
 {
     std::vector<std::string> keys;
-    StoreWalker walker(fs);
+    StoreWalker walker(fs, pruning);
     for (bool more = walker.First(kStore, pattern); more; more = walker.Next())
         keys.push_back(walker.Key());
     return keys;
@@ -187,6 +188,10 @@ TEST(StoreWalker, PrunesOnlyEmptySubDirectoriesUntouchedForFiveMinutes)
     fs.AddFile(kStore + "Held\\", "X.TMP");             // not matching, still holds the folder
     fs.AddDirectory(kStore + "Busy\\", kNow - 60 * kFileTimeMinute);
     fs.AddFile(kStore + "Busy\\", "M.IN");
+
+    // The outbound queues are walked without pruning.
+    EXPECT_EQ((std::vector<std::string>{"Busy\\M.IN"}), Walk(fs, "*.IN", Pruning::None));
+    EXPECT_TRUE(fs.removeAttempts.empty());
 
     EXPECT_EQ((std::vector<std::string>{"Busy\\M.IN"}), Walk(fs, "*.IN"));
     EXPECT_EQ((std::vector<std::string>{kStore + "Old"}), fs.removed);

@@ -9,8 +9,10 @@
 
 #include <memory>
 
-#include "gateway/gwcore/gwcore.h"
 #include "app/app_state.h"
+#include "app/page_conventions.h"
+#include "gateway/gwcore/gwcore.h"
+#include "shell/keyword_table_file.h"
 #include "tests/windows/test_support.h"
 
 namespace {
@@ -243,6 +245,54 @@ TEST_F(ConfigFilesTest, TrusteesGrantTheServicesAndAdministratorsInheritedFullCo
     // administrators group, so that half can only be seen on Windows.
     (void)adminsGranted;
     EXPECT_FALSE(SetQelSMSTrustees(""));
+}
+
+} // namespace
+
+namespace {
+
+TEST(KeywordTableFile, IsConvertedInACopyThatReplacesTheFileOnlyWhenComplete)
+{
+    TempFolder folder("keywords");
+    std::string ini = folder / "SMSGW.INI";
+    const std::string old = "[SMSGW]\r\nReceiveSMSCommand1=HELP\treplytext:Call us\tYes\r\n[E-Mail]\r\nServer=mail\r\n";
+
+    // The copy cannot be made: the file stays exactly as it was.
+    WriteWholeFile(ini, old);
+    HANDLE obstacle = CreateFileA((ini + ".NEW").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ConvertOldKeywordTableFile(ini.c_str());
+    CloseHandle(obstacle);
+    EXPECT_EQ(old, ReadWholeFile(ini));
+    DeleteFileA((ini + ".NEW").c_str());
+
+    ConvertOldKeywordTableFile(ini.c_str());
+    ProfileIniStore converted(ini);
+    EXPECT_EQ("HELP", converted.Read("2Way-Keywords", "Keyword1", 100));
+    EXPECT_EQ("Yes", converted.Read("2Way-Keywords", "NewFormat", 100));
+    EXPECT_EQ("Call us", converted.Read("2Way-Keyword-HELP", "ReplyText", 100));
+    EXPECT_EQ("mail", converted.Read("E-Mail", "Server", 100));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((ini + ".NEW").c_str()));
+}
+
+// A NOTEPAD.EXE planted in the current folder is never started in place of the real one.
+TEST(Notepad, ComesFromTheWindowsFolder)
+{
+    TempFolder folder("notepad");
+    ASSERT_TRUE(CopyFileA((TestProgramFolder() + "standins\\FWRULES.EXE").c_str(), (folder / "NOTEPAD.EXE").c_str(),
+                          FALSE));
+    WriteWholeFile(folder / "note.txt", "x");
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(folder.path().c_str());
+    OpenInNotepad((folder / "note.txt").c_str());
+    SetCurrentDirectoryA(previous);
+
+    HWND notepad = nullptr;
+    for (int i = 0; i < 100 && !notepad; ++i, Sleep(50))
+        notepad = FindWindowA("Notepad", nullptr);
+    ASSERT_NE(nullptr, notepad);
+    PostMessageA(notepad, WM_CLOSE, 0, 0);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((folder / "FWRULES.LOG").c_str()));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "shell/verb_actions.h"
 #include "tests/windows/test_support.h"
 
 namespace {
@@ -291,8 +292,32 @@ TEST_F(ServiceControlTest, AServiceThatFailsToStartIsReportedWithItsErrorCode)
     EXPECT_TRUE(IsSmsServiceActive());
 }
 
-TEST_F(ServiceControlTest, StopWhenNothingIsInstalledIsNotPermitted)
+TEST_F(ServiceControlTest, AServiceThatIsNotInstalledIsNothingToStop)
 {
+    {
+        MessageBoxAnswerer answerer;
+        StopServices(false);
+        StopServices(true);
+        Sleep(300);
+        EXPECT_TRUE(answerer.boxes().empty());
+    }
+
+    // Only the SMS service installed: it is stopped, and removal neither asks for rights.
+    ASSERT_TRUE(InstallServices(false));
+    ForceDeleteService("QelMMSC");
+    ASSERT_TRUE(WaitForServiceState("QelMMSC", 0, 10000));
+    MessageBoxAnswerer answerer;
+    StopServices(true);
+    EXPECT_FALSE(IsSmsServiceActive());
+    EXPECT_TRUE(RemoveServices(true));
+    EXPECT_FALSE(IsSmsServiceInstalled());
+    EXPECT_TRUE(answerer.boxes().empty());
+}
+
+TEST_F(ServiceControlTest, WithoutRightsStoppingNothingIsStillNotPermitted)
+{
+    DenyRights();
+    RecordElevation();
     {
         MessageBoxAnswerer answerer;
         StopServices(false);
@@ -308,6 +333,44 @@ TEST_F(ServiceControlTest, StopWhenNothingIsInstalledIsNotPermitted)
     EXPECT_EQ(kElevationQuestion, declined.boxes()[0].text);
     EXPECT_EQ((std::vector<std::string>{"Yes", "No", "Cancel"}), declined.boxes()[0].buttons);
     EXPECT_EQ("Administrator rights are required for service installation or modification.", declined.boxes()[1].text);
+    EXPECT_EQ(0, elevation.launches);
+}
+
+TEST_F(ServiceControlTest, WithoutRightsEachOperationRelaunchesWithItsOwnVerb)
+{
+    DenyRights();
+    RecordElevation();
+    elevation.refuse = true;   // the platform's prompt is declined: only the launch is seen
+    struct Case {
+        void (*operation)();
+        const char* argument;
+    } const cases[] = {
+        {[] { StopServices(true); }, "/STOPSERVICE"},
+        {[] { StartServices(true); }, "/STARTSERVICE"},
+        {[] { RestartServices(true); }, "/RESTARTSERVICE"},
+    };
+    for (const Case& c : cases) {
+        MessageBoxAnswerer answerer({"Yes"});
+        c.operation();
+        EXPECT_EQ(c.argument, elevation.argument);
+        EXPECT_EQ(module / "QELCONF.EXE", elevation.executable);
+    }
+    EXPECT_EQ(3, elevation.launches);
+}
+
+TEST_F(ServiceControlTest, ModemTestWithoutRightsSaysSoOnScreenAndInItsResultFile)
+{
+    DenyRights();
+    MessageBoxAnswerer answerer;
+    CommandLine command;
+    command.verb = Verb::ModemTest;
+    RunVerb(command);
+    ASSERT_TRUE(answerer.WaitForBoxes(1, 5000));
+    EXPECT_EQ("Administrative rights are required for this test.", answerer.boxes()[0].text);
+    EXPECT_EQ(kCaption, answerer.boxes()[0].caption);
+    char result[200] = "";
+    GetPrivateProfileStringA("ModemTest", "Result", "", result, sizeof result, (data / "MODEMTEST.INI").c_str());
+    EXPECT_STREQ("Administrative rights are required for this test.", result);
 }
 
 TEST_F(ServiceControlTest, WithoutRightsYesRelaunchesElevatedWithTheVerbAndWaits)

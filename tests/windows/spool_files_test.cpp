@@ -37,6 +37,41 @@ TEST(SpoolFiles, ARequestHeldOpenForWritingIsStillRead)
     EXPECT_STREQ("", record.recipient);
 }
 
+// Reads the record of a file grown (sparsely) to 16 GB after its text; gives how far into
+// the file the reading went.
+LONGLONG ReadHugeRequest(const std::string& path, const char* text, SpoolRecord& record)
+{
+    WriteWholeFile(path, text);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER position;
+    position.QuadPart = 16LL << 30;
+    SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    position.QuadPart = 0;
+    SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+    ReadSpoolRecord(file, record);
+    SetFilePointerEx(file, position, &position, FILE_CURRENT);
+    CloseHandle(file);
+    DeleteFileA(path.c_str());
+    return position.QuadPart;
+}
+
+TEST(SpoolFiles, AHugeRequestIsReadOnlyAsFarAsItsRecordNeeds)
+{
+    TempFolder folder("spool");
+    SpoolRecord record;
+    // The zeros after the text end it; so does a section after both of the record's.
+    for (const char* text : {"[SMS]\r\nPhoneNumber=+1\r\n",
+                             "[SMS]\r\nPhoneNumber=+1\r\n[ErrorDetail]\r\nRetryCount=1\r\n[Tail]\r\n"}) {
+        EXPECT_LE(ReadHugeRequest(folder / "HUGE.REQ", text, record), 64 * 1024) << text;
+        EXPECT_STREQ("+1", record.recipient);
+    }
+    // Text that never ends is read up to the limit and no further.
+    std::string endless = "[SMS]\r\nPhoneNumber=+2\r\n" + std::string(2 * kSpoolRecordReadLimit, 'x');
+    EXPECT_EQ(static_cast<LONGLONG>(kSpoolRecordReadLimit), ReadHugeRequest(folder / "HUGE.REQ", endless.c_str(), record));
+    EXPECT_STREQ("+2", record.recipient);
+}
+
 TEST(SpoolFiles, TheSupportLibraryDecodesGsm7InPlace)
 {
     char buffer[64] = "E8329BFD06";   // "hello"
