@@ -28,7 +28,6 @@ const char kGlobalMutexName[] = "Global\\QelSMSUserFile";
 const char kLocalMutexName[] = "QelSMSUserFile";
 const DWORD kWriteLockTimeoutMs = 30000;
 const DWORD kReadLockTimeoutMs = 10000;
-const DWORD kLargestFile = 64u * 1024 * 1024;
 const DWORD kHandleSignature = 0x52455355; // "USER"
 
 // Another program (a virus scanner, a backup) may hold the file for a moment.
@@ -105,7 +104,8 @@ public:
             return IsMissing(GetLastError()) ? ReadStatus::kMissing : Fail();
         LARGE_INTEGER size;
         bool ok = GetFileSizeEx(file, &size) != 0;
-        if (ok && (size.QuadPart < 0 || size.QuadPart > kLargestFile)) {
+        // Checked before reading, so that a huge file is never taken into memory.
+        if (ok && (size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) > LargestFile())) {
             SetLastError(ERROR_FILE_CORRUPT);
             ok = false;
         }
@@ -321,6 +321,9 @@ BOOL Commit(SMSUSERFILE handle, userstore::Change change, const UserRecord* reco
         return TRUE;
     case userstore::CommitResult::kRejected:
         SetLastError(change == userstore::Change::kRemove ? ERROR_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    case userstore::CommitResult::kTooLarge:
+        SetLastError(ERROR_FILE_TOO_LARGE);
         return FALSE;
     case userstore::CommitResult::kCorrupt:
         SetLastError(ERROR_FILE_CORRUPT);
