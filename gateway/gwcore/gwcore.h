@@ -39,8 +39,10 @@ GWCORE_API BOOL WINAPI SetQelSMSTrustees(LPCSTR directory);
 // by other handles and processes. Names are compared without regard to case. Each add or
 // delete rewrites the whole file atomically: a writer killed at any point leaves the old
 // or the new file. Add replaces a user of the same name in place, else appends; it fails
-// on a read-only handle or an empty name. Delete fails (ERROR_NOT_FOUND) for an unknown
-// name. FindFirst gives the index of the first name that begins with the text, or -1.
+// on a read-only handle or an empty name, and (ERROR_FILE_TOO_LARGE, file unchanged) when
+// the file would grow past 64 MiB (about 128,000 accounts), the most a reader opens.
+// Delete fails (ERROR_NOT_FOUND) for an unknown name. FindFirst gives the index of the
+// first name that begins with the text, or -1.
 typedef void* SMSUSERFILE;
 GWCORE_API BOOL WINAPI SMSOpenUserFile(SMSUSERFILE* handle, DWORD access);
 GWCORE_API void WINAPI SMSCloseUserFile(SMSUSERFILE handle);

@@ -28,7 +28,6 @@ const char kGlobalMutexName[] = "Global\\QelSMSUserFile";
 const char kLocalMutexName[] = "QelSMSUserFile";
 const DWORD kWriteLockTimeoutMs = 30000;
 const DWORD kReadLockTimeoutMs = 10000;
-const DWORD kLargestFile = 64u * 1024 * 1024;
 const DWORD kHandleSignature = 0x52455355; // "USER"
 
 // Another program (a virus scanner, a backup) may hold the file for a moment.
@@ -105,7 +104,8 @@ public:
             return IsMissing(GetLastError()) ? ReadStatus::kMissing : Fail();
         LARGE_INTEGER size;
         bool ok = GetFileSizeEx(file, &size) != 0;
-        if (ok && (size.QuadPart < 0 || size.QuadPart > kLargestFile)) {
+        // Checked before reading, so that a huge file is never taken into memory.
+        if (ok && (size.QuadPart < 0 || static_cast<ULONGLONG>(size.QuadPart) > LargestFile())) {
             SetLastError(ERROR_FILE_CORRUPT);
             ok = false;
         }
@@ -190,24 +190,78 @@ private:
     DWORD error_ = 0;
 };
 
+// Who may use the file lock: the local system account (the services), the administrators
+// and the user whose process creates it. Nobody else can open the lock, so no other local
+// process can take it and hold up every account change.
+class LockSecurity {
+public:
+    LockSecurity()
+    {
+        DWORD systemSize = sizeof system_;
+        DWORD administratorsSize = sizeof administrators_;
+        if (!CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &systemSize) ||
+            !CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators_, &administratorsSize) ||
+            !ReadProcessUser() || !InitializeAcl(Acl(), sizeof acl_, ACL_REVISION))
+            return;
+        PSID trustees[] = {system_, administrators_, user_};
+        for (PSID trustee : trustees) {
+            // A service creating the lock is the local system account already.
+            if (trustee == user_ && EqualSid(user_, system_))
+                continue;
+            if (!AddAccessAllowedAce(Acl(), ACL_REVISION, MUTEX_ALL_ACCESS, trustee))
+                return;
+        }
+        ready_ = InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+                 SetSecurityDescriptorDacl(&descriptor_, TRUE, Acl(), FALSE);
+    }
+    LockSecurity(const LockSecurity&) = delete;
+    LockSecurity& operator=(const LockSecurity&) = delete;
+
+    // What to create the lock with; null, the creator's default security, when the
+    // descriptor could not be built.
+    SECURITY_ATTRIBUTES* Attributes() { return ready_ ? &attributes_ : nullptr; }
+
+private:
+    bool ReadProcessUser()
+    {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return false;
+        DWORD buffer[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD) + 1];
+        DWORD size = 0;
+        bool ok = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+                  CopySid(sizeof user_, user_, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+        CloseHandle(token);
+        return ok;
+    }
+    ACL* Acl() { return reinterpret_cast<ACL*>(acl_); }
+
+    // DWORD arrays keep the SIDs and the list aligned.
+    DWORD system_[SECURITY_MAX_SID_SIZE / sizeof(DWORD)];
+    DWORD administrators_[SECURITY_MAX_SID_SIZE / sizeof(DWORD)];
+    DWORD user_[SECURITY_MAX_SID_SIZE / sizeof(DWORD)];
+    DWORD acl_[(sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)) / sizeof(DWORD)];
+    SECURITY_DESCRIPTOR descriptor_;
+    SECURITY_ATTRIBUTES attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+    bool ready_ = false;
+};
+
 // Serialises access to the file across processes. The services run in session 0, so the
-// mutex lives in the global namespace, open to everyone; a user without the right to
-// create global objects opens the services' one, and falls back to a session-local one
-// when no service has created it. The mutex is re-entrant: a commit reads under the lock
-// it writes under.
+// lock lives in the global namespace, open to the services, the administrators and its
+// creator (LockSecurity); a user without the right to create global objects opens the
+// services' one, and falls back to a session-local one when it can neither create nor
+// open the global one. The mutex is re-entrant: a commit reads under the lock it writes
+// under.
 class FileLock {
 public:
     explicit FileLock(DWORD timeoutMs)
     {
-        SECURITY_DESCRIPTOR descriptor;
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-        mutex_ = CreateMutexA(&attributes, FALSE, kGlobalMutexName);
+        LockSecurity security;
+        mutex_ = CreateMutexA(security.Attributes(), FALSE, kGlobalMutexName);
         if (!mutex_)
             mutex_ = OpenMutexA(SYNCHRONIZE, FALSE, kGlobalMutexName);
         if (!mutex_)
-            mutex_ = CreateMutexA(&attributes, FALSE, kLocalMutexName);
+            mutex_ = CreateMutexA(security.Attributes(), FALSE, kLocalMutexName);
         if (!mutex_)
             return;
         // An abandoned mutex belonged to a writer that was killed; the file it was writing
@@ -321,6 +375,9 @@ BOOL Commit(SMSUSERFILE handle, userstore::Change change, const UserRecord* reco
         return TRUE;
     case userstore::CommitResult::kRejected:
         SetLastError(change == userstore::Change::kRemove ? ERROR_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    case userstore::CommitResult::kTooLarge:
+        SetLastError(ERROR_FILE_TOO_LARGE);
         return FALSE;
     case userstore::CommitResult::kCorrupt:
         SetLastError(ERROR_FILE_CORRUPT);

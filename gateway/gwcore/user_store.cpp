@@ -234,6 +234,8 @@ LoadResult LoadUserFile(UserFileSystem& files, UserStore& out)
     case UserFileSystem::ReadStatus::kOk:
         break;
     }
+    if (data.size() > files.LargestFile())
+        return LoadResult::kCorrupt;
     return ParseUserFile(data.data(), data.size(), out) ? LoadResult::kOk : LoadResult::kCorrupt;
 }
 
@@ -253,6 +255,8 @@ CommitResult CommitChange(UserFileSystem& files, Change change, const UserRecord
     bool applied = change == Change::kAddOrReplace ? store.AddOrReplace(terminated) : store.Remove(terminated.userName);
     if (!applied)
         return CommitResult::kRejected;
+    if (kHeaderSize + store.Records().size() * kRecordSize > files.LargestFile())
+        return CommitResult::kTooLarge;
     ++store.stamp.generation;
 
     std::vector<uint8_t> content = SerializeUserFile(store);

@@ -11,7 +11,8 @@
 //   offset 24  u32      generation, incremented by every write
 //   offset 28  u32      CRC-32 of bytes 0..27 followed by all records
 //   offset 32           the records, each a raw UserRecord
-// The file size is exactly header size + count * record size. Every string field of a
+// The file size is exactly header size + count * record size, and at most kLargestFile.
+// Every string field of a
 // stored record is NUL-terminated within its field, no user name is empty and no two names
 // are equal without regard to case.
 #pragma once
@@ -29,6 +30,9 @@ constexpr char kMagic[8] = {'Q', 'E', 'L', 'U', 'S', 'E', 'R', 'S'};
 constexpr uint32_t kFormatVersion = 1;
 constexpr size_t kHeaderSize = 32;
 constexpr size_t kRecordSize = sizeof(UserRecord);
+// The largest account file there is (about 128,000 accounts): no reader takes a larger one
+// and no commit writes one.
+constexpr size_t kLargestFile = 64u * 1024 * 1024;
 
 // Compares user names the way the account file does: without regard to case, folding
 // ASCII and the Windows-1252 letters.
@@ -95,6 +99,8 @@ public:
     enum class ReadStatus { kOk, kMissing, kFailed };
 
     virtual ~UserFileSystem() = default;
+    // The largest file read or written, kLargestFile; tests make it small.
+    virtual size_t LargestFile() const { return kLargestFile; }
     // The whole current account file.
     virtual ReadStatus ReadFile(std::vector<uint8_t>& data) = 0;
     // Creates (or truncates a leftover) temporary file.
@@ -111,16 +117,18 @@ public:
 
 enum class LoadResult { kOk, kMissing, kReadFailed, kCorrupt };
 
-// Reads the account file into out. A missing file gives an empty store and kMissing.
+// Reads the account file into out. A missing file gives an empty store and kMissing; one
+// larger than files.LargestFile() is kCorrupt.
 LoadResult LoadUserFile(UserFileSystem& files, UserStore& out);
 
 enum class Change { kAddOrReplace, kRemove };
-enum class CommitResult { kOk, kReadFailed, kCorrupt, kRejected, kWriteFailed };
+enum class CommitResult { kOk, kReadFailed, kCorrupt, kRejected, kTooLarge, kWriteFailed };
 
 // Applies one change to the file as it is now: re-reads it, applies the change, writes the
 // whole new content to the temporary file, flushes it and replaces the account file.
 // The caller serialises writers. On kOk, out holds the store as written. kRejected: an
-// empty name (add) or an unknown name (remove); nothing was written.
+// empty name (add) or an unknown name (remove); kTooLarge: the new file would be larger
+// than files.LargestFile(), which no reader would open. Nothing was written for either.
 CommitResult CommitChange(UserFileSystem& files, Change change, const UserRecord& record, UserStore& out);
 
 } // namespace userstore

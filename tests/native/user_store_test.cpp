@@ -256,7 +256,9 @@ public:
     int steps = 0;
     bool dead = false;
     bool readFails = false;
+    size_t largest = kLargestFile;
 
+    size_t LargestFile() const override { return largest; }
     ReadStatus ReadFile(std::vector<uint8_t>& data) override
     {
         if (Crash() || readFails)
@@ -445,4 +447,32 @@ TEST(UserFileCommit, DyingAtAnyStepLeavesTheOldOrTheNewFile)
     after.dead = true;
     after.Restart();
     EXPECT_EQ(after.live->written, newBytes);
+}
+
+TEST(UserFileCommit, RefusesTheWriteThatWouldPassTheLimitTheReaderTakes)
+{
+    // The rule at a small limit; the real one (kLargestFile) goes through the same calls.
+    const size_t threeUsers = kHeaderSize + 3 * kRecordSize;
+    CrashingFiles files;
+    files.Seed(StoreOf({"alice", "bob"}));
+    const std::vector<uint8_t> twoUsers = files.live->written;
+    UserStore out = StoreOf({"untouched"});
+
+    files.largest = threeUsers - 1;
+    EXPECT_EQ(CommitChange(files, Change::kAddOrReplace, MakeUser("carol"), out), CommitResult::kTooLarge);
+    EXPECT_EQ(files.live->written, twoUsers);
+    EXPECT_FALSE(files.temp.has_value());
+    EXPECT_EQ(Names(out), (Names_{"untouched"}));
+    // Changes that do not grow the file go through.
+    EXPECT_EQ(CommitChange(files, Change::kAddOrReplace, MakeUser("BOB", "Robert"), out), CommitResult::kOk);
+
+    // A file exactly at the limit is written and read back; one byte less and the reader
+    // refuses that very file.
+    files.largest = threeUsers;
+    ASSERT_EQ(CommitChange(files, Change::kAddOrReplace, MakeUser("carol"), out), CommitResult::kOk);
+    EXPECT_EQ(files.live->written.size(), threeUsers);
+    EXPECT_EQ(Names(LiveStore(files)), (Names_{"alice", "BOB", "carol"}));
+    files.largest = threeUsers - 1;
+    UserStore reread;
+    EXPECT_EQ(LoadUserFile(files, reread), LoadResult::kCorrupt);
 }

@@ -1,11 +1,15 @@
 // The account file through GWCORE.DLL: the API round trip on a fresh data directory,
-// readers beside a writer, and a writer process killed in the middle of its writes.
+// readers beside a writer, a writer process killed in the middle of its writes, and who
+// may take the file lock.
 #include "gateway/gwcore/gwcore.h"
 #include "gateway/gwcore/user_store.h"
 #include "tests/windows/helpers/userfile_writer.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -159,6 +163,46 @@ DWORD WINAPI ReaderLoop(void* parameter)
         Sleep(1);
     }
     return 0;
+}
+
+DWORD WINAPI AddCarol(void* file)
+{
+    UserRecord r = User("carol");
+    return SMSAddUser(file, &r);
+}
+
+// The library's file lock, opened to read its security; null when it does not exist.
+HANDLE OpenFileLock()
+{
+    for (const char* name : {"Global\\QelSMSUserFile", "QelSMSUserFile"}) {
+        if (HANDLE lock = OpenMutexA(READ_CONTROL, FALSE, name))
+            return lock;
+    }
+    return nullptr;
+}
+
+std::string SidText(PSID sid)
+{
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(sid, &text))
+        return "?";
+    std::string result(text);
+    LocalFree(text);
+    return result;
+}
+
+std::string ProcessUserSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return "";
+    DWORD buffer[128];
+    DWORD size = 0;
+    std::string sid;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+        sid = SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+    CloseHandle(token);
+    return sid;
 }
 
 } // namespace
@@ -380,4 +424,57 @@ TEST_F(UserFileTest, KilledWriterLeavesTheOldOrTheNewFile)
     EXPECT_TRUE(SMSAddUser(file, &next));
     SMSCloseUserFile(file);
     printf("writer counter after %d kills: %ld\n", kKills, lastCounter);
+}
+
+TEST_F(UserFileTest, LockIsOpenOnlyToSystemAdministratorsAndItsCreator)
+{
+    SMSUSERFILE file = Open(kReadWrite);
+    ASSERT_NE(file, nullptr);
+    UserRecord r = User("alice");
+    ASSERT_TRUE(SMSAddUser(file, &r));
+
+    // The lock exists only while an operation holds it. With the file held open exclusively
+    // the next add waits for it under the lock, long enough to open the lock from here.
+    HANDLE held = CreateFileA(UsersPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    HANDLE adder = CreateThread(nullptr, 0, AddCarol, file, 0, nullptr);
+    if (!adder)
+        CloseHandle(held);
+    ASSERT_NE(adder, nullptr);
+    HANDLE lock = nullptr;
+    for (int attempt = 0; attempt < 150 && !lock; ++attempt) {
+        if (!(lock = OpenFileLock()))
+            Sleep(10);
+    }
+    CloseHandle(held);
+    DWORD added = 0;
+    WaitForSingleObject(adder, INFINITE);
+    GetExitCodeThread(adder, &added);
+    CloseHandle(adder);
+    SMSCloseUserFile(file);
+    EXPECT_TRUE(added);
+    ASSERT_NE(lock, nullptr);
+
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(lock, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor),
+              DWORD(ERROR_SUCCESS));
+    CloseHandle(lock);
+    // A missing (NULL) list lets every process in.
+    ASSERT_NE(dacl, nullptr);
+    std::vector<std::string> trustees;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE), DWORD(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+        trustees.push_back(SidText(&ace->SidStart));
+    }
+    LocalFree(descriptor);
+    std::sort(trustees.begin(), trustees.end());
+    std::vector<std::string> expected = {"S-1-5-18", "S-1-5-32-544", ProcessUserSid()};
+    std::sort(expected.begin(), expected.end());
+    // Everyone (S-1-1-0) or any other trustee shows up here as a difference.
+    EXPECT_EQ(trustees, expected);
 }
