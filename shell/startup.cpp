@@ -15,6 +15,7 @@
 #include "shell/command_line.h"
 #include "shell/config_files.h"
 #include "shell/connection_test.h"
+#include "shell/data_folder_guard.h"
 #include "shell/ini_store.h"
 #include "shell/keyword_conversion.h"
 #include "shell/message_box.h"
@@ -47,14 +48,13 @@ void RunRemoveVerb(bool quiet)
         ShowServiceMessage("Service removal failed!", MB_OK | MB_ICONERROR);
 }
 
-// Deletes the private data directory, never when it is the program directory itself.
+// Deletes the private data directory, never when it is a folder the system or the program
+// lives in, a folder above one of them or a drive root: then nothing is asked.
 void RunDeleteDataDirVerb()
 {
     char privateDirectory[MAX_PATH];
-    char programDirectory[MAX_PATH];
     PrivateDataDirectory(privateDirectory);
-    ProgramDirectory(programDirectory);
-    if (lstrcmpiA(privateDirectory, programDirectory) == 0)
+    if (!IsDeletableDataFolder(privateDirectory))
         return;
     if (ShowServiceMessage("Delete Configuration files for QelSMS?", MB_YESNO | MB_ICONQUESTION) == IDYES)
         DeleteTree(privateDirectory);
