@@ -8,6 +8,7 @@
 #include "app/message_box.h"
 #include "services/service_control.h"
 #include "shell/connection_test.h"
+#include "shell/data_folder_guard.h"
 
 namespace {
 
@@ -34,14 +35,13 @@ void RunRemoveVerb(bool quiet)
         ShowServiceMessage("Service removal failed!", MB_OK | MB_ICONERROR);
 }
 
-// Deletes the private data directory, never when it is the program directory itself.
+// Deletes the private data directory, never when it is a folder the system or the program
+// lives in, a folder above one of them or a drive root: then nothing is asked.
 void RunDeleteDataDirVerb()
 {
     char privateDirectory[MAX_PATH];
-    char programDirectory[MAX_PATH];
     PrivateDataDirectory(privateDirectory);
-    ProgramDirectory(programDirectory);
-    if (lstrcmpiA(privateDirectory, programDirectory) == 0)
+    if (!IsDeletableDataFolder(privateDirectory))
         return;
     if (ShowServiceMessage("Delete Configuration files for QelSMS?", MB_YESNO | MB_ICONQUESTION) == IDYES)
         DeleteTree(privateDirectory);

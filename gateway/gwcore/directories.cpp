@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "base/paths.h"
+
 namespace {
 
 const char kSettingsKey[] = "SOFTWARE\\QelSMS\\Lite";
@@ -38,6 +40,19 @@ bool ReadOverride(const char* valueName, char* buffer)
         return false;
     DWORD n = ExpandEnvironmentStringsA(raw, buffer, MAX_PATH - 1);
     return n > 0 && n < MAX_PATH - 1;
+}
+
+// A data folder override that is not absolute or names a drive or share root is passed
+// over: the gateway's files, and deleting them, must never take a whole drive.
+bool ReadDataFolderOverride(const char* valueName, char* buffer)
+{
+    if (!ReadOverride(valueName, buffer))
+        return false;
+    if (NormalizeAbsolutePath(buffer).empty() || IsDriveRoot(buffer)) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
 }
 
 bool EndWithBackslash(char* path)
@@ -101,7 +116,7 @@ bool CommonAppData(const char* subPath, char* buffer)
 DWORD WINAPI GetProgramDataDirectory(LPSTR buffer)
 {
     buffer[0] = '\0';
-    if (!ReadOverride("DataDirectory", buffer) && !CommonAppData("QelSMS\\", buffer))
+    if (!ReadDataFolderOverride("DataDirectory", buffer) && !CommonAppData("QelSMS\\", buffer))
         buffer[0] = '\0';
     return Finish(buffer, true);
 }
@@ -109,7 +124,7 @@ DWORD WINAPI GetProgramDataDirectory(LPSTR buffer)
 DWORD WINAPI GetPrivateDataDirectory(LPSTR buffer)
 {
     buffer[0] = '\0';
-    if (!ReadOverride("PrivateDataDirectory", buffer) && !CommonAppData("QelSMS\\Private\\", buffer))
+    if (!ReadDataFolderOverride("PrivateDataDirectory", buffer) && !CommonAppData("QelSMS\\Private\\", buffer))
         buffer[0] = '\0';
     return Finish(buffer, true);
 }

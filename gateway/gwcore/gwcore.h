@@ -17,7 +17,8 @@
 // Directories. Each writes into a buffer of at least MAX_PATH characters a path that ends
 // with a backslash and returns its length (0 on failure, buffer then empty). The defaults
 // can be moved by the REG_SZ values "ProgramDirectory", "DataDirectory" and
-// "PrivateDataDirectory" under HKEY_LOCAL_MACHINE\SOFTWARE\QelSMS\Lite.
+// "PrivateDataDirectory" under HKEY_LOCAL_MACHINE\SOFTWARE\QelSMS\Lite. A data directory
+// override that is not absolute or names a drive root is passed over for the default.
 GWCORE_API DWORD WINAPI GetProgramDataDirectory(LPSTR buffer);
 GWCORE_API DWORD WINAPI GetPrivateDataDirectory(LPSTR buffer);
 GWCORE_API DWORD WINAPI GetRealProgramDirectory(LPSTR buffer);
