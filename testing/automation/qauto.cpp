@@ -553,6 +553,51 @@ int CmdFind(const Args &args)
     return kExitFailed;
 }
 
+// The title the system keeps for a window of another process, read without sending it a
+// message: a program busy in a loop that reads no messages still shows its windows' titles
+// and the texts of their static controls this way.
+std::string StoredTextOf(HWND hwnd)
+{
+    char text[1024] = "";
+    GetWindowTextA(hwnd, text, sizeof text);
+    return text;
+}
+
+// Like find, for windows whose program is busy: only stored titles are read. With --id, the
+// stored text of that control follows on a line of its own ("text: ...").
+int CmdPeek(const Args &args)
+{
+    unsigned long timeout = 0, id = 0;
+    if (!args.has("title") || !NumberOption(args, "timeout", 10000, timeout) ||
+        !NumberOption(args, "id", 0, id)) {
+        std::fprintf(stderr, "qauto: peek --title TEXT [--id ID] [--timeout MS]\n");
+        return kExitUsage;
+    }
+    std::string title = args.get("title");
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND hwnd : TopLevelWindows()) {
+            if (StoredTextOf(hwnd) != title)
+                continue;
+            std::printf("hwnd: 0x%08lX\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd)));
+            if (args.has("id")) {
+                HWND control = GetDlgItem(hwnd, static_cast<int>(id));
+                if (!control) {
+                    std::fprintf(stderr, "qauto: the window has no control %lu\n", id);
+                    return kExitFailed;
+                }
+                std::printf("text: %s\n", Escape(StoredTextOf(control)).c_str());
+            }
+            return kExitOk;
+        }
+        if (GetTickCount() - start >= timeout)
+            break;
+        Sleep(kPollMs);
+    }
+    std::fprintf(stderr, "qauto: no window titled '%s'\n", title.c_str());
+    return kExitFailed;
+}
+
 // The window named by --hwnd, or its descendant with --id when given.
 bool TargetWindow(const Args &args, HWND &target)
 {
@@ -1014,6 +1059,27 @@ int CmdSheetSelect(const Args &args)
     }
     std::fprintf(stderr, "qauto: page %lu was not shown\n", index);
     return kExitFailed;
+}
+
+// PSM_QUERYSIBLINGS with the given parameters: the sheet hands it to its pages until one
+// answers other than 0; that answer (or 0) is printed in decimal. Plain numbers cross
+// processes as they are.
+int CmdSheetQuery(const Args &args)
+{
+    HWND sheet = nullptr;
+    unsigned long wParam = 0, lParam = 0;
+    if (!args.has("wparam") || !SheetArgs(args, sheet) || !NumberOption(args, "wparam", 0, wParam) ||
+        !NumberOption(args, "lparam", 0, lParam)) {
+        std::fprintf(stderr, "qauto: sheet-query --hwnd H --wparam N [--lparam N]\n");
+        return kExitUsage;
+    }
+    DWORD_PTR result = 0;
+    if (!SendTimed(sheet, PSM_QUERYSIBLINGS, wParam, lParam, result)) {
+        std::fprintf(stderr, "qauto: the sheet did not answer\n");
+        return kExitFailed;
+    }
+    std::printf("%ld\n", static_cast<long>(result));
+    return kExitOk;
 }
 
 // The system menu of a window in another process. Windows lets any process read it; Wine
@@ -1600,6 +1666,7 @@ const Command kCommands[] = {
     {"nobox", CmdNoBox, "nobox [--within MS]"},
     {"windows", CmdWindows, "windows"},
     {"find", CmdFind, "find --title TEXT [--class C] [--timeout MS]"},
+    {"peek", CmdPeek, "peek --title TEXT [--id ID] [--timeout MS]"},
     {"text", CmdText, "text --hwnd H [--id ID]"},
     {"settext", CmdSetText, "settext --hwnd H --id ID --text T"},
     {"click", CmdClick, "click --hwnd H (--id ID | --text T)"},
@@ -1613,6 +1680,7 @@ const Command kCommands[] = {
     {"sheet-tabs", CmdSheetTabs, "sheet-tabs --hwnd H"},
     {"sheet-select", CmdSheetSelect, "sheet-select --hwnd H --index N [--timeout MS]"},
     {"sheet-page", CmdSheetPage, "sheet-page --hwnd H"},
+    {"sheet-query", CmdSheetQuery, "sheet-query --hwnd H --wparam N [--lparam N]"},
     {"sysmenu", CmdSysMenu, "sysmenu --hwnd H"},
     {"syscommand", CmdSysCommand, "syscommand --hwnd H --command minimize|restore"},
     {"state", CmdState, "state --hwnd H"},

@@ -122,14 +122,17 @@ def parse_ini(text):
     return ini
 
 
-def wait_for(predicate, timeout=5.0, interval=0.05):
-    """Polls predicate until it gives a true value or the time is up; returns its last value.
-    For what a program does without being waited for (helpers it starts, files it writes)."""
+def wait_for(condition, timeout=5.0, what="the condition", interval=0.05):
+    """Polls condition() until it gives a true value and returns that value; fails the test
+    when the time is up first. For what a program does without being waited for: windows it
+    opens, helpers it starts, files it writes."""
     deadline = time.monotonic() + timeout
     while True:
-        value = predicate()
-        if value or time.monotonic() >= deadline:
+        value = condition()
+        if value:
             return value
+        if time.monotonic() >= deadline:
+            raise AssertionError("%s did not happen within %s s" % (what, timeout))
         time.sleep(interval)
 
 
@@ -323,6 +326,27 @@ class Rig:
         rc, out = self.qauto(*args, timeout=timeout + 30)
         return out.strip() if rc == 0 else None
 
+    def peek(self, title, id=None, timeout=10):
+        """Like find(), for a window whose program is busy and reads no messages: only the
+        stored titles are read. (hwnd, the stored text of control id or None), or None when
+        no window has that title within timeout seconds."""
+        args = ["peek", "--title", title, "--timeout", int(timeout * 1000)]
+        if id is not None:
+            args += ["--id", id]
+        rc, out = self.qauto(*args, timeout=timeout + 30)
+        if rc != 0:
+            return None
+        fields = parse_fields(out)
+        return fields.get("hwnd"), fields.get("text")
+
+    def sheet_query(self, sheet, wparam, lparam=0):
+        """The answer of a property sheet's pages to PSM_QUERYSIBLINGS (0 when none answers)."""
+        rc, out = self.qauto("sheet-query", "--hwnd", sheet, "--wparam", wparam,
+                             "--lparam", lparam)
+        if rc != 0:
+            raise AssertionError("the sheet %s did not answer the query %s" % (sheet, wparam))
+        return int(out)
+
     def text(self, hwnd, id=None):
         args = ["text", "--hwnd", hwnd] + (["--id", id] if id is not None else [])
         rc, out = self.qauto(*args)
@@ -440,7 +464,7 @@ class Rig:
         def held():
             out.seek(0)
             return b"held" in out.read()
-        wait_for(lambda: held() or proc.poll() is not None, timeout)
+        wait_for(lambda: held() or proc.poll() is not None, timeout, what="holding %s" % path)
         if not held():
             raise AssertionError("could not hold %s open" % path)
         return proc

@@ -1,9 +1,10 @@
 """The Server page driven from outside: ports shown, written and deleted, refused ports, and
 the service button against the real states of the stand-in services."""
 
-from test_main_window import (ID_APPLY, IDCANCEL, IDOK, SERVER_TAB, configure_modem,
-                              controls, end_program, is_checked, open_main_window,
-                              select_page, wait_for, write_ini)
+from harness import wait_for
+from program import (ID_APPLY, IDCANCEL, IDOK, SERVER_TAB, configure_modem, controls,
+                     end_program, is_checked, open_main_window, select_page, services_are,
+                     write_ini)
 
 WEB_PORT, SMPP_ENABLE, SMPP_PORT, SMPP_LABEL = 104, 110, 118, 114
 MM7_ENABLE, MM7_PORT, MM7_LABEL = 113, 121, 117
@@ -66,7 +67,7 @@ def test_ports_shown_written_and_deleted(rig, env):
 
 def test_ports_above_65535_are_refused(rig, env):
     configure_modem(env, "WebPort=8800\nSMPPPort=2775\n")
-    write_ini(env, "MMSC.INI", "[MMSC]\nWebPort=8899\n")
+    write_ini(env.data / "MMSC.INI", "[MMSC]\nWebPort=8899\n")
     program, sheet, page = server_page(rig, env)
     rig.click(page, id=MM7_ENABLE)                 # MM7 off: its key would be deleted
     for field, id in (("Web Interface Port Number", WEB_PORT),
@@ -95,11 +96,6 @@ def button_reads(rig, page, status, action, timeout=5):
         c = controls(rig, page)
         return (c[STATUS].text, c[ACTION].text) == (status, action)
     wait_for(shown, timeout=timeout, what="the page showing %s / %s" % (status, action))
-
-
-def services_are(rig, state, timeout=15):
-    wait_for(lambda: all(rig.service(s)["state"] == state for s in ("QelSMS", "QelMMSC")),
-             timeout=timeout, what="both services %s" % state)
 
 
 def test_service_button_follows_the_services(rig, env):

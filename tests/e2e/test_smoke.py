@@ -1,9 +1,7 @@
-"""Smoke tests of the rig: qauto against a known window program, then the real program
-installing its services in a fresh installation."""
+"""Smoke tests of the rig: qauto against a known window program, and the INI reader the
+tests check files with."""
 
-import time
-
-from harness import parse_ini
+from harness import parse_ini, wait_for
 
 
 def _target(rig):
@@ -59,10 +57,7 @@ def test_typing_and_clicking_reach_the_window(rig):
         assert rig.text(hwnd, id=100) == "typed text"
         rig.click(hwnd, text="apply")  # '&' and case do not matter
         # The form saw EN_CHANGE before the click: its title ends in "(1)".
-        deadline = time.monotonic() + 5
-        while rig.text(hwnd) != "typed text (1)" and time.monotonic() < deadline:
-            time.sleep(0.05)
-        assert rig.text(hwnd) == "typed text (1)"
+        wait_for(lambda: rig.text(hwnd) == "typed text (1)", what="the form counting the click")
         rc, _ = rig.qauto("click", "--hwnd", hwnd, "--id", "102")
         assert rc == 1, "a disabled button was clicked"
         assert rig.qauto("click", "--hwnd", hwnd)[0] == 2
@@ -76,9 +71,7 @@ def test_typing_and_clicking_reach_the_window(rig):
 
 def test_shared_memory_bytes(rig):
     program = rig.wine_start([_target(rig), "mapping", "Local\\QautoSmoke", "64", "2000"])
-    deadline = time.monotonic() + 5
-    while rig.getbyte("QautoSmoke", 0) is None and time.monotonic() < deadline:
-        time.sleep(0.05)
+    wait_for(lambda: rig.getbyte("QautoSmoke", 0) is not None, what="the mapping appearing")
     assert rig.getbyte("QautoSmoke", 63) == 0
     rig.setbyte("QautoSmoke", 0, 200)
     assert rig.getbyte("QautoSmoke", 0) == 200
@@ -96,16 +89,3 @@ def test_ini_reading_follows_the_profile_functions(rig):
     assert ini["Missing"] == {}
     assert list(ini["SMSGW"]) == ["Modem1", "Quoted"]
 
-
-def test_program_installs_its_services(rig, env):
-    assert rig.service("QelSMS")["state"] == "missing"
-    done = env.run("/INSTALLSERVICE", "/Q")
-    assert done.returncode == 0, done
-    service = rig.service("QelSMS")
-    assert service["state"] in ("stopped", "running"), service
-    assert service["binary"], service
-    # Without /Q the result is told in a box.
-    program = env.start("/INSTALLSERVICE")
-    box = rig.box(timeout=20, click="OK")
-    assert box.buttons == ["OK"], box
-    assert program.wait(20) == 0

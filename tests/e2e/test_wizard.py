@@ -1,21 +1,15 @@
-"""The setup wizard driven from outside: its pages in order, the Server Settings page's Next
-(ports stored, services installed and started), the Configuration Complete choices, and
-Cancel ending the program."""
+"""The setup wizard driven from outside: -WIZARD forcing it on a configured gateway, running
+services stopped behind a wait window before it opens, its pages in order, the Server
+Settings page's Next (ports stored, services installed and started), the Configuration
+Complete choices, and Cancel ending the program."""
 
-from test_main_window import (CAPTION, ID_BACK, ID_FINISH, ID_NEXT, IDCANCEL,
-                              sheet_button, wait_for, window_gone)
+from harness import wait_for
+from program import (CAPTION, ID_BACK, ID_FINISH, ID_NEXT, IDCANCEL, WIZARD_PAGES,
+                     WIZARD_TITLE, configure_modem, current_page, service_states, sheet_button,
+                     start_wizard, window_gone, write_ini)
 
-PREFIX = "QelSMS Lite Setup Wizard:  "
-WIZARD_PAGES = ["Select Modem", "Modem Settings", "Server Settings", "Configuration Complete",
-                "Send Test Message"]
 COMPLETE_YES, COMPLETE_NO = 103, 104
-
-
-def start_wizard(rig, env):
-    program = env.start()
-    sheet = rig.find(PREFIX + WIZARD_PAGES[0], timeout=20)
-    assert sheet, "the wizard did not open: %s" % (rig.windows(),)
-    return program, sheet
+WAIT_TITLE, WAIT_TEXT_ID = "Please wait...", 1444
 
 
 def buttons(rig, sheet):
@@ -30,7 +24,7 @@ def buttons(rig, sheet):
 
 def next_page(rig, sheet, title, timeout=10):
     rig.click(sheet, id=ID_NEXT)
-    wait_for(lambda: rig.text(sheet) == PREFIX + title, timeout=timeout,
+    wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + title, timeout=timeout,
              what="reaching the page %s" % title)
 
 
@@ -39,12 +33,11 @@ def through_server_settings(rig, env, sheet, web_port):
     port and installs and starts both services before the next page shows."""
     next_page(rig, sheet, "Modem Settings")
     next_page(rig, sheet, "Server Settings")
-    page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
-    rig.settext(page, 104, web_port)
+    rig.settext(current_page(rig, sheet), 104, web_port)
     next_page(rig, sheet, "Configuration Complete", timeout=60)
-    assert [rig.service(s)["state"] for s in ("QelSMS", "QelMMSC")] == ["running", "running"]
+    assert service_states(rig) == ("running", "running")
     assert env.ini("SMSGW.INI")["SMSGW"]["WebPort"] == web_port
-    return rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+    return current_page(rig, sheet)
 
 
 def main_window_follows(rig, program):
@@ -60,7 +53,7 @@ def main_window_follows(rig, program):
 def test_pages_in_order_and_finish_with_no(rig, env):
     program, sheet = start_wizard(rig, env)
     rc, out = rig.qauto("sheet-tabs", "--hwnd", sheet)
-    assert rc == 0 and out.splitlines() == [PREFIX + p for p in WIZARD_PAGES], out
+    assert rc == 0 and out.splitlines() == [WIZARD_TITLE + p for p in WIZARD_PAGES], out
     # Every debug log is switched on when the wizard opens.
     for name, section in (("SMSGW.INI", "SMSGW"), ("MMSC.INI", "MMSC"),
                           ("MMSWAP.INI", "MMSWAP")):
@@ -96,3 +89,37 @@ def test_cancel_ends_the_program(rig, env):
     assert rig.find(CAPTION, timeout=0.5) is None
     assert rig.nobox(within=0.3)
     assert "Modem1" not in env.ini("SMSGW.INI")["SMSGW"]
+
+
+def test_wizard_switch_opens_the_wizard_on_a_configured_gateway(rig, env):
+    configure_modem(env)            # without -WIZARD the main window would open
+    program, sheet = start_wizard(rig, env, "-WIZARD")
+    assert rig.find(CAPTION, timeout=0.5) is None
+    assert service_states(rig) == ("missing", "missing")
+    rig.click(sheet, id=IDCANCEL)
+    assert program.wait(20) == 0
+
+
+def test_running_services_are_stopped_behind_a_wait_window_first(rig, env):
+    configure_modem(env)
+    assert env.run("-INSTALLSERVICE", "-QUIET").returncode == 0
+    assert service_states(rig) == ("running", "running")
+    # The SMS service refuses to stop until the test lets it.
+    standin_ini = env.install / "STANDIN.INI"
+    write_ini(standin_ini, "[QelSMS]\nRefuseStop=1\n")
+    program = env.start("-WIZARD")
+    # The program waits without reading messages: only stored titles can be read meanwhile.
+    shown = rig.peek(WAIT_TITLE, id=WAIT_TEXT_ID, timeout=20)
+    assert shown and shown[1] == "Stopping Services...", shown
+    wait_for(lambda: "refused-stop QelSMS" in env.log_lines("STANDIN.LOG"),
+             what="the SMS service refusing to stop")
+    assert rig.service("QelSMS")["state"] == "running"
+    assert rig.peek(WIZARD_TITLE + WIZARD_PAGES[0], timeout=0.5) is None, "wizard before the stop"
+
+    write_ini(standin_ini, "[QelSMS]\nRefuseStop=0\n")
+    wait_for(lambda: window_gone(rig, shown[0]), timeout=15, what="closing the wait window")
+    sheet = rig.find(WIZARD_TITLE + WIZARD_PAGES[0], timeout=20)
+    assert sheet, "the wizard did not open after the stop"
+    assert service_states(rig) == ("stopped", "stopped")
+    rig.click(sheet, id=IDCANCEL)
+    assert program.wait(20) == 0
