@@ -38,6 +38,8 @@ def test_ports_shown_written_and_deleted(rig, env):
     configure_modem(env)
     program, sheet, page = server_page(rig, env)
     assert shown_ports(rig, page) == ("8800", False, "", False, False, "", False)
+    optional = controls(rig, page)[105]
+    assert (optional.cls, optional.text) == ("Static", "Optional Protocols:"), optional
     assert not controls(rig, page)[SMPP_LABEL].enabled
 
     rig.click(page, id=SMPP_ENABLE)

@@ -91,6 +91,15 @@ def test_cancel_ends_the_program(rig, env):
     assert "Modem1" not in env.ini("SMSGW.INI")["SMSGW"]
 
 
+def test_cancel_after_the_server_settings_applied_still_ends_the_program(rig, env):
+    # Next on Server Settings applied a page; Cancel afterwards is still no success.
+    program, sheet = start_wizard(rig, env)
+    through_server_settings(rig, env, sheet, "8803")
+    rig.click(sheet, id=IDCANCEL)
+    assert program.wait(20) == 0
+    assert rig.find(CAPTION, timeout=1.0) is None
+
+
 def test_wizard_switch_opens_the_wizard_on_a_configured_gateway(rig, env):
     configure_modem(env)            # without -WIZARD the main window would open
     program, sheet = start_wizard(rig, env, "-WIZARD")
