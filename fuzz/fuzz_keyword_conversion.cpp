@@ -16,7 +16,7 @@
 
 namespace {
 
-const size_t kMaxTableLines = 64;
+const size_t kMaxTableLines = 16;
 const char* const kNewFormatValues[] = {nullptr, "Yes", "no", "TRUE", "1", "0", "", "y"};
 
 struct OldAction {

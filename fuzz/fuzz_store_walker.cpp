@@ -1,8 +1,9 @@
 // The message stores are directories the gateway, other programs and administrators fill.
 // The bytes build a small tree in memory: the store, its entries and those of its
 // sub-directories (files, directories one level deeper), names, times and where each listing
-// puts "." and "..". The walk must give exactly the files of the store and of its immediate
-// sub-directories that match the pattern, each once, and prune only what is due.
+// puts "." and "..". The store lies in a folder with files of its own, so that a walk that
+// leaves the store shows. The walk must give exactly the files of the store and of its
+// immediate sub-directories that match the pattern, each once, and prune only what is due.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,8 @@
 namespace {
 
 const FileTimeValue kNow = 130000000000000000ull;
-const std::string kStore = "C:\\S\\";
+const std::string kParent = "C:\\Data\\";
+const std::string kStore = kParent + "S\\";
 const char* const kPatterns[] = {"*", "*.IN", "*.REC", "*.in"};
 const char* const kStems[] = {"A", "b", "Q1", "dir", "x.y", "~1", "Two words"};
 const char* const kExtensions[] = {"", ".IN", ".in", ".REC", ".IN.REC", ".INX", ".iN"};
@@ -33,6 +35,30 @@ bool EndsWithNoCase(const std::string& text, const std::string& suffix)
 {
     return text.size() >= suffix.size() &&
            EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// A path as the platform resolves it: "." and ".." components taken away, no trailing
+// backslash.
+std::string Resolved(const std::string& path)
+{
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        size_t slash = path.find('\\', start);
+        std::string part = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (part == "..") {
+            if (parts.size() > 1)
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+    std::string resolved;
+    for (const std::string& part : parts)
+        resolved += (resolved.empty() ? "" : "\\") + part;
+    return resolved;
 }
 
 class Bytes {
@@ -66,7 +92,7 @@ public:
     {
         size_t slash = pattern.rfind('\\');
         Check(slash != std::string::npos && pattern.size() > slash + 1 && pattern[slash + 1] == '*');
-        auto folder = folders.find(pattern.substr(0, slash + 1));
+        auto folder = folders.find(Resolved(pattern.substr(0, slash)) + "\\");
         if (folder == folders.end())
             return nullptr;
         std::string suffix = pattern.substr(slash + 2);
@@ -91,12 +117,13 @@ public:
 
     bool Lookup(const std::string& path, DirectoryEntry& entry) override
     {
-        size_t slash = path.rfind('\\');
-        auto parent = folders.find(path.substr(0, slash + 1));
+        std::string resolved = Resolved(path);
+        size_t slash = resolved.rfind('\\');
+        auto parent = folders.find(resolved.substr(0, slash + 1));
         if (slash == std::string::npos || parent == folders.end())
             return false;
         for (const DirectoryEntry& e : parent->second.entries) {
-            if (EqualsNoCase(e.name, path.substr(slash + 1))) {
+            if (EqualsNoCase(e.name, resolved.substr(slash + 1))) {
                 entry = e;
                 return true;
             }
@@ -107,13 +134,15 @@ public:
     void RemoveEmptyDirectory(const std::string& path) override
     {
         removeAttempts.push_back(path);
-        auto folder = folders.find(path + "\\");
+        std::string resolved = Resolved(path);
+        auto folder = folders.find(resolved + "\\");
         if (folder == folders.end() || !folder->second.entries.empty())
             return;
         folders.erase(folder);
-        std::vector<DirectoryEntry>& siblings = folders[path.substr(0, path.rfind('\\') + 1)].entries;
+        size_t slash = resolved.rfind('\\');
+        std::vector<DirectoryEntry>& siblings = folders[resolved.substr(0, slash + 1)].entries;
         for (auto it = siblings.begin(); it != siblings.end(); ++it) {
-            if (it->name == path.substr(path.rfind('\\') + 1)) {
+            if (EqualsNoCase(it->name, resolved.substr(slash + 1))) {
                 siblings.erase(it);
                 break;
             }
@@ -228,18 +257,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FakeStore tree;
     tree.now = head & 4 ? 3 * kFileTimeMinute : kNow;   // a clock too early to prune anything
     Build(tree, in, kStore, 0);
+    DirectoryEntry store, other;
+    store.name = "S";
+    store.isDirectory = true;
+    store.lastWriteTime = tree.folders[kStore].lastWrite;
+    for (const char* extension : kExtensions) {
+        other.name = std::string("OTHER") + extension;
+        tree.folders[kParent].entries.push_back(other);
+    }
+    tree.folders[kParent].entries.push_back(store);
+    tree.folders[kParent].lastWrite = 0;
     Expected expected = ExpectedFrom(tree, pattern.substr(1));
 
     FakeStore whole = tree;
     std::set<std::string> seen;
-    std::string firstKey;
     {
         StoreWalker walker(whole);
         for (bool more = walker.First(kStore, pattern); more; more = walker.Next()) {
             Check(seen.size() < expected.files.size());   // ends once every file was given
             CheckFile(walker, expected, seen);
-            if (firstKey.empty())
-                firstKey = walker.Key();
         }
         Check(whole.openSearches == 0);
     }
@@ -250,7 +286,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
           whole.removed.size() == expected.pruned.size());
 
     // Closed part-way: the searches end, the sub-directory being walked is left alone and
-    // starting again gives the same first file.
+    // starting again begins afresh.
     if (stopAfter < expected.files.size()) {
         FakeStore part = tree;
         StoreWalker walker(part);
@@ -268,7 +304,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Check(slash == std::string::npos || path != kStore + current.substr(0, slash));
         for (const std::string& path : part.removed)
             Check(expected.pruned.count(path) == 1);
-        Check(walker.First(kStore, pattern) && walker.Key() == firstKey);
+        FakeStore afterwards = part;   // pruning may have changed the listings' order
+        StoreWalker fresh(afterwards);
+        Check(fresh.First(kStore, pattern) && walker.First(kStore, pattern) && walker.Key() == fresh.Key());
     }
     return 0;
 }
