@@ -41,8 +41,13 @@ unsigned long IniNumber(const char* value)
 std::string SubQueueFolderName(const std::string& subQueue)
 {
     std::string name = ReplaceSeparators(subQueue);
-    if (!name.empty() && name.find_first_not_of('.') == std::string::npos)
-        name.assign(name.size(), '-');
+    // Windows drops the trailing dots and spaces of a name, so ".. " would name the parent.
+    if (!name.empty() && name.find_first_not_of(". ") == std::string::npos) {
+        for (char& c : name) {
+            if (c == '.')
+                c = '-';
+        }
+    }
     return name;
 }
 

@@ -16,7 +16,8 @@ void AppendBounded(char* dest, const char* text, size_t capacity);
 unsigned long IniNumber(const char* value);
 
 // The folder name of an outbound sub-queue: ':', '/' and '\' become '-'. A name made of
-// dots alone ("." or "..") would leave the queue root, so its dots become '-' too.
+// dots and spaces alone (".", "..", ".. ") would leave the queue root, so its dots become
+// '-' too.
 std::string SubQueueFolderName(const std::string& subQueue);
 
 // Appends a backslash unless text already ends with one (or is empty).

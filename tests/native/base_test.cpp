@@ -45,6 +45,8 @@ TEST(SubQueueFolderName, SeparatorsAndDotNamesCannotLeaveTheQueue)
     EXPECT_EQ("a-b-c-d", SubQueueFolderName("a:b/c\\d"));
     EXPECT_EQ("--", SubQueueFolderName(".."));
     EXPECT_EQ("-", SubQueueFolderName("."));
+    EXPECT_EQ("-- ", SubQueueFolderName(".. "));   // Windows would drop the space
+    EXPECT_EQ(" - ", SubQueueFolderName(" . "));
     EXPECT_EQ("..-..-x", SubQueueFolderName("..\\../x"));
     EXPECT_EQ("v1.2", SubQueueFolderName("v1.2"));
 }
