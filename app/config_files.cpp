@@ -142,13 +142,13 @@ void GetSMSQueueDirectory(char* out, const char* subQueue)
 
     std::string folder = std::string(root) + SubQueueFolderName(subQueue);
     if (folder.size() + 1 >= MAX_PATH)
-        return;   // too long for any caller's buffer: stay with the root
+        return; // too long for any caller's buffer: stay with the root
     if (!PathExists(folder.c_str())) {
         CreateDirectoryA(folder.c_str(), nullptr);
         if (!PathExists(folder.c_str()))
             CreateDirectoryA(folder.c_str(), nullptr);
         if (!PathExists(folder.c_str()))
-            return;   // the root, with its backslash
+            return; // the root, with its backslash
     }
     CopyBounded(out, folder + '\\');
 }
@@ -216,7 +216,7 @@ void DeleteTree(const char* directory)
             if (!isDirectory)
                 DeleteFileA(path.c_str());
             else if (found.cFileName[0] == '.')
-                continue;   // ".", ".." and hidden folders stay
+                continue; // ".", ".." and hidden folders stay
             else if (IsLink(found.dwFileAttributes))
                 RemoveDirectoryA(path.c_str());
             else

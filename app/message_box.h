@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-extern const char kAppCaption[];   // "Qel SMS/MMS Gateway Lite Edition (v2015.03.13)"
+extern const char kAppCaption[]; // "Qel SMS/MMS Gateway Lite Edition (v2015.03.13)"
 
 // A box with the program's caption. Boxes outside a window pass no owner and
 // MB_SETFOREGROUND in flags.

@@ -35,8 +35,8 @@ void HandleQueryCancel(HWND page, bool unsaved)
 {
     bool keepOpen = false;
     if (unsaved) {
-        keepOpen = ShowMessage(page, "Exit without saving configuration changes?", MB_YESNOCANCEL | MB_ICONQUESTION) !=
-                   IDYES;
+        keepOpen =
+            ShowMessage(page, "Exit without saving configuration changes?", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES;
     }
     SetPageResult(page, keepOpen ? TRUE : FALSE);
 }
@@ -50,7 +50,8 @@ bool HandleCommonNotification(HWND page, const NMHDR* header, UnsavedSource sour
     case PSN_QUERYCANCEL:
         if (source == UnsavedSource::None)
             return false;
-        HandleQueryCancel(page, configDirty || (source == UnsavedSource::ConfigDirtyOrSheet && QueryUnsavedChanges(page)));
+        HandleQueryCancel(page,
+                          configDirty || (source == UnsavedSource::ConfigDirtyOrSheet && QueryUnsavedChanges(page)));
         return true;
     case PSN_HELP:
         OpenHelpDocument(page);
@@ -78,7 +79,7 @@ bool SaveBeforeServiceOperation(HWND page)
     if (!configDirty)
         return true;
     if (ShowMessage(page, "Save configuration changes?", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
-        return true;   // go on with the settings as last saved
+        return true; // go on with the settings as last saved
     if (!PropSheet_Apply(GetParent(page)))
         return false;
     configDirty = false;

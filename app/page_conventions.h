@@ -30,9 +30,9 @@ void HandleQueryCancel(HWND page, bool unsaved);
 
 // What a page consults before Cancel closes the sheet.
 enum class UnsavedSource {
-    None,                 // the page does not ask
-    ConfigDirty,          // configDirty
-    ConfigDirtyOrSheet,   // configDirty, or any page answering the unsaved-changes query
+    None,               // the page does not ask
+    ConfigDirty,        // configDirty
+    ConfigDirtyOrSheet, // configDirty, or any page answering the unsaved-changes query
 };
 
 // The notifications every page answers alike: leaving the page is accepted, Cancel asks

@@ -32,7 +32,7 @@ unsigned long IniNumber(const char* value)
     for (; value && *value >= '0' && *value <= '9'; ++value) {
         unsigned long digit = static_cast<unsigned long>(*value - '0');
         if (result > (~0UL - digit) / 10)
-            return ~0UL;   // saturate rather than wrap
+            return ~0UL; // saturate rather than wrap
         result = result * 10 + digit;
     }
     return result;

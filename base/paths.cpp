@@ -103,7 +103,7 @@ std::string NormalizeAbsolutePath(const std::string& path)
 
     std::string normal = root;
     if (kept.empty() && root.size() == 2)
-        return normal + "\\";   // a drive root keeps its backslash
+        return normal + "\\"; // a drive root keeps its backslash
     for (const std::string& name : kept)
         normal += "\\" + name;
     return normal;

@@ -3,14 +3,21 @@
 const char* ElevationArgument(Verb verb)
 {
     switch (verb) {
-    case Verb::Stop: return "/STOPSERVICE";
-    case Verb::Start: return "/STARTSERVICE";
-    case Verb::Restart: return "/RESTARTSERVICE";
-    case Verb::Install: return "/INSTALLSERVICE";
-    case Verb::Remove: return "/REMOVESERVICE";
-    case Verb::ModemTest: return "/MODEMTEST";
+    case Verb::Stop:
+        return "/STOPSERVICE";
+    case Verb::Start:
+        return "/STARTSERVICE";
+    case Verb::Restart:
+        return "/RESTARTSERVICE";
+    case Verb::Install:
+        return "/INSTALLSERVICE";
+    case Verb::Remove:
+        return "/REMOVESERVICE";
+    case Verb::ModemTest:
+        return "/MODEMTEST";
     case Verb::DeleteDataDir:
-    case Verb::None: break;
+    case Verb::None:
+        break;
     }
     return "";
 }

@@ -11,8 +11,8 @@
 
 namespace {
 
-const Verb kVerbs[] = {Verb::Stop, Verb::Start, Verb::Restart, Verb::Install, Verb::Remove,
-                               Verb::DeleteDataDir, Verb::ModemTest};
+const Verb kVerbs[] = {Verb::Stop,   Verb::Start,         Verb::Restart,  Verb::Install,
+                       Verb::Remove, Verb::DeleteDataDir, Verb::ModemTest};
 
 void Check(bool condition)
 {

@@ -89,7 +89,7 @@ void CheckAppend(size_t capacity, const std::string& initial, const char* text)
 
     size_t length = strnlen(before.data(), capacity);
     if (length == capacity) {
-        Check(dest == before);   // nothing to append to
+        Check(dest == before); // nothing to append to
         return;
     }
     size_t add = strlen(text);
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 2)
         return 0;
     std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
-    const char* value = text.c_str();   // an INI value ends at its first NUL
+    const char* value = text.c_str(); // an INI value ends at its first NUL
 
     CheckNumber(value);
     CheckBool(value);

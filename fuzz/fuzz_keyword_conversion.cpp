@@ -24,7 +24,7 @@ struct OldAction {
     const char* key;
 };
 const OldAction kOldActions[] = {
-    {"REPLYTEXT:", "ReplyText"}, {"REPLYFILE:", "ReplyFile"}, {"MAILTO:", "MailTo"},
+    {"REPLYTEXT:", "ReplyText"}, {"REPLYFILE:", "ReplyFile"},     {"MAILTO:", "MailTo"},
     {"DLISTADD:", "DListAdd"},   {"DLISTREMOVE:", "DListRemove"},
 };
 
@@ -103,8 +103,8 @@ OldLine ReadOldLine(const std::string& line)
 
 bool IsConversionKey(const std::string& key)
 {
-    static const char* const kKeys[] = {"Run", "ReplyText", "ReplyFile", "MailTo", "DListAdd", "DListRemove",
-                                        "RunSendResponse"};
+    static const char* const kKeys[] = {"Run",      "ReplyText",   "ReplyFile",      "MailTo",
+                                        "DListAdd", "DListRemove", "RunSendResponse"};
     for (const char* known : kKeys) {
         if (EqualsNoCase(key, known))
             return true;

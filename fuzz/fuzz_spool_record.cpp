@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     parser.Finish();
     if (strcmp(whole.recipient, pieces.recipient) != 0 || strcmp(whole.text, pieces.text) != 0 ||
         strcmp(whole.lastError, pieces.lastError) != 0 || whole.retryCount != pieces.retryCount ||
-        whole.receiptFlags != pieces.receiptFlags || whole.dcs != pieces.dcs ||
-        whole.binary != pieces.binary || !(whole.lastRetryTime == pieces.lastRetryTime))
+        whole.receiptFlags != pieces.receiptFlags || whole.dcs != pieces.dcs || whole.binary != pieces.binary ||
+        !(whole.lastRetryTime == pieces.lastRetryTime))
         __builtin_trap();
     return 0;
 }

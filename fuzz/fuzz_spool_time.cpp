@@ -11,7 +11,7 @@
 
 namespace {
 
-const size_t kDisplayLength = 19;   // "YYYY-MM-DD hh:mm:ss"
+const size_t kDisplayLength = 19; // "YYYY-MM-DD hh:mm:ss"
 
 void Check(bool condition)
 {
@@ -95,9 +95,9 @@ SpoolTime CheckParse(const char* text)
         Check(t == fallback);
     } else {
         Check(FitsWidths(t));
-        std::string expected = std::string(text, 4) + "-" + std::string(text + 4, 2) + "-" +
-                               std::string(text + 6, 2) + " " + std::string(text + 8, 2) + ":" +
-                               std::string(text + 10, 2) + ":" + std::string(text + 12, 2);
+        std::string expected = std::string(text, 4) + "-" + std::string(text + 4, 2) + "-" + std::string(text + 6, 2) +
+                               " " + std::string(text + 8, 2) + ":" + std::string(text + 10, 2) + ":" +
+                               std::string(text + 12, 2);
         Check(Display(t) == expected);
     }
     return t;

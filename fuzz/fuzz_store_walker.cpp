@@ -33,8 +33,7 @@ void Check(bool condition)
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix)
 {
-    return text.size() >= suffix.size() &&
-           EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+    return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 // A path as the platform resolves it: "." and ".." components taken away, no trailing
@@ -255,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string pattern = kPatterns[head & 3];
     size_t stopAfter = in.Next();
     FakeStore tree;
-    tree.now = head & 4 ? 3 * kFileTimeMinute : kNow;   // a clock too early to prune anything
+    tree.now = head & 4 ? 3 * kFileTimeMinute : kNow; // a clock too early to prune anything
     Build(tree, in, kStore, 0);
     DirectoryEntry store, other;
     store.name = "S";
@@ -274,7 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         StoreWalker walker(whole);
         for (bool more = walker.First(kStore, pattern); more; more = walker.Next()) {
-            Check(seen.size() < expected.files.size());   // ends once every file was given
+            Check(seen.size() < expected.files.size()); // ends once every file was given
             CheckFile(walker, expected, seen);
         }
         Check(whole.openSearches == 0);
@@ -304,7 +303,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             Check(slash == std::string::npos || path != kStore + current.substr(0, slash));
         for (const std::string& path : part.removed)
             Check(expected.pruned.count(path) == 1);
-        FakeStore afterwards = part;   // pruning may have changed the listings' order
+        FakeStore afterwards = part; // pruning may have changed the listings' order
         StoreWalker fresh(afterwards);
         Check(fresh.First(kStore, pattern) && walker.First(kStore, pattern) && walker.Key() == fresh.Key());
     }

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool binary = data[0] & 1;
     uint8_t dcs = data[1];
     std::string stored(reinterpret_cast<const char*>(data + 2), size - 2);
-    size_t room = stored.size() / 2 + 2;   // often too small for the longest decoding
+    size_t room = stored.size() / 2 + 2; // often too small for the longest decoding
 
     std::vector<char> text(room + 1, '\0');
     strncpy(text.data(), stored.c_str(), room - 1);
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
 
     std::vector<char> copy(text);
-    text[room] = '\x5A';   // guard byte past the room
+    text[room] = '\x5A'; // guard byte past the room
     DecodeMessageText(binary, dcs, "050003CC0201", text.data(), room);
     if (text[room] != '\x5A' || !memchr(text.data(), '\0', room))
         __builtin_trap();

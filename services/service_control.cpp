@@ -17,8 +17,8 @@ namespace {
 struct GatewayService {
     const char* name;
     const char* displayName;
-    const char* binary;          // registered with the service control manager
-    const char* firewallBinary;  // handed to the firewall helper
+    const char* binary;         // registered with the service control manager
+    const char* firewallBinary; // handed to the firewall helper
 };
 
 const GatewayService kSmsService = {"QelSMS", "Qel SMS Gateway Lite Edition", "TXTSVCNT.EXE", "TXTSVC.EXE"};
@@ -165,8 +165,8 @@ void RunFirewallHelper(const GatewayService& service)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(helper.c_str(), &commandLine[0], nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                       nullptr, &startup, &process)) {
+    if (CreateProcessA(helper.c_str(), &commandLine[0], nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                       &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
@@ -275,10 +275,22 @@ ServicePlatform& ServicePlatformHooks()
     return platform;
 }
 
-bool IsSmsServiceActive() { return IsActive(kSmsService); }
-bool IsMmscServiceActive() { return IsActive(kMmscService); }
-bool IsSmsServiceInstalled() { return IsInstalled(kSmsService); }
-bool IsMmscServiceInstalled() { return IsInstalled(kMmscService); }
+bool IsSmsServiceActive()
+{
+    return IsActive(kSmsService);
+}
+bool IsMmscServiceActive()
+{
+    return IsActive(kMmscService);
+}
+bool IsSmsServiceInstalled()
+{
+    return IsInstalled(kSmsService);
+}
+bool IsMmscServiceInstalled()
+{
+    return IsInstalled(kMmscService);
+}
 
 bool HasServiceRights()
 {

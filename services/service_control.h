@@ -30,7 +30,7 @@ struct ServicePlatform {
     // process handle when the platform gave one. False when the launch failed or the
     // platform's elevation prompt was refused.
     bool (*launchElevated)(const char* executable, const char* argument, HANDLE* process);
-    DWORD roundMs;           // one polling round while a service starts or stops
-    DWORD elevatedWaitMs;    // how long the elevated instance is waited for
+    DWORD roundMs;        // one polling round while a service starts or stops
+    DWORD elevatedWaitMs; // how long the elevated instance is waited for
 };
 ServicePlatform& ServicePlatformHooks();

@@ -6,10 +6,9 @@
 
 #include "base/verbs.h"
 
-
 struct CommandLine {
     bool quiet = false;
-    bool wizard = false;   // "-WIZARD": not a verb, forces the setup wizard
+    bool wizard = false; // "-WIZARD": not a verb, forces the setup wizard
     Verb verb = Verb::None;
 };
 

@@ -14,15 +14,8 @@
 namespace {
 
 const int kProtectedShellFolders[] = {
-    CSIDL_PROFILE,
-    CSIDL_WINDOWS,
-    CSIDL_SYSTEM,
-    CSIDL_PROGRAM_FILES,
-    CSIDL_PROGRAM_FILESX86,
-    CSIDL_COMMON_APPDATA,
-    CSIDL_APPDATA,
-    CSIDL_LOCAL_APPDATA,
-    CSIDL_PERSONAL,
+    CSIDL_PROFILE,        CSIDL_WINDOWS, CSIDL_SYSTEM,        CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86,
+    CSIDL_COMMON_APPDATA, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL,
 };
 
 // The full path, and the long one where the folder exists: "C:\PROGRA~1" and
@@ -58,7 +51,7 @@ std::string ParentFolder(const std::string& path)
 }
 
 // Adds what a function of the (buffer, size) kind answers, when it answers.
-void AddAnswer(std::vector<std::string>& folders, UINT (WINAPI* query)(LPSTR, UINT))
+void AddAnswer(std::vector<std::string>& folders, UINT(WINAPI* query)(LPSTR, UINT))
 {
     char folder[MAX_PATH];
     UINT n = query(folder, MAX_PATH);

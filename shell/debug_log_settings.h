@@ -9,9 +9,9 @@
 enum DebugLog : size_t { kSmsGatewayLog, kMmscLog, kMmswapLog, kDebugLogCount };
 
 struct DebugLogFile {
-    const char* iniName;   // in the program data directory
+    const char* iniName; // in the program data directory
     const char* section;
-    const char* logName;   // in the program data directory
+    const char* logName; // in the program data directory
 };
 
 // SMSGW.INI [SMSGW], MMSC.INI [MMSC], MMSWAP.INI [MMSWAP]; SMSDEBUG.LOG, MMSCDEBUG.LOG,

@@ -17,11 +17,8 @@ struct ActionPrefix {
 };
 
 const ActionPrefix kActions[] = {
-    {"replytext:", "ReplyText"},
-    {"replyfile:", "ReplyFile"},
-    {"mailto:", "MailTo"},
-    {"dlistadd:", "DListAdd"},
-    {"dlistremove:", "DListRemove"},
+    {"replytext:", "ReplyText"}, {"replyfile:", "ReplyFile"},     {"mailto:", "MailTo"},
+    {"dlistadd:", "DListAdd"},   {"dlistremove:", "DListRemove"},
 };
 
 std::vector<std::string> SplitAtTabs(const std::string& line, size_t maxFields)

@@ -15,18 +15,14 @@ struct PageDefinition {
     const char* templateName;
     const char* title;
     DLGPROC procedure;
-    LPARAM param;   // for pages not available yet: their wizard buttons
+    LPARAM param; // for pages not available yet: their wizard buttons
 };
 
 const PageDefinition kMainPages[] = {
-    {"DIALOG_STATUS", "Status", PendingPageProc, 0},
-    {"DIALOG_MODEM", "Modem", PendingPageProc, 0},
-    {"DIALOG_SERVER", "Server", ServerPageProc, 0},
-    {"DIALOG_SMSUSERS", "Users", PendingPageProc, 0},
-    {"DIALOG_RECV", "2-Way", PendingPageProc, 0},
-    {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
-    {"DIALOG_TESTMSG", "Test Message", PendingPageProc, 0},
-    {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
+    {"DIALOG_STATUS", "Status", PendingPageProc, 0},        {"DIALOG_MODEM", "Modem", PendingPageProc, 0},
+    {"DIALOG_SERVER", "Server", ServerPageProc, 0},         {"DIALOG_SMSUSERS", "Users", PendingPageProc, 0},
+    {"DIALOG_RECV", "2-Way", PendingPageProc, 0},           {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
+    {"DIALOG_TESTMSG", "Test Message", PendingPageProc, 0}, {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
 };
 
 const PageDefinition kWizardPages[] = {
@@ -34,8 +30,7 @@ const PageDefinition kWizardPages[] = {
     {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", PendingPageProc, PSWIZB_BACK | PSWIZB_NEXT},
     {"DIALOG_SERVER", "QelSMS Lite Setup Wizard:  Server Settings", ServerPageProc, 0},
     {"DIALOG_WIZCOMPLETE", "QelSMS Lite Setup Wizard:  Configuration Complete", WizardCompletePageProc, 0},
-    {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", PendingPageProc,
-     PSWIZB_BACK | PSWIZB_FINISH},
+    {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", PendingPageProc, PSWIZB_BACK | PSWIZB_FINISH},
 };
 
 // The main window can be minimised although a property sheet has no minimize box.

@@ -6,9 +6,9 @@
 
 constexpr unsigned long kDefaultWebPort = 8800;
 
-extern const char kWebPortField[];    // "Web Interface Port Number"
-extern const char kSmppPortField[];   // "SMPP Port Number"
-extern const char kMm7PortField[];    // "MM7/EAIF Port Number"
+extern const char kWebPortField[];  // "Web Interface Port Number"
+extern const char kSmppPortField[]; // "SMPP Port Number"
+extern const char kMm7PortField[];  // "MM7/EAIF Port Number"
 
 // SMSGW.INI [SMSGW] "WebPort" and "SMPPPort", MMSC.INI [MMSC] "WebPort" (the MM7/EAIF
 // server's port; a non-zero port is its switch).

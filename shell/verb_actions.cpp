@@ -63,13 +63,28 @@ void RunModemTestVerb()
 void RunVerb(const CommandLine& command)
 {
     switch (command.verb) {
-    case Verb::Stop: StopServices(false); break;
-    case Verb::Start: StartServices(false); break;
-    case Verb::Restart: RestartServices(false); break;
-    case Verb::Install: RunInstallVerb(command.quiet); break;
-    case Verb::Remove: RunRemoveVerb(command.quiet); break;
-    case Verb::DeleteDataDir: RunDeleteDataDirVerb(); break;
-    case Verb::ModemTest: RunModemTestVerb(); break;
-    case Verb::None: break;
+    case Verb::Stop:
+        StopServices(false);
+        break;
+    case Verb::Start:
+        StartServices(false);
+        break;
+    case Verb::Restart:
+        RestartServices(false);
+        break;
+    case Verb::Install:
+        RunInstallVerb(command.quiet);
+        break;
+    case Verb::Remove:
+        RunRemoveVerb(command.quiet);
+        break;
+    case Verb::DeleteDataDir:
+        RunDeleteDataDirVerb();
+        break;
+    case Verb::ModemTest:
+        RunModemTestVerb();
+        break;
+    case Verb::None:
+        break;
     }
 }

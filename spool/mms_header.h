@@ -10,15 +10,15 @@
 const size_t kMmsHeaderReadLimit = 8191;
 
 struct MmsContentLocation {
-    std::string path;          // relative to the received MMS store directory
-    std::string contentType;   // between the first and second ";", empty when none
+    std::string path;        // relative to the received MMS store directory
+    std::string contentType; // between the first and second ";", empty when none
 };
 
 struct MmsHeader {
-    char from[150];    // cut at the first "/TYPE="
-    char to[150];      // cut at the first "/TYPE="
+    char from[150]; // cut at the first "/TYPE="
+    char to[150];   // cut at the first "/TYPE="
     char subject[500];
-    std::vector<MmsContentLocation> contents;   // one per "X-QelMMS-Content-Location:" line
+    std::vector<MmsContentLocation> contents; // one per "X-QelMMS-Content-Location:" line
 };
 
 // Parses the first kMmsHeaderReadLimit bytes (a NUL byte ends the text earlier). Names are

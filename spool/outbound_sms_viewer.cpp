@@ -9,11 +9,7 @@
 namespace {
 
 const ViewerColumn kColumns[] = {
-    {"ID", 6},
-    {"Submit User", 6},
-    {"Recipient", 6},
-    {"Submit Time", 6},
-    {"Status", 1},
+    {"ID", 6}, {"Submit User", 6}, {"Recipient", 6}, {"Submit Time", 6}, {"Status", 1},
 };
 
 void QueueRoot(char* out)
@@ -26,7 +22,7 @@ const ViewerDefinition kOutboundSmsViewer = {
     "Outbound SMS Message Queue:  ",
     kColumns,
     5,
-    4,   // submit time, oldest first
+    4, // submit time, oldest first
     QueueRoot,
     ListOutboundSmsQueue,
 };
@@ -56,12 +52,8 @@ void ListOutboundSmsQueue(ViewerRows& rows)
         char submitTime[kDisplayTimeSize];
         FormatDisplayTime(walker.File().creationTime, submitTime);
         ViewerRow row;
-        row.texts = {walker.Key(),
-                     walker.FileName(),
-                     record->submitUser,
-                     record->recipient,
-                     submitTime,
-                     RetryStatusText(record->retryCount, record->lastError)};
+        row.texts = {walker.Key(),      walker.FileName(), record->submitUser,
+                     record->recipient, submitTime,        RetryStatusText(record->retryCount, record->lastError)};
         rows.rows.push_back(std::move(row));
     }
 }

@@ -119,7 +119,7 @@ void OnRefresh(HWND window, const ViewerDefinition& viewer, ViewerState& state)
 {
     HWND list = List(window);
     if (ListView_GetSelectedCount(list) >= 2)
-        return;   // a multiple selection is never disturbed
+        return; // a multiple selection is never disturbed
 
     ViewerRows fresh;
     viewer.listRows(fresh);
@@ -230,8 +230,8 @@ bool OnNotify(HWND window, const NMHDR* header, const ViewerDefinition& viewer, 
             OnDelete(window, viewer, state);
         return true;
     case LVN_ODFINDITEMA:
-    case LVN_ODFINDITEMW:   // some list views ask in Unicode whatever their owner
-        SetWindowLongPtrA(window, DWLP_MSGRESULT, -1);   // type-ahead finds nothing
+    case LVN_ODFINDITEMW:                              // some list views ask in Unicode whatever their owner
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, -1); // type-ahead finds nothing
         return true;
     }
     return false;

@@ -12,8 +12,8 @@ namespace {
 
 HANDLE OpenShared(const char* path)
 {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Reads up to size bytes from the file's current position; gives the count read.
@@ -49,8 +49,8 @@ void ReadSpoolRecord(HANDLE file, SpoolRecord& record)
                         ? size.QuadPart
                         : static_cast<LONGLONG>(kSpoolRecordReadLimit);
     while (left > 0 && !parser.Done()) {
-        DWORD want = left < static_cast<LONGLONG>(chunk.size()) ? static_cast<DWORD>(left)
-                                                                : static_cast<DWORD>(chunk.size());
+        DWORD want =
+            left < static_cast<LONGLONG>(chunk.size()) ? static_cast<DWORD>(left) : static_cast<DWORD>(chunk.size());
         DWORD got = ReadUpTo(file, chunk.data(), want);
         if (got == 0)
             break;
@@ -138,8 +138,7 @@ void FormatDisplayTime(const FILETIME& utc, char* out)
     SYSTEMTIME local = {};
     SpoolTime time;
     // The zone rules of the file's own date, so that summer time is right all year.
-    if (FileTimeToSystemTime(&utc, &universal) &&
-        SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    if (FileTimeToSystemTime(&utc, &universal) && SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
         time.year = local.wYear;
         time.month = local.wMonth;
         time.day = local.wDay;

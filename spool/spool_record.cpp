@@ -51,7 +51,7 @@ int32_t ParseRetryCount(const char* value)
     for (; *value >= '0' && *value <= '9'; ++value) {
         magnitude = magnitude * 10 + (*value - '0');
         if (magnitude > static_cast<int64_t>(INT32_MAX) + 1)
-            magnitude = static_cast<int64_t>(INT32_MAX) + 1;   // saturate, keep reading
+            magnitude = static_cast<int64_t>(INT32_MAX) + 1; // saturate, keep reading
     }
     int64_t result = negative ? -magnitude : magnitude;
     if (result > INT32_MAX)
@@ -104,8 +104,7 @@ void SpoolRecordParser::EndLine()
     const char* line = line_.data();
     size_t length = line_.size();
     if (line[0] == '[') {
-        if (!messageSeen_ && (StartsWithNoCase(line, length, "[SMS]") ||
-                              StartsWithNoCase(line, length, "[SMS-IN]"))) {
+        if (!messageSeen_ && (StartsWithNoCase(line, length, "[SMS]") || StartsWithNoCase(line, length, "[SMS-IN]"))) {
             messageSeen_ = true;
             section_ = Section::Message;
         } else if (!errorDetailSeen_ && StartsWithNoCase(line, length, "[ErrorDetail]")) {
@@ -164,7 +163,8 @@ void SpoolRecordParser::MessageLine(const char* line, size_t length)
     for (const NumberKey& k : numberKeys) {
         if (StartsWithNoCase(line, length, k.key)) {
             size_t keyLength = strlen(k.key);
-            *k.field = static_cast<uint8_t>(ParseHexNumber(ValueText(line + keyLength, length - keyLength).c_str()) & 0xFF);
+            *k.field =
+                static_cast<uint8_t>(ParseHexNumber(ValueText(line + keyLength, length - keyLength).c_str()) & 0xFF);
             return;
         }
     }

@@ -31,8 +31,8 @@ enum : uint32_t {
 struct SpoolRecord {
     char recipient[150];
     char sender[150];
-    char text[8192];           // the message text, unescaped; hexadecimal digits when binary
-    char udh[500];             // user data header, hexadecimal
+    char text[8192]; // the message text, unescaped; hexadecimal digits when binary
+    char udh[500];   // user data header, hexadecimal
     char submittedBy[500];
     char submitUser[250];
     char serviceType[100];

@@ -16,8 +16,8 @@ uint16_t Digits(const char* text, int count)
 
 bool operator==(const SpoolTime& a, const SpoolTime& b)
 {
-    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
-           a.minute == b.minute && a.second == b.second;
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour && a.minute == b.minute &&
+           a.second == b.second;
 }
 
 SpoolTime ParseSpoolTime(const char* value)
@@ -45,6 +45,6 @@ void FormatCalendarTime(const SpoolTime& time, char* out, size_t capacity)
 {
     if (!out || capacity == 0)
         return;
-    snprintf(out, capacity, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
-             time.hour, time.minute, time.second);
+    snprintf(out, capacity, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour, time.minute,
+             time.second);
 }

@@ -1,8 +1,6 @@
 #include "spool/store_walker.h"
 
-StoreWalker::StoreWalker(StoreFileSystem& fileSystem, Pruning pruning) : fileSystem_(fileSystem), pruning_(pruning)
-{
-}
+StoreWalker::StoreWalker(StoreFileSystem& fileSystem, Pruning pruning) : fileSystem_(fileSystem), pruning_(pruning) {}
 
 StoreWalker::~StoreWalker()
 {

@@ -32,7 +32,7 @@ public:
 private:
     HANDLE handle_;
     WIN32_FIND_DATAA data_;
-    bool pending_ = true;   // FindFirstFileA already gave the first entry
+    bool pending_ = true; // FindFirstFileA already gave the first entry
 };
 
 class PlatformFileSystem : public StoreFileSystem {
@@ -57,10 +57,7 @@ public:
         return true;
     }
 
-    void RemoveEmptyDirectory(const std::string& path) override
-    {
-        RemoveDirectoryA(path.c_str());
-    }
+    void RemoveEmptyDirectory(const std::string& path) override { RemoveDirectoryA(path.c_str()); }
 
     FileTimeValue NowUtc() override
     {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/text.h"   // HexDigitValue, IsHexDigit
+#include "base/text.h" // HexDigitValue, IsHexDigit
 
 // The value of the leading hexadecimal digits (no prefix, no sign), 0 when there are none.
 // Longer texts wrap around; callers keep the low bits they need.

@@ -12,7 +12,7 @@ void SortRows(std::vector<ViewerRow>& rows, int sortState, TextCompare compare)
 {
     if (sortState == 0)
         return;
-    size_t text = static_cast<size_t>(sortState > 0 ? sortState : -sortState);   // after the key
+    size_t text = static_cast<size_t>(sortState > 0 ? sortState : -sortState); // after the key
     bool descending = sortState < 0;
     std::sort(rows.begin(), rows.end(), [&](const ViewerRow& a, const ViewerRow& b) {
         const char* left = text < a.texts.size() ? a.texts[text].c_str() : "";

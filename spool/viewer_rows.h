@@ -18,7 +18,7 @@ constexpr size_t kMaxViewerRows = 5000;
 
 struct ViewerRows {
     std::vector<ViewerRow> rows;
-    unsigned long total = 0;   // matching files found, with or without a row
+    unsigned long total = 0; // matching files found, with or without a row
 
     bool Full() const { return rows.size() >= kMaxViewerRows; }
 };

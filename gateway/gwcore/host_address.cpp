@@ -54,7 +54,7 @@ bool ParseHostAddress(const std::string& rawText, int callerPort, HostAddress& o
             if (host.empty() || portText.empty())
                 return false;
         } else {
-            host = text;   // no colon, or an unbracketed IPv6 literal
+            host = text; // no colon, or an unbracketed IPv6 literal
         }
     }
     if (host.find_first_of("[] \t") != std::string::npos)

@@ -4,8 +4,8 @@
 #include <string>
 
 struct HostAddress {
-    std::string host;   // name or literal, without brackets
-    int port = 0;       // 0 when neither the text nor the caller gave one
+    std::string host; // name or literal, without brackets
+    int port = 0;     // 0 when neither the text nor the caller gave one
 };
 
 // Accepts "name", "1.2.3.4", "::1", "[::1]", and, when the caller passes port 0, a port

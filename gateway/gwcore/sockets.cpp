@@ -79,7 +79,7 @@ int WINAPI IPV6ConnectToINetServer(SOCKET s, LPCSTR hostText, int port)
         } else if (ai->ai_family == family) {
             result = connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen));
         } else {
-            continue;   // an IPv6 peer on an IPv4-only socket
+            continue; // an IPv6 peer on an IPv4-only socket
         }
         if (result == 0) {
             freeaddrinfo(results);

@@ -15,8 +15,8 @@ BOOL WINAPI SetQelSMSTrustees(LPCSTR directory)
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     if (!AllocateAndInitializeSid(&ntAuthority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system))
         return FALSE;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
-                                  0, 0, 0, 0, 0, 0, &admins)) {
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, &admins)) {
         FreeSid(system);
         return FALSE;
     }
@@ -36,13 +36,13 @@ BOOL WINAPI SetQelSMSTrustees(LPCSTR directory)
     BOOL ok = FALSE;
     PACL oldDacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD rc = GetNamedSecurityInfoA(directory, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                     nullptr, &oldDacl, nullptr, &descriptor);
+    DWORD rc = GetNamedSecurityInfoA(directory, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &oldDacl,
+                                     nullptr, &descriptor);
     if (rc == ERROR_SUCCESS) {
         PACL newDacl = nullptr;
         if (SetEntriesInAclA(2, entries, oldDacl, &newDacl) == ERROR_SUCCESS) {
-            rc = SetNamedSecurityInfoA(const_cast<LPSTR>(directory), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                       nullptr, nullptr, newDacl, nullptr);
+            rc = SetNamedSecurityInfoA(const_cast<LPSTR>(directory), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, newDacl, nullptr);
             ok = rc == ERROR_SUCCESS;
             LocalFree(newDacl);
         }

@@ -8,17 +8,17 @@
 
 #pragma pack(push, 1)
 struct UserRecord {
-    char userName[51];          // the account's key, compared without regard to case
+    char userName[51]; // the account's key, compared without regard to case
     char password[51];
     char fullName[101];
-    uint8_t webLoginDisabled;   // 0 = may log in to the web interface, 1 = may not
-    uint8_t smppLoginEnabled;   // 1 = yes
+    uint8_t webLoginDisabled; // 0 = may log in to the web interface, 1 = may not
+    uint8_t smppLoginEnabled; // 1 = yes
     uint8_t reserved1[20];
-    char ipRestriction[50];     // empty = no restriction
+    char ipRestriction[50]; // empty = no restriction
     uint8_t reserved2[144];
-    uint8_t webMenuOptions;     // 0xB0 + option number
-    uint8_t administrator;      // 0x6A ('j') = may edit user accounts
-    uint8_t acceptReceived;     // 1 = accept received messages for this user
+    uint8_t webMenuOptions; // 0xB0 + option number
+    uint8_t administrator;  // 0x6A ('j') = may edit user accounts
+    uint8_t acceptReceived; // 1 = accept received messages for this user
     uint8_t reserved3[100];
 };
 #pragma pack(pop)

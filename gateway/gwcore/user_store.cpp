@@ -18,11 +18,16 @@ unsigned char FoldCase(unsigned char c)
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
         return static_cast<unsigned char>(c + 0x20);
     switch (c) {
-    case 0x8A: return 0x9A; // S caron
-    case 0x8C: return 0x9C; // OE
-    case 0x8E: return 0x9E; // Z caron
-    case 0x9F: return 0xFF; // Y diaeresis
-    default: return c;
+    case 0x8A:
+        return 0x9A; // S caron
+    case 0x8C:
+        return 0x9C; // OE
+    case 0x8E:
+        return 0x9E; // Z caron
+    case 0x9F:
+        return 0xFF; // Y diaeresis
+    default:
+        return c;
     }
 }
 
@@ -243,10 +248,13 @@ CommitResult CommitChange(UserFileSystem& files, Change change, const UserRecord
 {
     UserStore store;
     switch (LoadUserFile(files, store)) {
-    case LoadResult::kReadFailed: return CommitResult::kReadFailed;
-    case LoadResult::kCorrupt: return CommitResult::kCorrupt;
+    case LoadResult::kReadFailed:
+        return CommitResult::kReadFailed;
+    case LoadResult::kCorrupt:
+        return CommitResult::kCorrupt;
     case LoadResult::kOk:
-    case LoadResult::kMissing: break;
+    case LoadResult::kMissing:
+        break;
     }
 
     // The name is looked up terminated, as it would be stored.

@@ -39,15 +39,15 @@ struct Args {
     std::vector<std::string> words;
     std::map<std::string, std::string> options;
 
-    bool has(const char *name) const { return options.count(name) != 0; }
-    std::string get(const char *name, const char *fallback = "") const
+    bool has(const char* name) const { return options.count(name) != 0; }
+    std::string get(const char* name, const char* fallback = "") const
     {
         auto it = options.find(name);
         return it == options.end() ? fallback : it->second;
     }
 };
 
-bool ParseArgs(int argc, char **argv, Args &args)
+bool ParseArgs(int argc, char** argv, Args& args)
 {
     for (int i = 0; i < argc; ++i) {
         std::string word = argv[i];
@@ -64,17 +64,17 @@ bool ParseArgs(int argc, char **argv, Args &args)
     return true;
 }
 
-bool ParseNumber(const std::string &text, int base, unsigned long &value)
+bool ParseNumber(const std::string& text, int base, unsigned long& value)
 {
     if (text.empty())
         return false;
-    char *end = nullptr;
+    char* end = nullptr;
     value = std::strtoul(text.c_str(), &end, base);
     return end && *end == '\0';
 }
 
 // Decimal or 0x-prefixed numbers for ids, offsets, times; hwnds are always hex.
-bool NumberOption(const Args &args, const char *name, unsigned long fallback, unsigned long &value)
+bool NumberOption(const Args& args, const char* name, unsigned long fallback, unsigned long& value)
 {
     if (!args.has(name)) {
         value = fallback;
@@ -86,7 +86,7 @@ bool NumberOption(const Args &args, const char *name, unsigned long fallback, un
     return false;
 }
 
-bool HwndOption(const Args &args, HWND &hwnd)
+bool HwndOption(const Args& args, HWND& hwnd)
 {
     unsigned long value = 0;
     if (!args.has("hwnd") || !ParseNumber(args.get("hwnd"), 16, value)) {
@@ -100,16 +100,26 @@ bool HwndOption(const Args &args, HWND &hwnd)
 // ---------------------------------------------------------------------------------------------
 // Window helpers.
 
-std::string Escape(const std::string &text)
+std::string Escape(const std::string& text)
 {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -126,20 +136,18 @@ std::string ClassOf(HWND hwnd)
 std::string TextOf(HWND hwnd)
 {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                             &length))
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &length))
         return "";
     std::vector<char> buffer(length + 2, '\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(),
-                             reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
                              kSendTimeoutMs, &copied))
         return "";
     return std::string(buffer.data());
 }
 
 // Button captions without their mnemonic marks ("&Yes" -> "Yes", "&&" -> "&").
-std::string WithoutMnemonic(const std::string &text)
+std::string WithoutMnemonic(const std::string& text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -153,7 +161,7 @@ std::string WithoutMnemonic(const std::string &text)
     return out;
 }
 
-bool SameCaption(const std::string &a, const std::string &b)
+bool SameCaption(const std::string& a, const std::string& b)
 {
     return lstrcmpiA(WithoutMnemonic(a).c_str(), WithoutMnemonic(b).c_str()) == 0;
 }
@@ -171,13 +179,13 @@ bool IsButtonClass(HWND hwnd)
 BOOL CALLBACK CollectVisible(HWND hwnd, LPARAM param)
 {
     if (IsWindowVisible(hwnd))
-        reinterpret_cast<std::vector<HWND> *>(param)->push_back(hwnd);
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
     return TRUE;
 }
 
 BOOL CALLBACK CollectAll(HWND hwnd, LPARAM param)
 {
-    reinterpret_cast<std::vector<HWND> *>(param)->push_back(hwnd);
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
     return TRUE;
 }
 
@@ -220,7 +228,7 @@ HWND FindControl(HWND parent, int id)
     return hidden;
 }
 
-HWND FindButtonByText(HWND parent, const std::string &text)
+HWND FindButtonByText(HWND parent, const std::string& text)
 {
     HWND hidden = nullptr;
     for (HWND child : AllDescendants(parent)) {
@@ -246,8 +254,7 @@ bool IsMessageBox(HWND hwnd)
     for (HWND child : DirectChildren(hwnd)) {
         std::string cls = ClassOf(child);
         if (lstrcmpiA(cls.c_str(), "Static") == 0) {
-            if (ControlId(child) == kMessageTextId &&
-                (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            if (ControlId(child) == kMessageTextId && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
                 hasText = true;
         } else if (lstrcmpiA(cls.c_str(), "Button") != 0) {
             return false; // an edit, list, tab or page: a dialog of the program, not a box
@@ -279,8 +286,7 @@ HWND WaitForMessageBox(DWORD timeoutMs)
 std::string MessageText(HWND box)
 {
     for (HWND child : DirectChildren(box))
-        if (ControlId(child) == kMessageTextId &&
-            (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+        if (ControlId(child) == kMessageTextId && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
             return TextOf(child);
     return "";
 }
@@ -357,7 +363,7 @@ Pixels DrawnIcon(HICON icon, int size, COLORREF background)
 }
 
 // Mean colour difference over the pixels the icon covers; -1 when it covers none.
-long IconDistance(const Pixels &shown, HICON icon, int size)
+long IconDistance(const Pixels& shown, HICON icon, int size)
 {
     Pixels onBlack = DrawnIcon(icon, size, RGB(0, 0, 0));
     Pixels onWhite = DrawnIcon(icon, size, RGB(255, 255, 255));
@@ -371,8 +377,8 @@ long IconDistance(const Pixels &shown, HICON icon, int size)
                 continue; // transparent or blended here
             DWORD seen = shown.bits[y * shown.width + x];
             for (int shift = 0; shift < 24; shift += 8)
-                total += std::labs(static_cast<long>((seen >> shift) & 0xFF) -
-                                   static_cast<long>((black >> shift) & 0xFF));
+                total +=
+                    std::labs(static_cast<long>((seen >> shift) & 0xFF) - static_cast<long>((black >> shift) & 0xFF));
             ++count;
         }
     }
@@ -389,13 +395,11 @@ std::string BoxIcon(HWND box)
     if (!iconControl || !IsWindowVisible(iconControl))
         return "none";
     DWORD_PTR shownIcon = 0;
-    if (SendMessageTimeoutA(iconControl, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                            &shownIcon) &&
-        !shownIcon)
+    if (SendMessageTimeoutA(iconControl, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &shownIcon) && !shownIcon)
         return "none";
     static const struct {
         LPCSTR resource;
-        const char *name;
+        const char* name;
     } kIcons[] = {
         {IDI_ASTERISK, "information"},
         {IDI_HAND, "error"},
@@ -414,9 +418,9 @@ std::string BoxIcon(HWND box)
         ReleaseDC(nullptr, screen);
         if (shown.bits.empty())
             return "";
-        const char *best = nullptr;
+        const char* best = nullptr;
         long bestDistance = 0;
-        for (const auto &icon : kIcons) {
+        for (const auto& icon : kIcons) {
             long distance = IconDistance(shown, LoadIconA(nullptr, icon.resource), size);
             if (distance >= 0 && (!best || distance < bestDistance)) {
                 best = icon.name;
@@ -467,7 +471,7 @@ void PressButton(HWND button)
 // ---------------------------------------------------------------------------------------------
 // Commands.
 
-int CmdBox(const Args &args)
+int CmdBox(const Args& args)
 {
     unsigned long timeout = 0;
     if (!NumberOption(args, "timeout", 10000, timeout))
@@ -489,8 +493,7 @@ int CmdBox(const Args &args)
         return kExitFailed;
     }
     // The box's own command path: what a click on the button ends in.
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(ControlId(button), BN_CLICKED),
-                 reinterpret_cast<LPARAM>(button));
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(ControlId(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
     if (!WaitGone(box, timeout > 2000 ? timeout : 2000)) {
         std::fprintf(stderr, "qauto: the box stayed after the click\n");
         return kExitFailed;
@@ -498,7 +501,7 @@ int CmdBox(const Args &args)
     return kExitOk;
 }
 
-int CmdNoBox(const Args &args)
+int CmdNoBox(const Args& args)
 {
     unsigned long within = 0;
     if (!NumberOption(args, "within", 1500, within))
@@ -515,18 +518,17 @@ void PrintWindowLine(HWND hwnd)
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     std::printf("0x%08lX\t%s\t%s\t%lu\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd)),
-                ClassOf(hwnd).c_str(), Escape(TextOf(hwnd)).c_str(),
-                static_cast<unsigned long>(pid));
+                ClassOf(hwnd).c_str(), Escape(TextOf(hwnd)).c_str(), static_cast<unsigned long>(pid));
 }
 
-int CmdWindows(const Args &)
+int CmdWindows(const Args&)
 {
     for (HWND hwnd : TopLevelWindows())
         PrintWindowLine(hwnd);
     return kExitOk;
 }
 
-int CmdFind(const Args &args)
+int CmdFind(const Args& args)
 {
     unsigned long timeout = 0;
     if (!args.has("title") || !NumberOption(args, "timeout", 10000, timeout)) {
@@ -565,11 +567,10 @@ std::string StoredTextOf(HWND hwnd)
 
 // Like find, for windows whose program is busy: only stored titles are read. With --id, the
 // stored text of that control follows on a line of its own ("text: ...").
-int CmdPeek(const Args &args)
+int CmdPeek(const Args& args)
 {
     unsigned long timeout = 0, id = 0;
-    if (!args.has("title") || !NumberOption(args, "timeout", 10000, timeout) ||
-        !NumberOption(args, "id", 0, id)) {
+    if (!args.has("title") || !NumberOption(args, "timeout", 10000, timeout) || !NumberOption(args, "id", 0, id)) {
         std::fprintf(stderr, "qauto: peek --title TEXT [--id ID] [--timeout MS]\n");
         return kExitUsage;
     }
@@ -599,7 +600,7 @@ int CmdPeek(const Args &args)
 }
 
 // The window named by --hwnd, or its descendant with --id when given.
-bool TargetWindow(const Args &args, HWND &target)
+bool TargetWindow(const Args& args, HWND& target)
 {
     HWND hwnd = nullptr;
     if (!HwndOption(args, hwnd))
@@ -614,7 +615,7 @@ bool TargetWindow(const Args &args, HWND &target)
     return true;
 }
 
-int CmdText(const Args &args)
+int CmdText(const Args& args)
 {
     HWND target = nullptr;
     if (!TargetWindow(args, target))
@@ -627,7 +628,7 @@ int CmdText(const Args &args)
     return kExitOk;
 }
 
-int CmdSetText(const Args &args)
+int CmdSetText(const Args& args)
 {
     HWND target = nullptr;
     if (!args.has("id") || !args.has("text") || !TargetWindow(args, target)) {
@@ -640,8 +641,8 @@ int CmdSetText(const Args &args)
     }
     std::string text = args.get("text");
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                             SMTO_ABORTIFHUNG, kSendTimeoutMs, &result)) {
+    if (!SendMessageTimeoutA(target, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                             kSendTimeoutMs, &result)) {
         std::fprintf(stderr, "qauto: the control did not take the text\n");
         return kExitFailed;
     }
@@ -651,7 +652,7 @@ int CmdSetText(const Args &args)
     return kExitOk;
 }
 
-int CmdClick(const Args &args)
+int CmdClick(const Args& args)
 {
     HWND hwnd = nullptr;
     if (!HwndOption(args, hwnd) || (args.has("id") == args.has("text"))) {
@@ -679,7 +680,7 @@ int CmdClick(const Args &args)
     return kExitOk;
 }
 
-int CmdChildren(const Args &args)
+int CmdChildren(const Args& args)
 {
     HWND hwnd = nullptr;
     if (!HwndOption(args, hwnd))
@@ -690,9 +691,8 @@ int CmdChildren(const Args &args)
     }
     // id, class, text, visible, enabled, hwnd, parent hwnd
     for (HWND child : AllDescendants(hwnd)) {
-        std::printf("%d\t%s\t%s\t%s\t%s\t0x%08lX\t0x%08lX\n", ControlId(child),
-                    ClassOf(child).c_str(), Escape(TextOf(child)).c_str(),
-                    IsWindowVisible(child) ? "visible" : "hidden",
+        std::printf("%d\t%s\t%s\t%s\t%s\t0x%08lX\t0x%08lX\n", ControlId(child), ClassOf(child).c_str(),
+                    Escape(TextOf(child)).c_str(), IsWindowVisible(child) ? "visible" : "hidden",
                     IsWindowEnabled(child) ? "enabled" : "disabled",
                     static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(child)),
                     static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(GetParent(child))));
@@ -700,7 +700,7 @@ int CmdChildren(const Args &args)
     return kExitOk;
 }
 
-int CmdClose(const Args &args)
+int CmdClose(const Args& args)
 {
     HWND hwnd = nullptr;
     if (!HwndOption(args, hwnd))
@@ -713,29 +713,43 @@ int CmdClose(const Args &args)
 
 // --- services ---
 
-const char *StateName(DWORD state)
+const char* StateName(DWORD state)
 {
     switch (state) {
-    case SERVICE_STOPPED: return "stopped";
-    case SERVICE_START_PENDING: return "start-pending";
-    case SERVICE_STOP_PENDING: return "stop-pending";
-    case SERVICE_RUNNING: return "running";
-    case SERVICE_CONTINUE_PENDING: return "continue-pending";
-    case SERVICE_PAUSE_PENDING: return "pause-pending";
-    case SERVICE_PAUSED: return "paused";
-    default: return "unknown";
+    case SERVICE_STOPPED:
+        return "stopped";
+    case SERVICE_START_PENDING:
+        return "start-pending";
+    case SERVICE_STOP_PENDING:
+        return "stop-pending";
+    case SERVICE_RUNNING:
+        return "running";
+    case SERVICE_CONTINUE_PENDING:
+        return "continue-pending";
+    case SERVICE_PAUSE_PENDING:
+        return "pause-pending";
+    case SERVICE_PAUSED:
+        return "paused";
+    default:
+        return "unknown";
     }
 }
 
-const char *StartName(DWORD start)
+const char* StartName(DWORD start)
 {
     switch (start) {
-    case SERVICE_BOOT_START: return "boot";
-    case SERVICE_SYSTEM_START: return "system";
-    case SERVICE_AUTO_START: return "auto";
-    case SERVICE_DEMAND_START: return "demand";
-    case SERVICE_DISABLED: return "disabled";
-    default: return "unknown";
+    case SERVICE_BOOT_START:
+        return "boot";
+    case SERVICE_SYSTEM_START:
+        return "system";
+    case SERVICE_AUTO_START:
+        return "auto";
+    case SERVICE_DEMAND_START:
+        return "demand";
+    case SERVICE_DISABLED:
+        return "disabled";
+    default:
+        return "unknown";
     }
 }
 
@@ -751,7 +765,7 @@ struct ServiceHandles {
     }
 };
 
-int CmdService(const Args &args)
+int CmdService(const Args& args)
 {
     if (args.words.size() != 2) {
         std::fprintf(stderr, "qauto: service NAME\n");
@@ -763,8 +777,7 @@ int CmdService(const Args &args)
         std::fprintf(stderr, "qauto: OpenSCManager failed (%lu)\n", GetLastError());
         return kExitFailed;
     }
-    h.service = OpenServiceA(h.manager, args.words[1].c_str(),
-                             SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
+    h.service = OpenServiceA(h.manager, args.words[1].c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
     if (!h.service) {
         DWORD error = GetLastError();
         if (error == ERROR_SERVICE_DOES_NOT_EXIST) {
@@ -782,7 +795,7 @@ int CmdService(const Args &args)
     DWORD needed = 0;
     QueryServiceConfigA(h.service, nullptr, 0, &needed);
     std::vector<unsigned char> buffer(needed + sizeof(QUERY_SERVICE_CONFIGA));
-    auto *config = reinterpret_cast<QUERY_SERVICE_CONFIGA *>(buffer.data());
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
     if (QueryServiceConfigA(h.service, config, static_cast<DWORD>(buffer.size()), &needed)) {
         std::printf("binary: %s\n", Escape(config->lpBinaryPathName ? config->lpBinaryPathName : "").c_str());
         std::printf("start: %s\n", StartName(config->dwStartType));
@@ -791,7 +804,7 @@ int CmdService(const Args &args)
     return kExitOk;
 }
 
-int CmdServiceDelete(const Args &args)
+int CmdServiceDelete(const Args& args)
 {
     if (args.words.size() != 2) {
         std::fprintf(stderr, "qauto: svc-delete NAME\n");
@@ -803,8 +816,7 @@ int CmdServiceDelete(const Args &args)
         std::fprintf(stderr, "qauto: OpenSCManager failed (%lu)\n", GetLastError());
         return kExitFailed;
     }
-    h.service = OpenServiceA(h.manager, args.words[1].c_str(),
-                             SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+    h.service = OpenServiceA(h.manager, args.words[1].c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
     if (!h.service) {
         DWORD error = GetLastError();
         if (error == ERROR_SERVICE_DOES_NOT_EXIST)
@@ -832,25 +844,23 @@ int CmdServiceDelete(const Args &args)
 
 // --- shared memory ---
 
-int MappingByte(const Args &args, bool write)
+int MappingByte(const Args& args, bool write)
 {
     unsigned long offset = 0, value = 0;
     if (!args.has("mapping") || !args.has("offset") || (write && !args.has("value")) ||
-        !NumberOption(args, "offset", 0, offset) || !NumberOption(args, "value", 0, value) ||
-        value > 255) {
-        std::fprintf(stderr, "qauto: %s --mapping NAME --offset N%s\n",
-                     write ? "setbyte" : "getbyte", write ? " --value V" : "");
+        !NumberOption(args, "offset", 0, offset) || !NumberOption(args, "value", 0, value) || value > 255) {
+        std::fprintf(stderr, "qauto: %s --mapping NAME --offset N%s\n", write ? "setbyte" : "getbyte",
+                     write ? " --value V" : "");
         return kExitUsage;
     }
     DWORD access = write ? FILE_MAP_WRITE : FILE_MAP_READ;
     HANDLE mapping = OpenFileMappingA(access, FALSE, args.get("mapping").c_str());
     if (!mapping) {
-        std::fprintf(stderr, "qauto: no mapping '%s' (%lu)\n", args.get("mapping").c_str(),
-                     GetLastError());
+        std::fprintf(stderr, "qauto: no mapping '%s' (%lu)\n", args.get("mapping").c_str(), GetLastError());
         return kExitFailed;
     }
     int rc = kExitOk;
-    auto *view = static_cast<unsigned char *>(MapViewOfFile(mapping, access, 0, 0, offset + 1));
+    auto* view = static_cast<unsigned char*>(MapViewOfFile(mapping, access, 0, 0, offset + 1));
     if (!view) {
         std::fprintf(stderr, "qauto: offset %lu lies outside the mapping\n", offset);
         rc = kExitFailed;
@@ -865,12 +875,18 @@ int MappingByte(const Args &args, bool write)
     return rc;
 }
 
-int CmdSetByte(const Args &args) { return MappingByte(args, true); }
-int CmdGetByte(const Args &args) { return MappingByte(args, false); }
+int CmdSetByte(const Args& args)
+{
+    return MappingByte(args, true);
+}
+int CmdGetByte(const Args& args)
+{
+    return MappingByte(args, false);
+}
 
 // --- processes ---
 
-int CmdKill(const Args &args)
+int CmdKill(const Args& args)
 {
     std::vector<std::string> images(args.words.begin() + 1, args.words.end());
     if (args.has("image"))
@@ -879,8 +895,8 @@ int CmdKill(const Args &args)
         std::fprintf(stderr, "qauto: kill --image NAME.EXE | kill NAME.EXE...\n");
         return kExitUsage;
     }
-    auto wanted = [&](const char *exe) {
-        for (const std::string &image : images)
+    auto wanted = [&](const char* exe) {
+        for (const std::string& image : images)
             if (lstrcmpiA(exe, image.c_str()) == 0)
                 return true;
         return false;
@@ -891,8 +907,7 @@ int CmdKill(const Args &args)
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (!wanted(entry.szExeFile) ||
-            entry.th32ProcessID == GetCurrentProcessId())
+        if (!wanted(entry.szExeFile) || entry.th32ProcessID == GetCurrentProcessId())
             continue;
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
         if (!process)
@@ -910,10 +925,9 @@ int CmdKill(const Args &args)
 // --- property sheets, menus and window state ---
 
 // SendMessage with a time limit; false when the target did not answer.
-bool SendTimed(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR &result)
+bool SendTimed(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result)
 {
-    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                               &result) != 0;
+    return SendMessageTimeoutA(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result) != 0;
 }
 
 HWND SheetTabControl(HWND sheet)
@@ -935,7 +949,7 @@ HWND SheetCurrentPage(HWND sheet)
     return reinterpret_cast<HWND>(page);
 }
 
-bool SheetArgs(const Args &args, HWND &sheet)
+bool SheetArgs(const Args& args, HWND& sheet)
 {
     if (!HwndOption(args, sheet))
         return false;
@@ -949,15 +963,14 @@ bool SheetArgs(const Args &args, HWND &sheet)
 // Memory in another process, given back when it goes out of scope.
 struct RemoteBlock {
     HANDLE process = nullptr;
-    char *address = nullptr;
+    char* address = nullptr;
     RemoteBlock(DWORD pid, SIZE_T size)
     {
-        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
-                                  PROCESS_QUERY_INFORMATION,
+        process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
                               FALSE, pid);
         if (process)
-            address = static_cast<char *>(
-                VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+            address =
+                static_cast<char*>(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     }
     ~RemoteBlock()
     {
@@ -971,7 +984,7 @@ struct RemoteBlock {
 
 // The tab titles in order. The tab control belongs to another process: the item structure
 // and its text buffer are placed in that process and read back from there.
-int CmdSheetTabs(const Args &args)
+int CmdSheetTabs(const Args& args)
 {
     HWND sheet = nullptr;
     if (!SheetArgs(args, sheet))
@@ -992,7 +1005,7 @@ int CmdSheetTabs(const Args &args)
         std::fprintf(stderr, "qauto: no memory in the target process (%lu)\n", GetLastError());
         return kExitFailed;
     }
-    char *remoteText = block.address + sizeof(TCITEMA);
+    char* remoteText = block.address + sizeof(TCITEMA);
     for (DWORD_PTR i = 0; i < count; ++i) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT;
@@ -1017,7 +1030,7 @@ int CmdSheetTabs(const Args &args)
     return kExitOk;
 }
 
-int CmdSheetPage(const Args &args)
+int CmdSheetPage(const Args& args)
 {
     HWND sheet = nullptr;
     if (!SheetArgs(args, sheet))
@@ -1033,7 +1046,7 @@ int CmdSheetPage(const Args &args)
 
 // Posted, so that a question the change of page raises does not block us; then waits until
 // the tab is selected and its page shown.
-int CmdSheetSelect(const Args &args)
+int CmdSheetSelect(const Args& args)
 {
     HWND sheet = nullptr;
     unsigned long index = 0, timeout = 0;
@@ -1048,8 +1061,7 @@ int CmdSheetSelect(const Args &args)
     for (;;) {
         DWORD_PTR current = 0;
         HWND page = SheetCurrentPage(sheet);
-        if (tab && SendTimed(tab, TCM_GETCURSEL, 0, 0, current) && current == index && page &&
-            IsWindowVisible(page)) {
+        if (tab && SendTimed(tab, TCM_GETCURSEL, 0, 0, current) && current == index && page && IsWindowVisible(page)) {
             std::printf("0x%08lX\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(page)));
             return kExitOk;
         }
@@ -1064,7 +1076,7 @@ int CmdSheetSelect(const Args &args)
 // PSM_QUERYSIBLINGS with the given parameters: the sheet hands it to its pages until one
 // answers other than 0; that answer (or 0) is printed in decimal. Plain numbers cross
 // processes as they are.
-int CmdSheetQuery(const Args &args)
+int CmdSheetQuery(const Args& args)
 {
     HWND sheet = nullptr;
     unsigned long wParam = 0, lParam = 0;
@@ -1091,20 +1103,20 @@ const int kMenuProbeText = 128;
 
 struct MenuProbe {
     HWND hwnd;
-    HMENU(WINAPI *getSystemMenu)(HWND, BOOL);
-    int(WINAPI *getMenuItemCount)(HMENU);
-    UINT(WINAPI *getMenuItemID)(HMENU, int);
-    int(WINAPI *getMenuStringA)(HMENU, UINT, LPSTR, int, UINT);
+    HMENU(WINAPI* getSystemMenu)(HWND, BOOL);
+    int(WINAPI* getMenuItemCount)(HMENU);
+    UINT(WINAPI* getMenuItemID)(HMENU, int);
+    int(WINAPI* getMenuStringA)(HMENU, UINT, LPSTR, int, UINT);
     int count;
     UINT ids[kMenuProbeItems];
     char texts[kMenuProbeItems][kMenuProbeText];
 };
 
 // Runs in the target: no globals, no direct calls, so the bytes work at any address.
-__attribute__((noinline, optimize("no-reorder-blocks-and-partition", "no-stack-protector")))
-DWORD WINAPI MenuProbeThread(LPVOID param)
+__attribute__((noinline, optimize("no-reorder-blocks-and-partition", "no-stack-protector"))) DWORD WINAPI
+MenuProbeThread(LPVOID param)
 {
-    MenuProbe *probe = static_cast<MenuProbe *>(param);
+    MenuProbe* probe = static_cast<MenuProbe*>(param);
     HMENU menu = probe->getSystemMenu(probe->hwnd, FALSE);
     if (!menu)
         return 1;
@@ -1116,8 +1128,7 @@ DWORD WINAPI MenuProbeThread(LPVOID param)
     probe->count = count;
     for (int i = 0; i < count; ++i) {
         probe->ids[i] = probe->getMenuItemID(menu, i);
-        probe->getMenuStringA(menu, static_cast<UINT>(i), probe->texts[i], kMenuProbeText,
-                              MF_BYPOSITION);
+        probe->getMenuStringA(menu, static_cast<UINT>(i), probe->texts[i], kMenuProbeText, MF_BYPOSITION);
     }
     return 0;
 }
@@ -1126,7 +1137,7 @@ const SIZE_T kMenuProbeCodeBytes = 1024;
 
 // Where a function of this process's user32.dll lies in the target process.
 template <typename F>
-bool RemoteUser32Function(DWORD pid, const char *name, F &function)
+bool RemoteUser32Function(DWORD pid, const char* name, F& function)
 {
     HMODULE local = GetModuleHandleA("user32.dll");
     FARPROC address = local ? GetProcAddress(local, name) : nullptr;
@@ -1137,19 +1148,19 @@ bool RemoteUser32Function(DWORD pid, const char *name, F &function)
         return false;
     MODULEENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    BYTE *remoteBase = nullptr;
+    BYTE* remoteBase = nullptr;
     for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry))
         if (lstrcmpiA(entry.szModule, "user32.dll") == 0)
             remoteBase = entry.modBaseAddr;
     CloseHandle(snapshot);
     if (!remoteBase)
         return false;
-    BYTE *remote = remoteBase + (reinterpret_cast<BYTE *>(address) - reinterpret_cast<BYTE *>(local));
-    function = reinterpret_cast<F>(reinterpret_cast<void *>(remote));
+    BYTE* remote = remoteBase + (reinterpret_cast<BYTE*>(address) - reinterpret_cast<BYTE*>(local));
+    function = reinterpret_cast<F>(reinterpret_cast<void*>(remote));
     return true;
 }
 
-bool ReadMenuInTarget(HWND hwnd, MenuProbe &probe)
+bool ReadMenuInTarget(HWND hwnd, MenuProbe& probe)
 {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
@@ -1160,30 +1171,26 @@ bool ReadMenuInTarget(HWND hwnd, MenuProbe &probe)
         !RemoteUser32Function(pid, "GetMenuItemID", probe.getMenuItemID) ||
         !RemoteUser32Function(pid, "GetMenuStringA", probe.getMenuStringA))
         return false;
-    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION | PROCESS_VM_READ |
-                                     PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                     PROCESS_QUERY_INFORMATION,
                                  FALSE, pid);
     if (!process)
         return false;
     bool done = false;
-    char *remote = static_cast<char *>(VirtualAllocEx(process, nullptr,
-                                                      kMenuProbeCodeBytes + sizeof probe,
-                                                      MEM_COMMIT | MEM_RESERVE,
-                                                      PAGE_EXECUTE_READWRITE));
+    char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, kMenuProbeCodeBytes + sizeof probe,
+                                                     MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
     SIZE_T moved = 0;
     if (remote &&
-        WriteProcessMemory(process, remote, reinterpret_cast<const void *>(MenuProbeThread),
-                           kMenuProbeCodeBytes, &moved) &&
+        WriteProcessMemory(process, remote, reinterpret_cast<const void*>(MenuProbeThread), kMenuProbeCodeBytes,
+                           &moved) &&
         WriteProcessMemory(process, remote + kMenuProbeCodeBytes, &probe, sizeof probe, &moved)) {
         FlushInstructionCache(process, remote, kMenuProbeCodeBytes);
-        HANDLE thread = CreateRemoteThread(
-            process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(remote),
-            remote + kMenuProbeCodeBytes, 0, nullptr);
+        HANDLE thread = CreateRemoteThread(process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(remote),
+                                           remote + kMenuProbeCodeBytes, 0, nullptr);
         DWORD code = 1;
         if (thread && WaitForSingleObject(thread, kSendTimeoutMs) == WAIT_OBJECT_0 &&
             GetExitCodeThread(thread, &code) && code == 0)
-            done = ReadProcessMemory(process, remote + kMenuProbeCodeBytes, &probe, sizeof probe,
-                                     &moved) != 0;
+            done = ReadProcessMemory(process, remote + kMenuProbeCodeBytes, &probe, sizeof probe, &moved) != 0;
         if (thread)
             CloseHandle(thread);
     }
@@ -1193,7 +1200,7 @@ bool ReadMenuInTarget(HWND hwnd, MenuProbe &probe)
     return done;
 }
 
-int CmdSysMenu(const Args &args)
+int CmdSysMenu(const Args& args)
 {
     HWND hwnd = nullptr;
     if (!SheetArgs(args, hwnd))
@@ -1230,7 +1237,7 @@ bool WaitIconic(HWND hwnd, bool iconic, DWORD timeoutMs)
     return true;
 }
 
-int CmdSysCommand(const Args &args)
+int CmdSysCommand(const Args& args)
 {
     HWND hwnd = nullptr;
     std::string command = args.get("command");
@@ -1247,7 +1254,7 @@ int CmdSysCommand(const Args &args)
     return kExitOk;
 }
 
-int CmdState(const Args &args)
+int CmdState(const Args& args)
 {
     HWND hwnd = nullptr;
     if (!SheetArgs(args, hwnd))
@@ -1259,7 +1266,7 @@ int CmdState(const Args &args)
 }
 
 // The check state of a check box or radio button: checked, unchecked or indeterminate.
-int CmdChecked(const Args &args)
+int CmdChecked(const Args& args)
 {
     HWND target = nullptr;
     if (!args.has("id") || !TargetWindow(args, target)) {
@@ -1271,8 +1278,7 @@ int CmdChecked(const Args &args)
         std::fprintf(stderr, "qauto: no such control\n");
         return kExitFailed;
     }
-    std::printf("%s\n", state == BST_CHECKED ? "checked"
-                        : state == BST_INDETERMINATE ? "indeterminate" : "unchecked");
+    std::printf("%s\n", state == BST_CHECKED ? "checked" : state == BST_INDETERMINATE ? "indeterminate" : "unchecked");
     return kExitOk;
 }
 
@@ -1281,7 +1287,7 @@ int CmdChecked(const Args &args)
 // The list's item and column structures, and the texts and rectangles it fills, must live in
 // the list's own process: they are placed there (RemoteBlock) and read back from there.
 
-bool ListArgs(const Args &args, HWND &list)
+bool ListArgs(const Args& args, HWND& list)
 {
     if (!HwndOption(args, list))
         return false;
@@ -1299,7 +1305,7 @@ DWORD ProcessOf(HWND hwnd)
     return pid;
 }
 
-bool ListCount(HWND list, int &count)
+bool ListCount(HWND list, int& count)
 {
     DWORD_PTR result = 0;
     if (!SendTimed(list, LVM_GETITEMCOUNT, 0, 0, result))
@@ -1326,7 +1332,7 @@ int ListColumnCount(HWND list)
 }
 
 // Rows named as "1,3,5"; an empty text names none.
-bool ParseRowList(const std::string &text, std::vector<int> &rows)
+bool ParseRowList(const std::string& text, std::vector<int>& rows)
 {
     size_t start = 0;
     while (start < text.size()) {
@@ -1342,7 +1348,7 @@ bool ParseRowList(const std::string &text, std::vector<int> &rows)
     return true;
 }
 
-int CmdListRows(const Args &args)
+int CmdListRows(const Args& args)
 {
     HWND list = nullptr;
     if (!ListArgs(args, list))
@@ -1359,7 +1365,7 @@ int CmdListRows(const Args &args)
 // Every row's cell texts, tab-separated, one line per row. For a virtual list the list asks
 // its owner for each text; the owner may answer with a pointer to its own buffer, which lies
 // in the same process and is read from there.
-int CmdListCells(const Args &args)
+int CmdListCells(const Args& args)
 {
     HWND list = nullptr;
     unsigned long most = 0;
@@ -1395,28 +1401,26 @@ int CmdListCells(const Args &args)
         }
         std::fill(texts.begin(), texts.end(), '\0');
         if (!WriteProcessMemory(block.process, block.address, items.data(), itemsSize, &moved) ||
-            !WriteProcessMemory(block.process, block.address + itemsSize, texts.data(), texts.size(),
-                                &moved)) {
+            !WriteProcessMemory(block.process, block.address + itemsSize, texts.data(), texts.size(), &moved)) {
             std::fprintf(stderr, "qauto: could not write to the target process\n");
             return kExitFailed;
         }
         for (int c = 0; c < columns; ++c) {
             DWORD_PTR length = 0;
-            if (!SendTimed(list, LVM_GETITEMTEXTA, row,
-                           reinterpret_cast<LPARAM>(block.address + sizeof(LVITEMA) * c), length)) {
+            if (!SendTimed(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(block.address + sizeof(LVITEMA) * c),
+                           length)) {
                 std::fprintf(stderr, "qauto: the list did not answer for row %d\n", row);
                 return kExitFailed;
             }
         }
         if (!ReadProcessMemory(block.process, block.address, items.data(), itemsSize, &moved) ||
-            !ReadProcessMemory(block.process, block.address + itemsSize, texts.data(), texts.size(),
-                               &moved)) {
+            !ReadProcessMemory(block.process, block.address + itemsSize, texts.data(), texts.size(), &moved)) {
             std::fprintf(stderr, "qauto: could not read the target process\n");
             return kExitFailed;
         }
         std::string line;
         for (int c = 0; c < columns; ++c) {
-            const char *own = block.address + itemsSize + static_cast<SIZE_T>(textSize) * c;
+            const char* own = block.address + itemsSize + static_cast<SIZE_T>(textSize) * c;
             char text[textSize + 1] = "";
             if (items[c].pszText == own || !items[c].pszText)
                 lstrcpynA(text, texts.data() + static_cast<size_t>(textSize) * c, textSize);
@@ -1432,7 +1436,7 @@ int CmdListCells(const Args &args)
     return kExitOk;
 }
 
-int CmdListSelected(const Args &args)
+int CmdListSelected(const Args& args)
 {
     HWND list = nullptr;
     if (!ListArgs(args, list))
@@ -1440,8 +1444,7 @@ int CmdListSelected(const Args &args)
     DWORD_PTR next = 0;
     int index = -1;
     for (;;) {
-        if (!SendTimed(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), MAKELPARAM(LVNI_SELECTED, 0),
-                       next)) {
+        if (!SendTimed(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), MAKELPARAM(LVNI_SELECTED, 0), next)) {
             std::fprintf(stderr, "qauto: the list did not answer\n");
             return kExitFailed;
         }
@@ -1455,7 +1458,7 @@ int CmdListSelected(const Args &args)
 }
 
 // Selects exactly the rows named, the first one also focused and scrolled into view.
-int CmdListSelect(const Args &args)
+int CmdListSelect(const Args& args)
 {
     HWND list = nullptr;
     std::vector<int> rows;
@@ -1475,8 +1478,8 @@ int CmdListSelect(const Args &args)
         SIZE_T moved = 0;
         DWORD_PTR done = 0;
         return WriteProcessMemory(block.process, block.address, &item, sizeof item, &moved) &&
-               SendTimed(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-                         reinterpret_cast<LPARAM>(block.address), done) &&
+               SendTimed(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(block.address),
+                         done) &&
                done;
     };
     if (!setState(-1, 0)) {
@@ -1497,7 +1500,7 @@ int CmdListSelect(const Args &args)
 
 // A rectangle the target fills: the message gets a RECT placed in the target, primed with
 // what the message wants in it beforehand.
-bool RemoteRect(HWND hwnd, UINT message, WPARAM wParam, RECT &rect)
+bool RemoteRect(HWND hwnd, UINT message, WPARAM wParam, RECT& rect)
 {
     RemoteBlock block(ProcessOf(hwnd), sizeof(RECT));
     SIZE_T moved = 0;
@@ -1507,14 +1510,14 @@ bool RemoteRect(HWND hwnd, UINT message, WPARAM wParam, RECT &rect)
            ReadProcessMemory(block.process, block.address, &rect, sizeof rect, &moved);
 }
 
-LPARAM PointParam(const RECT &rect)
+LPARAM PointParam(const RECT& rect)
 {
     return MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
 }
 
 // A real click on a column's header item: pressed and released at its centre. The header
 // tells the list, which tells its owner (LVN_COLUMNCLICK).
-int CmdListHeaderClick(const Args &args)
+int CmdListHeaderClick(const Args& args)
 {
     HWND list = nullptr;
     unsigned long column = 0;
@@ -1537,7 +1540,7 @@ int CmdListHeaderClick(const Args &args)
 
 // A double click on a row: the rectangle of its first cell, pressed, released, pressed again
 // as a double click and released, as the mouse sends it.
-int CmdDoubleClick(const Args &args)
+int CmdDoubleClick(const Args& args)
 {
     HWND list = nullptr;
     unsigned long row = 0;
@@ -1561,7 +1564,7 @@ int CmdDoubleClick(const Args &args)
 }
 
 struct KeyName {
-    const char *name;
+    const char* name;
     UINT vk;
 };
 
@@ -1572,9 +1575,9 @@ const KeyName kKeys[] = {
     {"PRIOR", VK_PRIOR},   {"NEXT", VK_NEXT},     {"F1", VK_F1},        {"F5", VK_F5},
 };
 
-bool KeyCode(const std::string &name, UINT &vk)
+bool KeyCode(const std::string& name, UINT& vk)
 {
-    for (const KeyName &key : kKeys)
+    for (const KeyName& key : kKeys)
         if (lstrcmpiA(key.name, name.c_str()) == 0) {
             vk = key.vk;
             return true;
@@ -1595,7 +1598,7 @@ bool KeyCode(const std::string &name, UINT &vk)
 // reach it on its own): our input is attached to that thread for the moment of the call.
 // The key messages are posted, so they pass the target's message loop (dialog keys, Enter
 // as the default button) and a question the key raises does not block us.
-int CmdKey(const Args &args)
+int CmdKey(const Args& args)
 {
     HWND hwnd = nullptr;
     UINT vk = 0;
@@ -1631,19 +1634,17 @@ int CmdKey(const Args &args)
 
 // Holds a file open without delete sharing, as the gateway does while it works on a request:
 // for the time given, or until the process is ended. Prints "held" once the file is open.
-int CmdHold(const Args &args)
+int CmdHold(const Args& args)
 {
     unsigned long ms = 0;
     if (!args.has("path") || !NumberOption(args, "ms", 600000, ms)) {
         std::fprintf(stderr, "qauto: hold --path P [--ms N]\n");
         return kExitUsage;
     }
-    HANDLE file = CreateFileA(args.get("path").c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(args.get("path").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "qauto: cannot open %s (%lu)\n", args.get("path").c_str(),
-                     GetLastError());
+        std::fprintf(stderr, "qauto: cannot open %s (%lu)\n", args.get("path").c_str(), GetLastError());
         return kExitFailed;
     }
     std::printf("held\n");
@@ -1656,9 +1657,9 @@ int CmdHold(const Args &args)
 // ---------------------------------------------------------------------------------------------
 
 struct Command {
-    const char *name;
-    int (*run)(const Args &);
-    const char *usage;
+    const char* name;
+    int (*run)(const Args&);
+    const char* usage;
 };
 
 const Command kCommands[] = {
@@ -1698,21 +1699,21 @@ const Command kCommands[] = {
 int Usage()
 {
     std::fprintf(stderr, "usage: qauto COMMAND ...\n");
-    for (const Command &command : kCommands)
+    for (const Command& command : kCommands)
         std::fprintf(stderr, "  qauto %s\n", command.usage);
     return kExitUsage;
 }
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     // One '\n' per line whatever reads the pipe.
     _setmode(_fileno(stdout), _O_BINARY);
     Args args;
     if (argc < 2 || !ParseArgs(argc - 1, argv + 1, args) || args.words.empty())
         return Usage();
-    for (const Command &command : kCommands) {
+    for (const Command& command : kCommands) {
         if (args.words[0] == command.name) {
             int rc = command.run(args);
             std::fflush(stdout);

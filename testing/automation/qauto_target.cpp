@@ -45,7 +45,7 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
-int RunForm(const char *title)
+int RunForm(const char* title)
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = FormProc;
@@ -53,14 +53,13 @@ int RunForm(const char *title)
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = "QautoTargetForm";
     RegisterClassA(&wc);
-    HWND form = CreateWindowA(wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
-                              300, 150, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND form = CreateWindowA(wc.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 150, nullptr,
+                              nullptr, wc.hInstance, nullptr);
     if (!form)
         return 3;
-    auto child = [&](const char *cls, const char *text, DWORD style, int id, int y) {
+    auto child = [&](const char* cls, const char* text, DWORD style, int id, int y) {
         return CreateWindowA(cls, text, WS_CHILD | WS_VISIBLE | style, 10, y, 200, 22, form,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), wc.hInstance,
-                             nullptr);
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), wc.hInstance, nullptr);
     };
     child("Edit", "", WS_BORDER | ES_AUTOHSCROLL, kEditId, 10);
     child("Button", "&Apply", BS_PUSHBUTTON, kApplyId, 40);
@@ -73,12 +72,12 @@ int RunForm(const char *title)
     return 0;
 }
 
-int RunMapping(const char *name, DWORD size, DWORD ms)
+int RunMapping(const char* name, DWORD size, DWORD ms)
 {
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
     if (!mapping)
         return 255;
-    auto *view = static_cast<unsigned char *>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size));
+    auto* view = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size));
     if (!view)
         return 255;
     Sleep(ms);
@@ -90,15 +89,13 @@ int RunMapping(const char *name, DWORD size, DWORD ms)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc == 5 && std::strcmp(argv[1], "box") == 0)
-        return MessageBoxA(nullptr, argv[3], argv[2],
-                           static_cast<UINT>(std::strtoul(argv[4], nullptr, 0)));
+        return MessageBoxA(nullptr, argv[3], argv[2], static_cast<UINT>(std::strtoul(argv[4], nullptr, 0)));
     if (argc == 3 && std::strcmp(argv[1], "form") == 0)
         return RunForm(argv[2]);
     if (argc == 5 && std::strcmp(argv[1], "mapping") == 0)
-        return RunMapping(argv[2], std::strtoul(argv[3], nullptr, 0),
-                          std::strtoul(argv[4], nullptr, 0));
+        return RunMapping(argv[2], std::strtoul(argv[3], nullptr, 0), std::strtoul(argv[4], nullptr, 0));
     return 2;
 }

@@ -18,13 +18,11 @@ int main()
     std::string line = std::string(GetCommandLineA()) + "\r\n";
     // Several helpers may be started back to back: retry while another one holds the file.
     for (int attempt = 0; attempt < 40; ++attempt) {
-        HANDLE file = CreateFileA(log.c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
-            BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written,
-                                nullptr);
+            BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
             CloseHandle(file);
             return ok ? 0 : 1;
         }

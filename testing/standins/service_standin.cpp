@@ -53,7 +53,7 @@ const DWORD kFailStartSpecificCode = 42;
 // Everything the service threads share; the control handler runs on the dispatcher thread,
 // the rest on the ServiceMain thread.
 struct StandinState {
-    std::string dir;  // the executable's folder, with a trailing backslash
+    std::string dir; // the executable's folder, with a trailing backslash
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
     SERVICE_STATUS status = {};
     CRITICAL_SECTION statusLock;
@@ -73,7 +73,10 @@ std::string ExecutableFolder()
     return slash == std::string::npos ? std::string(".\\") : folder.substr(0, slash + 1);
 }
 
-std::string IniPath() { return g_state.dir + "STANDIN.INI"; }
+std::string IniPath()
+{
+    return g_state.dir + "STANDIN.INI";
+}
 
 DWORD IniNumber(const char* key)
 {
@@ -87,9 +90,9 @@ void LogEvent(const char* what)
     std::string line = std::string(what) + " " + kServiceName + "\r\n";
     std::string path = g_state.dir + "STANDIN.LOG";
     for (int attempt = 0; attempt < 20; ++attempt) {
-        HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
             WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
@@ -147,7 +150,8 @@ void StayPending(DWORD state, DWORD delayMs)
     DWORD started = GetTickCount();
     for (;;) {
         DWORD elapsed = GetTickCount() - started;
-        if (elapsed >= delayMs) return;
+        if (elapsed >= delayMs)
+            return;
         DWORD left = delayMs - elapsed;
         ReportStatus(state, left + 1000);
         Sleep(left < kPendingStepMs ? left : kPendingStepMs);
@@ -162,12 +166,13 @@ void PublishBlocks()
     bool webInUse = IniNumber("WebPortInUse") != 0;
     bool smppInUse = IniNumber("SmppPortInUse") != 0;
     for (int i = 0; i < 2; ++i) {
-        g_state.blocks[i] = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                               kBlockSize, names[i]);
-        if (!g_state.blocks[i]) continue;
-        g_state.views[i] = static_cast<unsigned char*>(
-            MapViewOfFile(g_state.blocks[i], FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
-        if (!g_state.views[i]) continue;
+        g_state.blocks[i] = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize, names[i]);
+        if (!g_state.blocks[i])
+            continue;
+        g_state.views[i] =
+            static_cast<unsigned char*>(MapViewOfFile(g_state.blocks[i], FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
+        if (!g_state.views[i])
+            continue;
         std::memset(g_state.views[i], 0, kBlockSize);
         g_state.views[i][kWebPortInUseByte] = webInUse ? 1 : 0;
         g_state.views[i][kSmppPortInUseByte] = smppInUse ? 1 : 0;
@@ -177,8 +182,10 @@ void PublishBlocks()
 void WithdrawBlocks()
 {
     for (int i = 0; i < 2; ++i) {
-        if (g_state.views[i]) UnmapViewOfFile(g_state.views[i]);
-        if (g_state.blocks[i]) CloseHandle(g_state.blocks[i]);
+        if (g_state.views[i])
+            UnmapViewOfFile(g_state.views[i]);
+        if (g_state.blocks[i])
+            CloseHandle(g_state.blocks[i]);
         g_state.views[i] = nullptr;
         g_state.blocks[i] = nullptr;
     }
@@ -216,8 +223,10 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*)
     switch (control) {
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
-        if (CurrentState() != SERVICE_RUNNING) return NO_ERROR;
-        if (!AcceptStop("stop-control")) return NO_ERROR;
+        if (CurrentState() != SERVICE_RUNNING)
+            return NO_ERROR;
+        if (!AcceptStop("stop-control"))
+            return NO_ERROR;
         // Reported here, so ControlService already answers STOP_PENDING.
         ReportStatus(SERVICE_STOP_PENDING, IniNumber("StopDelayMs") + 1000);
         SetEvent(g_state.stopEvent);
@@ -235,7 +244,8 @@ DWORD WINAPI ControlHandler(DWORD control, DWORD, void*, void*)
 void WINAPI ServiceMain(DWORD, char**)
 {
     g_state.statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, ControlHandler, nullptr);
-    if (!g_state.statusHandle) return;
+    if (!g_state.statusHandle)
+        return;
     LogEvent("start");
     if (IniNumber("FailStart") == 2) {
         ReportStoppedWithError();
@@ -249,7 +259,8 @@ void WINAPI ServiceMain(DWORD, char**)
     ReportStatus(SERVICE_RUNNING, 0);
 
     for (;;) {
-        if (WaitForSingleObject(g_state.stopEvent, kPollMs) == WAIT_OBJECT_0) break;
+        if (WaitForSingleObject(g_state.stopEvent, kPollMs) == WAIT_OBJECT_0)
+            break;
         if (TakeStopByte() && AcceptStop("stop-byte")) {
             ReportStatus(SERVICE_STOP_PENDING, IniNumber("StopDelayMs") + 1000);
             break;
@@ -262,7 +273,7 @@ void WINAPI ServiceMain(DWORD, char**)
     ReportStatus(SERVICE_STOPPED, 0);
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {

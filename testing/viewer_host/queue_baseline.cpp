@@ -19,8 +19,8 @@ void ReadFolder(const std::string& folder)
         return;
     char buffer[4096];
     do {
-        HANDLE file = CreateFileA((folder + found.cFileName).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileA((folder + found.cFileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE)
             continue;
         DWORD got = 0;

@@ -19,9 +19,9 @@ TEST(AppendBounded, AppendsWithinCapacityAndAlwaysTerminates)
     AppendBounded(buffer, "de", sizeof buffer);
     EXPECT_STREQ(buffer, "abcde");
     AppendBounded(buffer, "fghij", sizeof buffer);
-    EXPECT_STREQ(buffer, "abcdefg");   // cut to capacity - 1
+    EXPECT_STREQ(buffer, "abcdefg"); // cut to capacity - 1
     AppendBounded(buffer, "x", sizeof buffer);
-    EXPECT_STREQ(buffer, "abcdefg");   // full: nothing more
+    EXPECT_STREQ(buffer, "abcdefg"); // full: nothing more
 
     // A destination that is not terminated within its capacity is left alone.
     char full[4] = {'a', 'b', 'c', 'd'};
@@ -45,7 +45,7 @@ TEST(SubQueueFolderName, SeparatorsAndDotNamesCannotLeaveTheQueue)
     EXPECT_EQ("a-b-c-d", SubQueueFolderName("a:b/c\\d"));
     EXPECT_EQ("--", SubQueueFolderName(".."));
     EXPECT_EQ("-", SubQueueFolderName("."));
-    EXPECT_EQ("-- ", SubQueueFolderName(".. "));   // Windows would drop the space
+    EXPECT_EQ("-- ", SubQueueFolderName(".. ")); // Windows would drop the space
     EXPECT_EQ(" - ", SubQueueFolderName(" . "));
     EXPECT_EQ("..-..-x", SubQueueFolderName("..\\../x"));
     EXPECT_EQ("v1.2", SubQueueFolderName("v1.2"));

@@ -16,7 +16,7 @@ TEST(KeywordConversion, ConvertsTheOldTableOnce)
     ini.Write("SMSGW", "ReceiveSMSCommand5", "MAIL\tMailTo:me@example.com");
     ini.Write("SMSGW", "ReceiveSMSCommand6", "RUN\tc:\\scripts\\x.cmd $1\tTRUE\t111,222");
     ini.Write("2Way-Keywords", "2Way-Keyword-JOIN", "stale");
-    ini.Write("2Way-Keyword-JOIN", "RunSendResponse", "Yes");   // left from an earlier table
+    ini.Write("2Way-Keyword-JOIN", "RunSendResponse", "Yes"); // left from an earlier table
 
     ConvertOldKeywordTable(ini);
 
@@ -49,7 +49,7 @@ TEST(KeywordConversion, NewFormatOrNoOldTableLeavesEverythingUntouched)
     MemoryIni converted;
     converted.Write("SMSGW", "ReceiveSMSCommand1", "HELP\treplytext:x");
     converted.Write("2Way-Keywords", "NewFormat", "yes");
-    converted.failFromWrite = 0;   // any write would now fail the conversion
+    converted.failFromWrite = 0; // any write would now fail the conversion
     EXPECT_TRUE(ConvertOldKeywordTable(converted));
     EXPECT_FALSE(converted.Has("2Way-Keywords", "Keyword1"));
 
@@ -62,7 +62,7 @@ TEST(KeywordConversion, NewFormatOrNoOldTableLeavesEverythingUntouched)
 TEST(KeywordConversion, StopsAtTheFirstGapAndKeepsKeywordsWithoutCommand)
 {
     MemoryIni ini;
-    ini.Write("SMSGW", "ReceiveSMSCommand1", "PING");   // no tab: a keyword without a command
+    ini.Write("SMSGW", "ReceiveSMSCommand1", "PING"); // no tab: a keyword without a command
     ini.Write("SMSGW", "ReceiveSMSCommand2", "HELP\treplytext:hi");
     ini.Write("SMSGW", "ReceiveSMSCommand4", "LOST\treplytext:never");
 
@@ -78,14 +78,14 @@ TEST(KeywordConversion, WritesEachSectionOnceKeepingItsOtherKeysAndReportsAFaile
 {
     MemoryIni ini;
     ini.Write("SMSGW", "ReceiveSMSCommand1", "HELP\treplytext:one");
-    ini.Write("SMSGW", "ReceiveSMSCommand2", "help\tReplyFile:two\tyes");   // the same section
+    ini.Write("SMSGW", "ReceiveSMSCommand2", "help\tReplyFile:two\tyes"); // the same section
     ini.Write("2way-keywords", "Other", "kept");
     ini.Write("2Way-Keyword-HELP", "Extra", "kept too");
     ini.Write("E-Mail", "Server", "mail");
     ini.writes = 0;
 
     ASSERT_TRUE(ConvertOldKeywordTable(ini));
-    EXPECT_EQ(2, ini.writes);   // the keyword's section, then the table
+    EXPECT_EQ(2, ini.writes); // the keyword's section, then the table
     EXPECT_EQ("kept", ini.Get("2Way-Keywords", "Other"));
     EXPECT_EQ("kept too", ini.Get("2Way-Keyword-HELP", "Extra"));
     EXPECT_EQ("one", ini.Get("2Way-Keyword-HELP", "ReplyText"));

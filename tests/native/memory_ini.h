@@ -12,7 +12,7 @@ class MemoryIni : public IniStore {
 public:
     std::vector<std::pair<std::string, IniEntries>> sections;
     int writes = 0;
-    int failFromWrite = -1;   // the first write (counted from 0) that fails; -1: none
+    int failFromWrite = -1; // the first write (counted from 0) that fails; -1: none
 
     std::string Read(const std::string& section, const std::string& key, size_t maxChars) override
     {

@@ -11,13 +11,13 @@ namespace {
 
 struct ServerCase {
     const char* name;
-    const char* storedWebPort;   // nullptr: no key
+    const char* storedWebPort; // nullptr: no key
     const char* storedSmppPort;
     const char* storedMm7Port;
     ServerSettings shown;
     ServerSettings saved;
     const char* writtenWebPort;
-    const char* writtenSmppPort;   // "<missing>": key deleted
+    const char* writtenSmppPort; // "<missing>": key deleted
     const char* writtenMm7Port;
 };
 
@@ -33,14 +33,14 @@ ServerSettings Ports(unsigned long web, bool smpp, unsigned long smppPort, bool 
 }
 
 const ServerCase kServerCases[] = {
-    {"empty file", nullptr, nullptr, nullptr, Ports(8800, false, 0, false, 0), Ports(8800, false, 0, false, 0),
-     "8800", "<missing>", "<missing>"},
+    {"empty file", nullptr, nullptr, nullptr, Ports(8800, false, 0, false, 0), Ports(8800, false, 0, false, 0), "8800",
+     "<missing>", "<missing>"},
     {"stored ports", "8080", "2775", "8002", Ports(8080, true, 2775, true, 8002), Ports(81, true, 2776, true, 8003),
      "81", "2776", "8003"},
     {"leading digits", "8080x", "27a", "b", Ports(8080, true, 27, false, 0), Ports(8080, true, 27, false, 0), "8080",
      "27", "<missing>"},
-    {"zero falls back", "0", "0", "0", Ports(8800, false, 0, false, 0), Ports(0, true, 0, true, 0), "8800",
-     "<missing>", "<missing>"},
+    {"zero falls back", "0", "0", "0", Ports(8800, false, 0, false, 0), Ports(0, true, 0, true, 0), "8800", "<missing>",
+     "<missing>"},
     {"switched off", "8800", "2775", "8002", Ports(8800, true, 2775, true, 8002), Ports(8800, false, 2775, false, 8002),
      "8800", "<missing>", "<missing>"},
 };
@@ -70,7 +70,7 @@ TEST(ServerSettings, LoadAndSaveFollowTheirKeys)
         EXPECT_EQ(c.writtenWebPort, smsgw.Get("SMSGW", "WebPort")) << c.name;
         EXPECT_EQ(c.writtenSmppPort, smsgw.Get("SMSGW", "SMPPPort")) << c.name;
         EXPECT_EQ(c.writtenMm7Port, mmsc.Get("MMSC", "WebPort")) << c.name;
-        EXPECT_FALSE(mmsc.Has("SMSGW", "WebPort")) << c.name;   // each key in its own file
+        EXPECT_FALSE(mmsc.Has("SMSGW", "WebPort")) << c.name; // each key in its own file
     }
 }
 
@@ -79,23 +79,20 @@ TEST(ServerSettings, OnlyPortsNoTcpPortCanHaveAreRefused)
     EXPECT_EQ(nullptr, InvalidPortField(Ports(65535, true, 1, true, 0)));
     EXPECT_EQ(kWebPortField, InvalidPortField(Ports(65536, false, 0, false, 0)));
     EXPECT_EQ(kSmppPortField, InvalidPortField(Ports(80, true, 70000, false, 0)));
-    EXPECT_EQ(nullptr, InvalidPortField(Ports(80, false, 70000, false, 0)));   // off: never stored
+    EXPECT_EQ(nullptr, InvalidPortField(Ports(80, false, 70000, false, 0))); // off: never stored
     EXPECT_EQ(kMm7PortField, InvalidPortField(Ports(80, false, 0, true, 99999)));
 }
 
 TEST(DebugLogSettings, EachSwitchIsItsServicesDebugKey)
 {
     struct Case {
-        const char* stored;   // nullptr: no key
+        const char* stored; // nullptr: no key
         bool shown;
         bool saved;
         const char* written;
     } const cases[] = {
-        {nullptr, false, true, "Yes"},
-        {"yes", true, false, "<missing>"},
-        {"1", true, true, "Yes"},
-        {"No", false, false, "<missing>"},
-        {"On", false, true, "Yes"},
+        {nullptr, false, true, "Yes"},     {"yes", true, false, "<missing>"}, {"1", true, true, "Yes"},
+        {"No", false, false, "<missing>"}, {"On", false, true, "Yes"},
     };
     for (const Case& c : cases) {
         for (size_t log = 0; log < kDebugLogCount; ++log) {

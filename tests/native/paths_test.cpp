@@ -53,9 +53,9 @@ TEST(PathSafeToDelete, RootsAndProtectedFoldersAndWhatHoldsThemAreRefused)
         bool safe;
     } cases[] = {
         {"C:\\ProgramData\\QelSMS\\Private\\", true},
-        {"Z:\\x\\QelSMS\\Private\\", true},       // inside a protected folder is allowed
+        {"Z:\\x\\QelSMS\\Private\\", true}, // inside a protected folder is allowed
         {"C:\\Windows\\Temp\\QelSMS", true},
-        {"Z:\\x\\QelSMSx", true},                 // a longer name is no parent
+        {"Z:\\x\\QelSMSx", true}, // a longer name is no parent
         {"C:\\Win", true},
         {"C:\\Users\\administrator", true},
         {"\\\\server\\share\\data", true},
@@ -63,12 +63,12 @@ TEST(PathSafeToDelete, RootsAndProtectedFoldersAndWhatHoldsThemAreRefused)
         {"Z:\\x\\..\\x\\QelSMS\\", false},
         {"z:\\X\\\\qelsms", false},
         {"z:/x/QelSMS/", false},
-        {"Z:\\x", false},                         // holds the program folder
+        {"Z:\\x", false}, // holds the program folder
         {"C:\\WINDOWS\\.", false},
         {"C:\\Windows.", false},
         {"C:\\..\\Windows", false},
         {"\\\\?\\C:\\Windows\\", false},
-        {"C:\\Users", false},                     // holds a profile
+        {"C:\\Users", false}, // holds a profile
         {"C:\\", false},
         {"C:\\x\\..", false},
         {"D:/", false},

@@ -17,9 +17,9 @@ TEST(ServiceBinaryPath, ShortFormWhenGivenElseLongPathQuotedWhenItHoldsASpace)
 
 TEST(FirewallHelperCommandLine, QuotesItsArguments)
 {
-    EXPECT_EQ("C:\\QelSMS\\FWRULES.EXE \"C:\\QelSMS\\TXTSVC.EXE\" \"Qel SMS Gateway Lite Edition\"",
-              FirewallHelperCommandLine("C:\\QelSMS\\FWRULES.EXE", "C:\\QelSMS\\TXTSVC.EXE",
-                                        "Qel SMS Gateway Lite Edition"));
+    EXPECT_EQ(
+        "C:\\QelSMS\\FWRULES.EXE \"C:\\QelSMS\\TXTSVC.EXE\" \"Qel SMS Gateway Lite Edition\"",
+        FirewallHelperCommandLine("C:\\QelSMS\\FWRULES.EXE", "C:\\QelSMS\\TXTSVC.EXE", "Qel SMS Gateway Lite Edition"));
     EXPECT_EQ("\"C:\\Program Files\\QelSMS\\FWRULES.EXE\" \"C:\\Program Files\\QelSMS\\MMSVC.EXE\" \"Qel MMS Gateway "
               "Lite Edition\"",
               FirewallHelperCommandLine("C:\\Program Files\\QelSMS\\FWRULES.EXE",

@@ -18,15 +18,14 @@ MmsHeader Parse(const std::string& file)
 
 TEST(MmsHeader, AddressesSubjectAndContents)
 {
-    MmsHeader h = Parse(
-        "Message-ID: 42\r\n"
-        "from:   +447700900123/TYPE=PLMN\r\n"
-        "To:\t+447700900999/type=plmn, x\r\n"
-        "Subject:  Holiday  \r\n"
-        "X-QelMMS-Content-Location: 0001\\image.jpg;image/jpeg;Name=beach.jpg\r\n"
-        "X-QelMMS-Content-Location: 0001\\text.txt;text/plain\r\n"
-        "X-QelMMS-Content-Location:0001\\smil.smil\r\n"
-        "From: second@example.com\r\n");
+    MmsHeader h = Parse("Message-ID: 42\r\n"
+                        "from:   +447700900123/TYPE=PLMN\r\n"
+                        "To:\t+447700900999/type=plmn, x\r\n"
+                        "Subject:  Holiday  \r\n"
+                        "X-QelMMS-Content-Location: 0001\\image.jpg;image/jpeg;Name=beach.jpg\r\n"
+                        "X-QelMMS-Content-Location: 0001\\text.txt;text/plain\r\n"
+                        "X-QelMMS-Content-Location:0001\\smil.smil\r\n"
+                        "From: second@example.com\r\n");
     EXPECT_STREQ("+447700900123", h.from);
     EXPECT_STREQ("+447700900999", h.to);
     EXPECT_STREQ("Holiday  ", h.subject);
@@ -55,7 +54,7 @@ TEST(MmsHeader, OnlyTheFirstBytesAreRead)
 {
     std::string file = std::string(8180, 'x') + "\nFrom: abcdefghijklmnop\nTo: late\n";
     MmsHeader h = Parse(file);
-    EXPECT_STREQ("abcd", h.from);   // cut at byte 8191
+    EXPECT_STREQ("abcd", h.from); // cut at byte 8191
     EXPECT_STREQ("", h.to);
 
     h = Parse(std::string("Subject: a\0b\nFrom: c\n", 21));
@@ -73,7 +72,7 @@ TEST(MmsHeader, ContentPathsMustStayInTheStore)
 {
     for (const char* path : {"0001\\a.jpg", "a.jpg", "0001/a", "x..y\\z", ".\\a", "a\\.\\b"})
         EXPECT_TRUE(IsContainedContentPath(path)) << path;
-    for (const char* path : {"", "..\\a", "0001\\..\\..\\win.ini", "C:\\a", "\\\\server\\s",
-                             "/etc", "a\\..", "a/../../b", "...\\a", ".. \\a", "a:stream"})
+    for (const char* path : {"", "..\\a", "0001\\..\\..\\win.ini", "C:\\a", "\\\\server\\s", "/etc", "a\\..",
+                             "a/../../b", "...\\a", ".. \\a", "a:stream"})
         EXPECT_FALSE(IsContainedContentPath(path)) << path;
 }

@@ -29,53 +29,54 @@ SpoolTime Time(int y, int mo, int d, int h, int mi, int s)
 
 bool SameRecord(const SpoolRecord& a, const SpoolRecord& b)
 {
-    const char* const textsA[] = {a.recipient, a.sender, a.text, a.udh, a.submittedBy,
-        a.submitUser, a.serviceType, a.billingInfo, a.validity, a.route, a.smppOptions,
-        a.localUserRoute, a.receiptMessageId, a.modemName, a.lastError};
-    const char* const textsB[] = {b.recipient, b.sender, b.text, b.udh, b.submittedBy,
-        b.submitUser, b.serviceType, b.billingInfo, b.validity, b.route, b.smppOptions,
-        b.localUserRoute, b.receiptMessageId, b.modemName, b.lastError};
+    const char* const textsA[] = {a.recipient,        a.sender,     a.text,        a.udh,
+                                  a.submittedBy,      a.submitUser, a.serviceType, a.billingInfo,
+                                  a.validity,         a.route,      a.smppOptions, a.localUserRoute,
+                                  a.receiptMessageId, a.modemName,  a.lastError};
+    const char* const textsB[] = {b.recipient,        b.sender,     b.text,        b.udh,
+                                  b.submittedBy,      b.submitUser, b.serviceType, b.billingInfo,
+                                  b.validity,         b.route,      b.smppOptions, b.localUserRoute,
+                                  b.receiptMessageId, b.modemName,  b.lastError};
     for (size_t i = 0; i < sizeof textsA / sizeof textsA[0]; ++i) {
         if (strcmp(textsA[i], textsB[i]) != 0)
             return false;
     }
-    return a.pid == b.pid && a.dcs == b.dcs && a.binary == b.binary &&
-           a.receiptFlags == b.receiptFlags && a.retryCount == b.retryCount &&
-           a.lastRetryTime == b.lastRetryTime && a.firstAttemptTime == b.firstAttemptTime;
+    return a.pid == b.pid && a.dcs == b.dcs && a.binary == b.binary && a.receiptFlags == b.receiptFlags &&
+           a.retryCount == b.retryCount && a.lastRetryTime == b.lastRetryTime &&
+           a.firstAttemptTime == b.firstAttemptTime;
 }
 
 } // namespace
 
 TEST(SpoolRecord, OutboundRequestWithEveryField)
 {
-    const std::string file =
-        "[SMS]\r\n"
-        "PhoneNumber=+447700900123\r\n"
-        "Sender=Gateway \r\n"
-        "Data=Line one\\r\\nLine two\r\n"
-        "udh=050003CC0201\r\n"
-        "SubmittedBy=web 127.0.0.1\r\n"
-        "SubmitUser=admin\r\n"
-        "ServiceType=CMT\r\n"
-        "BillingInfo=b\r\n"
-        "Validity=1440\r\n"
-        "SMSCRoute=route1\r\n"
-        "SMPPOptions=opt\r\n"
-        "RouteToLocalUser=bob\r\n"
-        "pid=7F\r\n"
-        "dcs=F5\r\n"
-        "binary=Yes\r\n"
-        "ReceiptRequested=1\r\n"
-        "ReceiptMessageId=id-9\r\n"
-        "ModemName=COM3:\r\n"
-        "[ErrorDetail]\r\n"
-        "RetryCount=3\r\n"
-        "LastRetryTime=20150313124501\r\n"
-        "FirstAttemptTime=20150313120000\r\n"
-        "LastErrorInfo=Modem not responding\r\n";
+    const std::string file = "[SMS]\r\n"
+                             "PhoneNumber=+447700900123\r\n"
+                             "Sender=Gateway \r\n"
+                             "Data=Line one\\r\\nLine two\r\n"
+                             "udh=050003CC0201\r\n"
+                             "SubmittedBy=web 127.0.0.1\r\n"
+                             "SubmitUser=admin\r\n"
+                             "ServiceType=CMT\r\n"
+                             "BillingInfo=b\r\n"
+                             "Validity=1440\r\n"
+                             "SMSCRoute=route1\r\n"
+                             "SMPPOptions=opt\r\n"
+                             "RouteToLocalUser=bob\r\n"
+                             "pid=7F\r\n"
+                             "dcs=F5\r\n"
+                             "binary=Yes\r\n"
+                             "ReceiptRequested=1\r\n"
+                             "ReceiptMessageId=id-9\r\n"
+                             "ModemName=COM3:\r\n"
+                             "[ErrorDetail]\r\n"
+                             "RetryCount=3\r\n"
+                             "LastRetryTime=20150313124501\r\n"
+                             "FirstAttemptTime=20150313120000\r\n"
+                             "LastErrorInfo=Modem not responding\r\n";
     SpoolRecord r = Parse(file);
     EXPECT_STREQ("+447700900123", r.recipient);
-    EXPECT_STREQ("Gateway ", r.sender);   // trailing blanks are part of the value
+    EXPECT_STREQ("Gateway ", r.sender); // trailing blanks are part of the value
     EXPECT_STREQ("Line one\r\nLine two", r.text);
     EXPECT_STREQ("050003CC0201", r.udh);
     EXPECT_STREQ("web 127.0.0.1", r.submittedBy);
@@ -130,15 +131,15 @@ TEST(SpoolRecord, SectionsOrderAndBoundaries)
 
 TEST(SpoolRecord, KeyMatching)
 {
-    struct Case { const char* line; const char* recipient; };
+    struct Case {
+        const char* line;
+        const char* recipient;
+    };
     const Case cases[] = {
-        {" phonenumber=123", "123"},      // leading blank and lower case
-        {"\t\tPHONENUMBER=123", "123"},
-        {"PhoneNumber =123", ""},         // blank before "="
-        {"PhoneNumber123", ""},
-        {"PhoneNumber=", ""},
-        {"PhoneNumber= 12 ", " 12 "},
-        {"PhoneNumber=a=b", "a=b"},
+        {" phonenumber=123", "123"},                              // leading blank and lower case
+        {"\t\tPHONENUMBER=123", "123"}, {"PhoneNumber =123", ""}, // blank before "="
+        {"PhoneNumber123", ""},         {"PhoneNumber=", ""},
+        {"PhoneNumber= 12 ", " 12 "},   {"PhoneNumber=a=b", "a=b"},
     };
     for (const Case& c : cases) {
         SpoolRecord r = Parse(std::string("[SMS]\n") + c.line + "\n");
@@ -152,27 +153,40 @@ TEST(SpoolRecord, KeyMatching)
 
 TEST(SpoolRecord, NumbersFlagsAndTimes)
 {
-    struct HexCase { const char* value; int dcs; };
+    struct HexCase {
+        const char* value;
+        int dcs;
+    };
     const HexCase hexCases[] = {{"F5", 245}, {"0x08", 0}, {"", 0}, {"108", 8}, {"zz", 0}, {"08", 8}};
     for (const HexCase& c : hexCases)
         EXPECT_EQ(c.dcs, Parse(std::string("[SMS]\ndcs=") + c.value + "\n").dcs) << c.value;
     EXPECT_EQ(0, Parse("[SMS]\npid=\n").pid);
 
-    struct FlagCase { const char* lines; uint32_t flags; };
+    struct FlagCase {
+        const char* lines;
+        uint32_t flags;
+    };
     const FlagCase flagCases[] = {
-        {"ReceiptDelivered=Yes\nReceiptFailed=1\n", 44},
-        {"ReceiptDelivered=No\n", 0},
-        {"ReplyRequested=true\nNonDelReceiptRequested=Y\n", 65},
-        {"ReceiptIntransit=yes\n", 20},
-        {"ReceiptDelivered=Yes\nReceiptDelivered=No\n", 12},   // bits only ever accumulate
+        {"ReceiptDelivered=Yes\nReceiptFailed=1\n", 44},         {"ReceiptDelivered=No\n", 0},
+        {"ReplyRequested=true\nNonDelReceiptRequested=Y\n", 65}, {"ReceiptIntransit=yes\n", 20},
+        {"ReceiptDelivered=Yes\nReceiptDelivered=No\n", 12}, // bits only ever accumulate
     };
     for (const FlagCase& c : flagCases)
         EXPECT_EQ(c.flags, Parse(std::string("[SMS]\n") + c.lines).receiptFlags) << c.lines;
 
-    struct RetryCase { const char* value; int32_t count; };
+    struct RetryCase {
+        const char* value;
+        int32_t count;
+    };
     const RetryCase retryCases[] = {
-        {"7", 7}, {"  -2", -2}, {"+5x", 5}, {"x5", 0}, {"", 0},
-        {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}, {"2147483648", INT32_MAX},
+        {"7", 7},
+        {"  -2", -2},
+        {"+5x", 5},
+        {"x5", 0},
+        {"", 0},
+        {"99999999999", INT32_MAX},
+        {"-99999999999", INT32_MIN},
+        {"2147483648", INT32_MAX},
     };
     for (const RetryCase& c : retryCases)
         EXPECT_EQ(c.count, ParseRetryCount(c.value)) << c.value;
@@ -182,14 +196,14 @@ TEST(SpoolRecord, NumbersFlagsAndTimes)
     EXPECT_EQ(Time(2000, 1, 1, 0, 0, 0), ParseSpoolTime(nullptr));
     EXPECT_EQ(Time(9999, 99, 99, 99, 99, 99), ParseSpoolTime("99999999999999 and more"));
     EXPECT_EQ(Time(2000, 1, 1, 0, 0, 0), Parse("[ErrorDetail]\nLastRetryTime=20150313\n").lastRetryTime);
-    EXPECT_EQ(Time(0, 0, 0, 0, 0, 0), Parse("[ErrorDetail]\n").lastRetryTime);   // absent: zero
+    EXPECT_EQ(Time(0, 0, 0, 0, 0, 0), Parse("[ErrorDetail]\n").lastRetryTime); // absent: zero
 }
 
 TEST(SpoolRecord, ValuesAreCutToTheirLimits)
 {
     std::string longValue(20000, 'x');
-    SpoolRecord r = Parse("[SMS]\nPhoneNumber=" + longValue + "\nData=" + longValue +
-                          "\nSubmitUser=" + longValue + "\n[ErrorDetail]\nLastErrorInfo=" + longValue + "\n");
+    SpoolRecord r = Parse("[SMS]\nPhoneNumber=" + longValue + "\nData=" + longValue + "\nSubmitUser=" + longValue +
+                          "\n[ErrorDetail]\nLastErrorInfo=" + longValue + "\n");
     EXPECT_EQ(149u, strlen(r.recipient));
     EXPECT_EQ(8191u, strlen(r.text));
     EXPECT_EQ(249u, strlen(r.submitUser));
@@ -228,9 +242,8 @@ TEST(SpoolRecord, UntrustedBytesGiveABoundedRecord)
 
 TEST(SpoolRecord, FedInAnyPiecesGivesTheSameRecord)
 {
-    const std::string file =
-        "  \r\n[ErrorDetail]\r\nRetryCount= 12\r\n\r\n[SMS-IN]\r\n\tPhoneNumber=+1\r\n"
-        "Data=a\\r\\nb\r\nReceiptFailed=1\r\ndcs=08\n\n\rbinary=1";
+    const std::string file = "  \r\n[ErrorDetail]\r\nRetryCount= 12\r\n\r\n[SMS-IN]\r\n\tPhoneNumber=+1\r\n"
+                             "Data=a\\r\\nb\r\nReceiptFailed=1\r\ndcs=08\n\n\rbinary=1";
     SpoolRecord whole = Parse(file);
     EXPECT_EQ(12, whole.retryCount);
     EXPECT_STREQ("a\r\nb", whole.text);
@@ -254,8 +267,8 @@ TEST(SpoolRecord, TheParserIsDoneOnlyWhenNoByteCanChangeTheRecord)
         {"[SMS]\nPhoneNumber=1\n", false},
         {"[SMS]\nPhoneNumber=1\n[ErrorDetail]\nRetryCount=2\n", false},
         {"[SMS]\nPhoneNumber=1\n[ErrorDetail]\nRetryCount=2\n[Other]\n", true},
-        {"[ErrorDetail]\n[Other]\n[SMS]\n", false},   // the message section is still open
-        {"[SMS]\nPhoneNumber=1\n[Other]\n", false},    // [ErrorDetail] may follow
+        {"[ErrorDetail]\n[Other]\n[SMS]\n", false}, // the message section is still open
+        {"[SMS]\nPhoneNumber=1\n[Other]\n", false}, // [ErrorDetail] may follow
         {"[SMS]\nPhoneNumber=1\0[ErrorDetail]"s, true},
     };
     for (const Case& c : cases) {

@@ -58,7 +58,7 @@ public:
         auto dir = dirs_.find(pattern.substr(0, slash + 1));
         if (dir == dirs_.end())
             return nullptr;
-        std::string suffix = pattern.substr(slash + 2);   // after the '*'
+        std::string suffix = pattern.substr(slash + 2); // after the '*'
         std::vector<DirectoryEntry> hits;
         DirectoryEntry dot;
         dot.isDirectory = true;
@@ -152,7 +152,7 @@ TEST(StoreWalker, KeysFromTheStoreAndItsImmediateSubDirectories)
     fs.AddFile(kStore + "Q1\\", "C.IN");
     fs.AddDirectory(kStore + "Q1\\Deep\\");
     fs.AddFile(kStore + "Q1\\Deep\\", "D.IN");
-    fs.AddDirectory(kStore + "dir.IN\\");          // a directory matching the pattern is no hit
+    fs.AddDirectory(kStore + "dir.IN\\"); // a directory matching the pattern is no hit
     fs.AddFile(kStore + "dir.IN\\", "E.in");
     fs.AddFile(kStore, "F.IN");
 
@@ -175,7 +175,7 @@ TEST(StoreWalker, MissingOrEmptyStore)
     EXPECT_TRUE(Walk(fs, "*.IN").empty());
     fs.AddDirectory(kStore);
     EXPECT_TRUE(Walk(fs, "*.IN").empty());
-    EXPECT_TRUE(fs.removeAttempts.empty());   // the store itself is never pruned
+    EXPECT_TRUE(fs.removeAttempts.empty()); // the store itself is never pruned
 }
 
 TEST(StoreWalker, PrunesOnlyEmptySubDirectoriesUntouchedForFiveMinutes)
@@ -185,7 +185,7 @@ TEST(StoreWalker, PrunesOnlyEmptySubDirectoriesUntouchedForFiveMinutes)
     fs.AddDirectory(kStore + "Old\\", kNow - 6 * kFileTimeMinute);
     fs.AddDirectory(kStore + "Recent\\", kNow - 4 * kFileTimeMinute);
     fs.AddDirectory(kStore + "Held\\", kNow - 60 * kFileTimeMinute);
-    fs.AddFile(kStore + "Held\\", "X.TMP");             // not matching, still holds the folder
+    fs.AddFile(kStore + "Held\\", "X.TMP"); // not matching, still holds the folder
     fs.AddDirectory(kStore + "Busy\\", kNow - 60 * kFileTimeMinute);
     fs.AddFile(kStore + "Busy\\", "M.IN");
 

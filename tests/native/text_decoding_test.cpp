@@ -65,7 +65,7 @@ TEST(HexReaders, DigitValuesAndLeadingDigits)
     EXPECT_EQ(0, HexDigitValue('\xC3'));
 
     EXPECT_EQ(26u, ParseHexNumber("1A"));
-    EXPECT_EQ(0u, ParseHexNumber("0x1A"));   // no prefix understood
+    EXPECT_EQ(0u, ParseHexNumber("0x1A")); // no prefix understood
     EXPECT_EQ(255u, ParseHexNumber("FFx"));
     EXPECT_EQ(0u, ParseHexNumber(""));
     EXPECT_EQ(0u, ParseHexNumber(" 1"));
@@ -87,7 +87,7 @@ TEST(LineBreakEscapes, RoundTripAndTheBackslashTrap)
     UnescapeLineBreaks(path);
     EXPECT_STREQ("C:\reports\new", path);
 
-    char doubled[] = "\\\\r\\x\\";   // backslash, backslash-r, backslash-x, lone backslash
+    char doubled[] = "\\\\r\\x\\"; // backslash, backslash-r, backslash-x, lone backslash
     UnescapeLineBreaks(doubled);
     EXPECT_STREQ("\\\r\\x\\", doubled);
 }
@@ -100,7 +100,7 @@ TEST(LineBreakEscapes, EscapingNeverOverrunsAndNeverLeavesARawBreak)
     EscapeLineBreaks(text, 4);
     EXPECT_STREQ("ab", text);
 
-    char exact[7] = "ab\ncd";   // needs 6 + 1
+    char exact[7] = "ab\ncd"; // needs 6 + 1
     EscapeLineBreaks(exact, sizeof exact);
     EXPECT_STREQ("ab\\ncd", exact);
 
@@ -122,13 +122,16 @@ TEST(DataCodingScheme, ClassesOverAllValues)
     EXPECT_EQ(16 + 32 + 8, gsm7);
     EXPECT_EQ(32 + 16, ucs2);
 
-    struct Case { unsigned dcs; bool gsm7; bool ucs2; };
+    struct Case {
+        unsigned dcs;
+        bool gsm7;
+        bool ucs2;
+    };
     const Case cases[] = {
-        {0x00, true, false}, {0x03, true, false}, {0x33, true, false}, {0x04, false, false},
-        {0x37, false, false}, {0x08, false, true}, {0x3F, false, true}, {0x40, false, false},
-        {0xBF, false, false}, {0xC0, true, false}, {0xDF, true, false}, {0xE0, false, true},
-        {0xEF, false, true}, {0xF0, true, false}, {0xF3, true, false}, {0xF4, false, false},
-        {0xF5, false, false}, {0xFB, true, false}, {0xFF, false, false},
+        {0x00, true, false},  {0x03, true, false},  {0x33, true, false},  {0x04, false, false}, {0x37, false, false},
+        {0x08, false, true},  {0x3F, false, true},  {0x40, false, false}, {0xBF, false, false}, {0xC0, true, false},
+        {0xDF, true, false},  {0xE0, false, true},  {0xEF, false, true},  {0xF0, true, false},  {0xF3, true, false},
+        {0xF4, false, false}, {0xF5, false, false}, {0xFB, true, false},  {0xFF, false, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.gsm7, IsGsm7Coding(static_cast<uint8_t>(c.dcs))) << std::hex << c.dcs;
@@ -138,17 +141,20 @@ TEST(DataCodingScheme, ClassesOverAllValues)
 
 TEST(Ucs2HexToUtf8, UnitsLengthsAndEnds)
 {
-    struct Case { const char* hex; const char* utf8; };
+    struct Case {
+        const char* hex;
+        const char* utf8;
+    };
     const Case cases[] = {
         {"004100E920AC", "A\xC3\xA9\xE2\x82\xAC"},
-        {"004100000042", "A"},                  // a zero unit ends the text
-        {"00410", "A"},                         // the last group "0" is a zero unit
-        {"0041 0042", "A"},                     // reading stops at the blank
-        {"D83DDE00", "\xED\xA0\xBD\xED\xB8\x80"},   // surrogates one by one
-        {"41", "A"},                            // a short last group as it stands
+        {"004100000042", "A"},                    // a zero unit ends the text
+        {"00410", "A"},                           // the last group "0" is a zero unit
+        {"0041 0042", "A"},                       // reading stops at the blank
+        {"D83DDE00", "\xED\xA0\xBD\xED\xB8\x80"}, // surrogates one by one
+        {"41", "A"},                              // a short last group as it stands
         {"7FF", "\xDF\xBF"},
         {"0800", "\xE0\xA0\x80"},
-        {"004G", "\x04"},                       // a unit ends early at a non-digit
+        {"004G", "\x04"}, // a unit ends early at a non-digit
         {"", ""},
         {"zz", ""},
     };
@@ -172,19 +178,43 @@ TEST(Gsm7, KnownPackedTexts)
 
 TEST(Gsm7, AlphabetAndExtensionTable)
 {
-    struct Case { std::vector<unsigned> septets; const char* utf8; };
+    struct Case {
+        std::vector<unsigned> septets;
+        const char* utf8;
+    };
     const Case cases[] = {
-        {{0x00, 0x41}, "@A"}, {{0x01}, "\xC2\xA3"}, {{0x02}, "$"}, {{0x03}, "\xC2\xA5"},
-        {{0x09}, "\xC3\x87"}, {{0x0A}, "\n"}, {{0x0D, 0x41}, "\rA"}, {{0x10}, "\xCE\x94"},
-        {{0x11}, "_"}, {{0x15}, "\xCE\xA9"}, {{0x1E}, "\xC3\x9F"}, {{0x1F}, "\xC3\x89"},
-        {{0x24}, "\xC2\xA4"}, {{0x40}, "\xC2\xA1"}, {{0x5B}, "\xC3\x84"}, {{0x5F}, "\xC2\xA7"},
-        {{0x60}, "\xC2\xBF"}, {{0x7F}, "\xC3\xA0"}, {{0x7E}, "\xC3\xBC"},
-        {{0x1B, 0x65}, "\xE2\x82\xAC"}, {{0x1B, 0x14}, "^"}, {{0x1B, 0x28}, "{"},
-        {{0x1B, 0x29}, "}"}, {{0x1B, 0x2F}, "\\"}, {{0x1B, 0x3C}, "["}, {{0x1B, 0x3D}, "~"},
-        {{0x1B, 0x3E}, "]"}, {{0x1B, 0x40}, "|"}, {{0x1B, 0x0A}, "\f"},
-        {{0x1B, 0x41}, "A"},          // undefined in the extension: the default character
-        {{0x1B, 0x1B, 0x41}, " A"},   // escape to a further table: a space
-        {{0x41, 0x1B}, "A "},         // a lone escape at the end
+        {{0x00, 0x41}, "@A"},
+        {{0x01}, "\xC2\xA3"},
+        {{0x02}, "$"},
+        {{0x03}, "\xC2\xA5"},
+        {{0x09}, "\xC3\x87"},
+        {{0x0A}, "\n"},
+        {{0x0D, 0x41}, "\rA"},
+        {{0x10}, "\xCE\x94"},
+        {{0x11}, "_"},
+        {{0x15}, "\xCE\xA9"},
+        {{0x1E}, "\xC3\x9F"},
+        {{0x1F}, "\xC3\x89"},
+        {{0x24}, "\xC2\xA4"},
+        {{0x40}, "\xC2\xA1"},
+        {{0x5B}, "\xC3\x84"},
+        {{0x5F}, "\xC2\xA7"},
+        {{0x60}, "\xC2\xBF"},
+        {{0x7F}, "\xC3\xA0"},
+        {{0x7E}, "\xC3\xBC"},
+        {{0x1B, 0x65}, "\xE2\x82\xAC"},
+        {{0x1B, 0x14}, "^"},
+        {{0x1B, 0x28}, "{"},
+        {{0x1B, 0x29}, "}"},
+        {{0x1B, 0x2F}, "\\"},
+        {{0x1B, 0x3C}, "["},
+        {{0x1B, 0x3D}, "~"},
+        {{0x1B, 0x3E}, "]"},
+        {{0x1B, 0x40}, "|"},
+        {{0x1B, 0x0A}, "\f"},
+        {{0x1B, 0x41}, "A"},        // undefined in the extension: the default character
+        {{0x1B, 0x1B, 0x41}, " A"}, // escape to a further table: a space
+        {{0x41, 0x1B}, "A "},       // a lone escape at the end
         {{0x1B, 0x1B, 0x1B, 0x65}, " \xE2\x82\xAC"},
     };
     for (const Case& c : cases)
@@ -229,10 +259,10 @@ TEST(Gsm7, TheBoundIsTightAndNeverPassed)
 
 TEST(Gsm7, SmallRoomStopsBetweenCharacters)
 {
-    std::string hex = PackSeptets({0x41, 0x10, 0x42});   // A, Δ (2 bytes), B
+    std::string hex = PackSeptets({0x41, 0x10, 0x42}); // A, Δ (2 bytes), B
     char out[8];
     memset(out, '#', sizeof out);
-    EXPECT_EQ(1u, Gsm7HexToUtf8("", hex.c_str(), out, 3));   // Δ does not fit in 3 - 1 - 1
+    EXPECT_EQ(1u, Gsm7HexToUtf8("", hex.c_str(), out, 3)); // Δ does not fit in 3 - 1 - 1
     EXPECT_STREQ("A", out);
     EXPECT_EQ('#', out[3]);
     EXPECT_EQ(0u, Gsm7HexToUtf8("", hex.c_str(), out, 1));
@@ -244,12 +274,12 @@ TEST(Gsm7, SmallRoomStopsBetweenCharacters)
 
 TEST(Gsm7, MalformedHexAndSharedBuffer)
 {
-    EXPECT_EQ("hello", Gsm7("", "E8329BFD067"));      // odd length: last digit dropped
-    EXPECT_EQ("hel", Gsm7("", "E8329BZZFD06"));       // stops at the first non-digit
+    EXPECT_EQ("hello", Gsm7("", "E8329BFD067")); // odd length: last digit dropped
+    EXPECT_EQ("hel", Gsm7("", "E8329BZZFD06"));  // stops at the first non-digit
     EXPECT_EQ("", Gsm7("", "E"));
     EXPECT_EQ("", Gsm7("", ""));
     EXPECT_EQ("", Gsm7("", "xyz"));
-    EXPECT_EQ("hello", Gsm7("0", "E8329BFD06"));      // a lone header digit is no octet: no fill
+    EXPECT_EQ("hello", Gsm7("0", "E8329BFD06")); // a lone header digit is no octet: no fill
     char empty[4] = "abc";
     Gsm7HexToUtf8(nullptr, nullptr, empty, sizeof empty);
     EXPECT_STREQ("", empty);
@@ -259,7 +289,9 @@ TEST(Gsm7, MalformedHexAndSharedBuffer)
     std::vector<char> buffer(hex.begin(), hex.end());
     buffer.resize(Gsm7Utf8Bound(hex.size()));
     Gsm7HexToUtf8("", buffer.data(), buffer.data(), buffer.size());
-    EXPECT_STREQ("\xE2\x82\xAC\xCE\x94" "A{", buffer.data());
+    EXPECT_STREQ("\xE2\x82\xAC\xCE\x94"
+                 "A{",
+                 buffer.data());
 }
 
 namespace {
@@ -306,7 +338,7 @@ TEST_F(DecodeMessageTextTest, DispatchByBinaryFlagAndCodingScheme)
 {
     EXPECT_EQ("A\xC3\xA9", Decode(true, 0x08, "0500", "004100E9"));
     EXPECT_EQ("004100E9", Decode(true, 0x04, "0500", "004100E9"));
-    EXPECT_EQ("004100E9", Decode(true, 0x40, "", "004100E9"));   // default alphabet bits, other group
+    EXPECT_EQ("004100E9", Decode(true, 0x40, "", "004100E9")); // default alphabet bits, other group
     EXPECT_EQ(0, lastCall.count);
 
     EXPECT_EQ("decoded", Decode(true, 0x00, "050003CC0201", "9069"));

@@ -125,8 +125,8 @@ TEST(UserStore, FindComparesWholeNamesWithoutCase)
         const char* name;
         int index;
     } cases[] = {
-        {"alice", 0}, {"ALICE", 0}, {"alicia", 1}, {"ali", -1}, {"alice2", -1},
-        {"\xE4RGER", 2}, {"\x9AIMON", 3}, {"", -1}, {"bob", -1},
+        {"alice", 0},    {"ALICE", 0},    {"alicia", 1}, {"ali", -1}, {"alice2", -1},
+        {"\xE4RGER", 2}, {"\x9AIMON", 3}, {"", -1},      {"bob", -1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(store.Find(c.name), c.index) << c.name;
@@ -139,8 +139,7 @@ TEST(UserStore, FindFirstMatchesTheFirstNameBeginningWithTheText)
         const char* prefix;
         int index;
     } cases[] = {
-        {"a", 1}, {"AL", 1}, {"alice", 2}, {"ALB", 3}, {"b", 0},
-        {"", 0}, {"alicia2", -1}, {"c", -1}, {"lice", -1},
+        {"a", 1}, {"AL", 1}, {"alice", 2}, {"ALB", 3}, {"b", 0}, {"", 0}, {"alicia2", -1}, {"c", -1}, {"lice", -1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(store.FindFirst(c.prefix), c.index) << c.prefix;
@@ -252,7 +251,7 @@ public:
     };
     std::optional<File> live;
     std::optional<File> temp;
-    int crashAt = -1;  // the step at which the process dies, -1 never
+    int crashAt = -1; // the step at which the process dies, -1 never
     int steps = 0;
     bool dead = false;
     bool readFails = false;

@@ -43,9 +43,9 @@ TEST(ViewerRows, ColumnClicksSortAscendingThenReverse)
     EXPECT_EQ((std::vector<std::string>{"C.REQ", "M1\\A.REQ", "B.REQ"}), Keys(rows));
     SortRows(rows, -4, CompareNoCase);
     EXPECT_EQ((std::vector<std::string>{"B.REQ", "M1\\A.REQ", "C.REQ"}), Keys(rows));
-    SortRows(rows, 2, CompareNoCase);   // user, without regard to case
+    SortRows(rows, 2, CompareNoCase); // user, without regard to case
     EXPECT_EQ((std::vector<std::string>{"M1\\A.REQ", "B.REQ", "C.REQ"}), Keys(rows));
-    SortRows(rows, -3, CompareNoCase);  // recipient descending
+    SortRows(rows, -3, CompareNoCase); // recipient descending
     EXPECT_EQ((std::vector<std::string>{"B.REQ", "C.REQ", "M1\\A.REQ"}), Keys(rows));
 }
 
@@ -55,7 +55,7 @@ TEST(ViewerRows, NumbersSortAsTextAndShortRowsDoNotCrash)
     rows.push_back(ViewerRow{{"short"}});
     SortRows(rows, 1, CompareNoCase);
     EXPECT_EQ((std::vector<std::string>{"short", "a", "c", "b"}), Keys(rows));
-    SortRows(rows, 7, CompareNoCase);   // beyond every row's texts: all compare equal
+    SortRows(rows, 7, CompareNoCase); // beyond every row's texts: all compare equal
     EXPECT_EQ(4u, rows.size());
 }
 
@@ -63,7 +63,7 @@ TEST(ViewerRows, SelectionIsFoundAgainByKeyWithoutRegardToCase)
 {
     std::vector<ViewerRow> rows = Sample();
     EXPECT_EQ(1, FindRowByKey(rows, "m1\\a.req", CompareNoCase));
-    EXPECT_EQ(-1, FindRowByKey(rows, "A.REQ", CompareNoCase));   // the sub-queue is part of the key
+    EXPECT_EQ(-1, FindRowByKey(rows, "A.REQ", CompareNoCase)); // the sub-queue is part of the key
     EXPECT_EQ(-1, FindRowByKey(rows, "", CompareNoCase));
     EXPECT_EQ(-1, FindRowByKey({}, "B.REQ", CompareNoCase));
 }

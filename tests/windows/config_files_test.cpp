@@ -89,10 +89,9 @@ TEST_F(ConfigFilesTest, VirtualStoreCopiesAreDeletedAndAnUnsetProfileDeletesNoth
     std::string profile = root / "profile";
     std::string store = profile + "\\AppData\\Local\\VirtualStore\\";
     MakeTree(profile, {"\\", "\\AppData\\", "\\AppData\\Local\\", "\\AppData\\Local\\VirtualStore\\"});
-    MakeTree(store, {"ProgramData\\", "ProgramData\\QelSMS\\", "ProgramData\\QelSMS\\SMSGW.INI",
-                     "Program Files\\", "Program Files\\QelSMS\\", "Program Files\\QelSMS\\Q\\",
-                     "Program Files\\QelSMS\\Q\\A.REQ", "Program Files (x86)\\",
-                     "Program Files (x86)\\QelSMS\\", "Program Files (x86)\\Other.txt"});
+    MakeTree(store, {"ProgramData\\", "ProgramData\\QelSMS\\", "ProgramData\\QelSMS\\SMSGW.INI", "Program Files\\",
+                     "Program Files\\QelSMS\\", "Program Files\\QelSMS\\Q\\", "Program Files\\QelSMS\\Q\\A.REQ",
+                     "Program Files (x86)\\", "Program Files (x86)\\QelSMS\\", "Program Files (x86)\\Other.txt"});
     SetEnvironmentVariableA("USERPROFILE", profile.c_str());
     PrepareConfiguration();
     EXPECT_FALSE(PathExists((store + "ProgramData\\QelSMS").c_str()));
@@ -114,8 +113,8 @@ TEST_F(ConfigFilesTest, VirtualStoreCopiesAreDeletedAndAnUnsetProfileDeletesNoth
     PrepareConfiguration();
     SetCurrentDirectoryA(savedDirectory);
     SetEnvironmentVariableA("USERPROFILE", savedProfile);
-    EXPECT_TRUE(FileExists((root / "%USERPROFILE%\\AppData\\Local\\VirtualStore\\ProgramData\\QelSMS\\SMSGW.INI")
-                               .c_str()));
+    EXPECT_TRUE(
+        FileExists((root / "%USERPROFILE%\\AppData\\Local\\VirtualStore\\ProgramData\\QelSMS\\SMSGW.INI").c_str()));
 }
 
 TEST_F(ConfigFilesTest, MessageDirectoriesDefaultUnderTheDataDirectory)
@@ -127,7 +126,7 @@ TEST_F(ConfigFilesTest, MessageDirectoriesDefaultUnderTheDataDirectory)
     EXPECT_TRUE(IsDirectory(path));
     GetSMSInDirectory(path);
     EXPECT_EQ(data + "SMS-IN\\", path);
-    EXPECT_FALSE(IsDirectory(path));   // the received SMS store is not made by the program
+    EXPECT_FALSE(IsDirectory(path)); // the received SMS store is not made by the program
     GetMMSInDirectory(path);
     EXPECT_EQ(data + "MMS-IN\\", path);
     EXPECT_TRUE(IsDirectory(path));
@@ -163,7 +162,7 @@ TEST_F(ConfigFilesTest, SubQueueFoldersAreMadeSafeAndFallBackToTheRoot)
     EXPECT_TRUE(IsDirectory(path));
 
     GetSMSQueueDirectory(path, "..");
-    EXPECT_EQ(data + "Q\\--\\", path);   // never the queue's parent
+    EXPECT_EQ(data + "Q\\--\\", path); // never the queue's parent
 
     GetSMSQueueDirectory(path, "");
     EXPECT_EQ(data + "Q\\", path);
@@ -191,16 +190,16 @@ TEST_F(ConfigFilesTest, DeleteTreeRemovesEverythingButDotFolders)
 {
     std::string tree = root / "tree\\";
     MakeTree(tree, {"", "a.txt", ".hidden-file", "sub\\", "sub\\b.txt", "sub\\deeper\\", "sub\\deeper\\c.txt"});
-    DeleteTree((tree + "\\\\").c_str());   // trailing backslashes are stripped
+    DeleteTree((tree + "\\\\").c_str()); // trailing backslashes are stripped
     EXPECT_FALSE(PathExists((root / "tree").c_str()));
 
     MakeTree(tree, {"", "a.txt", "sub\\", "sub\\b.txt", ".keep\\", ".keep\\d.txt"});
     DeleteTree(tree.c_str());
     EXPECT_FALSE(PathExists((tree + "a.txt").c_str()));
     EXPECT_FALSE(PathExists((tree + "sub").c_str()));
-    EXPECT_TRUE(FileExists((tree + ".keep\\d.txt").c_str()));   // and so the top stays
+    EXPECT_TRUE(FileExists((tree + ".keep\\d.txt").c_str())); // and so the top stays
 
-    DeleteTree("");   // nothing
+    DeleteTree(""); // nothing
     DeleteTree(nullptr);
 }
 
@@ -213,8 +212,8 @@ TEST_F(ConfigFilesTest, TrusteesGrantTheServicesAndAdministratorsInheritedFullCo
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                    &dacl, nullptr, &descriptor));
+              GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                    nullptr, &descriptor));
     ASSERT_NE(nullptr, dacl);
     PSID system = nullptr;
     PSID admins = nullptr;
@@ -278,8 +277,8 @@ TEST(KeywordTableFile, IsConvertedInACopyThatReplacesTheFileOnlyWhenComplete)
 TEST(Notepad, ComesFromTheWindowsFolder)
 {
     TempFolder folder("notepad");
-    ASSERT_TRUE(CopyFileA((TestProgramFolder() + "standins\\FWRULES.EXE").c_str(), (folder / "NOTEPAD.EXE").c_str(),
-                          FALSE));
+    ASSERT_TRUE(
+        CopyFileA((TestProgramFolder() + "standins\\FWRULES.EXE").c_str(), (folder / "NOTEPAD.EXE").c_str(), FALSE));
     WriteWholeFile(folder / "note.txt", "x");
     char previous[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, previous);

@@ -32,7 +32,7 @@ TEST(DataFolderGuard, RefusesSystemFoldersDriveRootsAndRelativePathsButNotAnOrdi
 
     EXPECT_FALSE(IsDeletableDataFolder(windows)) << windows;
     EXPECT_FALSE(IsDeletableDataFolder(profile.c_str())) << profile;
-    EXPECT_FALSE(IsDeletableDataFolder((profile + "\\..").c_str())) << profile;   // the profiles root
+    EXPECT_FALSE(IsDeletableDataFolder((profile + "\\..").c_str())) << profile; // the profiles root
     EXPECT_FALSE(IsDeletableDataFolder(std::string(windows, 3).c_str())) << windows;
     EXPECT_FALSE(IsDeletableDataFolder("."));
     EXPECT_TRUE(IsDeletableDataFolder(ordinary.path().c_str())) << ordinary.path();

@@ -104,10 +104,10 @@ TEST(GwcoreSockets, FailuresAreReportedNotConnected)
         Listener gone(AF_INET);
         closedPort = gone.port;
     }
-    EXPECT_FALSE(Connects("127.0.0.1", closedPort));          // refused
-    EXPECT_FALSE(Connects("no-such-host.invalid", 25));        // unknown name
-    EXPECT_FALSE(Connects("[::1", 25));                        // malformed
-    EXPECT_FALSE(Connects("phone-modem-without-port", 0));     // no port anywhere
+    EXPECT_FALSE(Connects("127.0.0.1", closedPort));       // refused
+    EXPECT_FALSE(Connects("no-such-host.invalid", 25));    // unknown name
+    EXPECT_FALSE(Connects("[::1", 25));                    // malformed
+    EXPECT_FALSE(Connects("phone-modem-without-port", 0)); // no port anywhere
     EXPECT_NE(0, IPV6ConnectToINetServer(INVALID_SOCKET, "127.0.0.1", 25));
 }
 
@@ -117,7 +117,7 @@ TEST(GwcoreSignalling, WakesTheEventOfAnInterfaceAndRoute)
     ASSERT_NE(nullptr, event);
     EXPECT_TRUE(SetEventForInterface("SMSOut", "Modem One"));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0));
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));   // one wake per request
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0)); // one wake per request
 
     // Another route's event is not woken; nobody waiting is no error worth more than 0.
     EXPECT_FALSE(SetEventForInterface("VASPOut", "qelsmslite"));

@@ -35,7 +35,7 @@ bool RecordingLaunch(const char* executable, const char* argument, HANDLE* proce
     elevation.executable = executable;
     elevation.argument = argument;
     if (elevation.refuse)
-        return false;   // the platform's elevation prompt was declined
+        return false; // the platform's elevation prompt was declined
     return elevation.realLaunch(executable, argument, process);
 }
 
@@ -105,7 +105,7 @@ protected:
         SetStandin("QelMMSC", "RefuseStop", "0");
         ForceDeleteService("QelSMS");
         ForceDeleteService("QelMMSC");
-        Sleep(100);   // let the stand-in processes go before their folder is removed
+        Sleep(100); // let the stand-in processes go before their folder is removed
     }
 
     void SetStandin(const char* service, const char* key, const char* value)
@@ -212,7 +212,7 @@ TEST_F(ServiceControlTest, StopAndStartAPairWaitingForTheStates)
     EXPECT_FALSE(IsMmscServiceActive());
 
     StartServices(false);
-    EXPECT_TRUE(IsSmsServiceActive());   // start-pending counts as active
+    EXPECT_TRUE(IsSmsServiceActive()); // start-pending counts as active
 
     RestartServices(false);
     EXPECT_TRUE(IsSmsServiceActive());
@@ -230,9 +230,9 @@ TEST_F(ServiceControlTest, AServiceThatWillNotStopIsGivenUpOnAfterTheLastRound)
     DWORD elapsed = GetTickCount() - start;
 
     EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState("QelSMS"));
-    EXPECT_GE(elapsed, 120u * 25u);   // all 120 rounds were waited out
+    EXPECT_GE(elapsed, 120u * 25u); // all 120 rounds were waited out
     EXPECT_TRUE(LogHas("refused-stop QelSMS"));
-    EXPECT_TRUE(LogHas("stop-byte QelSMS"));   // the stop request reached the status block
+    EXPECT_TRUE(LogHas("stop-byte QelSMS")); // the stop request reached the status block
 }
 
 TEST_F(ServiceControlTest, RemoveStopsAndDeletesBothEvenOneThatWillNotStop)
@@ -244,7 +244,7 @@ TEST_F(ServiceControlTest, RemoveStopsAndDeletesBothEvenOneThatWillNotStop)
 
     MessageBoxAnswerer answerer;
     EXPECT_TRUE(RemoveServices(false));
-    EXPECT_TRUE(LogHas("stop-byte QelSMS"));   // asked through the status block while waiting
+    EXPECT_TRUE(LogHas("stop-byte QelSMS")); // asked through the status block while waiting
     // The stand-ins still run: deletion completes when they finally stop.
     SetStandin("QelSMS", "RefuseStop", "0");
     SetStandin("QelMMSC", "RefuseStop", "0");
@@ -340,7 +340,7 @@ TEST_F(ServiceControlTest, WithoutRightsEachOperationRelaunchesWithItsOwnVerb)
 {
     DenyRights();
     RecordElevation();
-    elevation.refuse = true;   // the platform's prompt is declined: only the launch is seen
+    elevation.refuse = true; // the platform's prompt is declined: only the launch is seen
     struct Case {
         void (*operation)();
         const char* argument;
@@ -378,12 +378,12 @@ TEST_F(ServiceControlTest, WithoutRightsYesRelaunchesElevatedWithTheVerbAndWaits
     DenyRights();
     RecordElevation();
     {
-        MessageBoxAnswerer answerer({"Yes", "OK"});   // the offer, then the elevated instance's box
+        MessageBoxAnswerer answerer({"Yes", "OK"}); // the offer, then the elevated instance's box
         EXPECT_TRUE(InstallServices(true));
         auto boxes = answerer.boxes();
         ASSERT_EQ(2u, boxes.size());
         EXPECT_EQ(kElevationQuestion, boxes[0].text);
-        EXPECT_EQ("Service successfully installed!", boxes[1].text);   // shown by the elevated instance
+        EXPECT_EQ("Service successfully installed!", boxes[1].text); // shown by the elevated instance
     }
     EXPECT_EQ(1, elevation.launches);
     EXPECT_EQ(module / "QELCONF.EXE", elevation.executable);
@@ -408,12 +408,17 @@ TEST_F(ServiceControlTest, WithoutRightsNoOrCancelShowsTheRightsMessage)
     };
     const Case cases[] = {
         {"No", "Administrator rights are required for service installation.", [] { return InstallServices(true); }},
-        {"Cancel", "Administrator rights are required for service installation.",
-         [] { return InstallServices(true); }},
+        {"Cancel", "Administrator rights are required for service installation.", [] { return InstallServices(true); }},
         {"No", "Administrator rights are required for service installation or modification.",
-         [] { StartServices(true); return false; }},
+         [] {
+             StartServices(true);
+             return false;
+         }},
         {"Cancel", "Administrator rights are required for service installation or modification.",
-         [] { RestartServices(true); return false; }},
+         [] {
+             RestartServices(true);
+             return false;
+         }},
     };
     for (const Case& c : cases) {
         MessageBoxAnswerer answerer({c.answer, "OK"});
@@ -436,7 +441,7 @@ TEST_F(ServiceControlTest, ARefusedElevationPromptShowsNothingAndChangesNothing)
     EXPECT_FALSE(InstallServices(true));
     EXPECT_EQ(1, elevation.launches);
     Sleep(300);
-    EXPECT_EQ(1u, answerer.boxes().size());   // only the offer
+    EXPECT_EQ(1u, answerer.boxes().size()); // only the offer
     EXPECT_FALSE(IsSmsServiceInstalled());
 }
 

@@ -61,25 +61,26 @@ TEST(SpoolFiles, AHugeRequestIsReadOnlyAsFarAsItsRecordNeeds)
     TempFolder folder("spool");
     SpoolRecord record;
     // The zeros after the text end it; so does a section after both of the record's.
-    for (const char* text : {"[SMS]\r\nPhoneNumber=+1\r\n",
-                             "[SMS]\r\nPhoneNumber=+1\r\n[ErrorDetail]\r\nRetryCount=1\r\n[Tail]\r\n"}) {
+    for (const char* text :
+         {"[SMS]\r\nPhoneNumber=+1\r\n", "[SMS]\r\nPhoneNumber=+1\r\n[ErrorDetail]\r\nRetryCount=1\r\n[Tail]\r\n"}) {
         EXPECT_LE(ReadHugeRequest(folder / "HUGE.REQ", text, record), 64 * 1024) << text;
         EXPECT_STREQ("+1", record.recipient);
     }
     // Text that never ends is read up to the limit and no further.
     std::string endless = "[SMS]\r\nPhoneNumber=+2\r\n" + std::string(2 * kSpoolRecordReadLimit, 'x');
-    EXPECT_EQ(static_cast<LONGLONG>(kSpoolRecordReadLimit), ReadHugeRequest(folder / "HUGE.REQ", endless.c_str(), record));
+    EXPECT_EQ(static_cast<LONGLONG>(kSpoolRecordReadLimit),
+              ReadHugeRequest(folder / "HUGE.REQ", endless.c_str(), record));
     EXPECT_STREQ("+2", record.recipient);
 }
 
 TEST(SpoolFiles, TheSupportLibraryDecodesGsm7InPlace)
 {
-    char buffer[64] = "E8329BFD06";   // "hello"
+    char buffer[64] = "E8329BFD06"; // "hello"
     GSM7ToUTF8String("", buffer, buffer);
     EXPECT_STREQ("hello", buffer);
 
     UseSupportLibraryGsm7Decoder();
-    char text[kDisplayTextSize] = "9B32";   // the escape, then 0x65: the euro sign
+    char text[kDisplayTextSize] = "9B32"; // the escape, then 0x65: the euro sign
     DecodeMessageText(true, 0x00, "", text, sizeof text);
     EXPECT_STREQ("\xE2\x82\xAC", text);
 }

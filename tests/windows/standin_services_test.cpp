@@ -28,8 +28,7 @@ std::string PrivateFolder(const char* purpose)
 {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    std::string dir = std::string(temp) + "qel_" + purpose + "_" +
-                      std::to_string(GetCurrentProcessId()) + "\\";
+    std::string dir = std::string(temp) + "qel_" + purpose + "_" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }
@@ -43,10 +42,10 @@ bool CopyStandin(const char* exeName, const std::string& toFolder)
 std::string ReadWholeFile(const std::string& path)
 {
     std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
     char buffer[4096];
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
@@ -61,7 +60,8 @@ std::vector<std::string> Lines(const std::string& text)
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         lines.push_back(text.substr(start, end - start));
         start = end + 2;
     }
@@ -73,11 +73,14 @@ std::vector<std::string> Lines(const std::string& text)
 int BlockByte(const char* name, size_t offset, int value = -1)
 {
     HANDLE block = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
-    if (!block) return -1;
+    if (!block)
+        return -1;
     auto* view = static_cast<unsigned char*>(MapViewOfFile(block, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     int was = view ? view[offset] : -1;
-    if (view && value >= 0) view[offset] = static_cast<unsigned char>(value);
-    if (view) UnmapViewOfFile(view);
+    if (view && value >= 0)
+        view[offset] = static_cast<unsigned char>(value);
+    if (view)
+        UnmapViewOfFile(view);
     CloseHandle(block);
     return was;
 }
@@ -97,9 +100,8 @@ protected:
         RemoveService();
         std::string binaryPath = "\"" + exe_ + "\"";
         service_ = CreateServiceA(scm_, kTestServiceName, kTestServiceName, SERVICE_ALL_ACCESS,
-                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                  SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
-                                  nullptr, nullptr, nullptr);
+                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                  binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(service_, nullptr) << GetLastError();
     }
 
@@ -107,9 +109,12 @@ protected:
     {
         // Let it go whatever the test left it doing.
         SetIni("RefuseStop", "0");
-        if (service_) CloseServiceHandle(service_);
-        if (scm_) RemoveService();
-        if (scm_) CloseServiceHandle(scm_);
+        if (service_)
+            CloseServiceHandle(service_);
+        if (scm_)
+            RemoveService();
+        if (scm_)
+            CloseServiceHandle(scm_);
         DeleteFileA(Path("STANDIN.LOG").c_str());
         DeleteFileA(Path("STANDIN.INI").c_str());
         DeleteFileA(exe_.c_str());
@@ -119,11 +124,13 @@ protected:
     void RemoveService()
     {
         SC_HANDLE old = OpenServiceA(scm_, kTestServiceName, SERVICE_ALL_ACCESS);
-        if (!old) return;
+        if (!old)
+            return;
         SERVICE_STATUS status = {};
         ControlService(old, SERVICE_CONTROL_STOP, &status);
         for (int i = 0; i < 250 && QueryServiceStatus(old, &status); ++i) {
-            if (status.dwCurrentState == SERVICE_STOPPED) break;
+            if (status.dwCurrentState == SERVICE_STOPPED)
+                break;
             Sleep(20);
         }
         DeleteService(old);
@@ -150,8 +157,10 @@ protected:
         DWORD started = GetTickCount();
         for (;;) {
             DWORD elapsed = GetTickCount() - started;
-            if (State() == wanted) return static_cast<long>(elapsed);
-            if (elapsed > timeoutMs) return -1;
+            if (State() == wanted)
+                return static_cast<long>(elapsed);
+            if (elapsed > timeoutMs)
+                return -1;
             Sleep(20);
         }
     }
@@ -161,7 +170,8 @@ protected:
         DWORD started = GetTickCount();
         do {
             for (const std::string& seen : Lines(ReadWholeFile(Path("STANDIN.LOG"))))
-                if (seen == line) return true;
+                if (seen == line)
+                    return true;
             Sleep(20);
         } while (GetTickCount() - started < timeoutMs);
         return false;
@@ -197,8 +207,7 @@ TEST_F(StandinService, PendsAsToldPublishesBothBlocksAndStopsOnControl)
     EXPECT_GE(WaitForState(SERVICE_STOPPED, 5000), 300);
     EXPECT_EQ(BlockByte("QEL_SMSGW_ShMem", 0), -1) << "block outlives the service";
 
-    std::vector<std::string> expected = {"start QelSMS", "running QelSMS", "stop-control QelSMS",
-                                         "stopped QelSMS"};
+    std::vector<std::string> expected = {"start QelSMS", "running QelSMS", "stop-control QelSMS", "stopped QelSMS"};
     EXPECT_EQ(Lines(ReadWholeFile(Path("STANDIN.LOG"))), expected);
 }
 
@@ -221,10 +230,9 @@ TEST_F(StandinService, RefusesStopsUntilToldOtherwiseThenObeysTheStopByte)
     ASSERT_EQ(BlockByte("Global\\QEL_SMSGW_ShMem", 0, 1), 0);
     EXPECT_GE(WaitForState(SERVICE_STOPPED, 3000), 0);
 
-    std::vector<std::string> expected = {
-        "start QelSMS",        "running QelSMS",      "stop-control QelSMS",
-        "refused-stop QelSMS", "stop-byte QelSMS",    "refused-stop QelSMS",
-        "stop-byte QelSMS",    "stopped QelSMS"};
+    std::vector<std::string> expected = {"start QelSMS",        "running QelSMS",   "stop-control QelSMS",
+                                         "refused-stop QelSMS", "stop-byte QelSMS", "refused-stop QelSMS",
+                                         "stop-byte QelSMS",    "stopped QelSMS"};
     EXPECT_EQ(Lines(ReadWholeFile(Path("STANDIN.LOG"))), expected);
 }
 
@@ -245,15 +253,14 @@ TEST(FirewallHelperStandin, LogsItsCommandLineExactly)
     ASSERT_TRUE(CopyStandin("FWRULES.EXE", dir)) << "FWRULES.EXE not built";
     std::string log = dir + "FWRULES.LOG";
     DeleteFileA(log.c_str());
-    std::string commandLine = "\"" + dir + "FWRULES.EXE\" \"" + dir +
-                              "TXTSVC.EXE\" \"Qel SMS Gateway Lite Edition\"";
+    std::string commandLine = "\"" + dir + "FWRULES.EXE\" \"" + dir + "TXTSVC.EXE\" \"Qel SMS Gateway Lite Edition\"";
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                               nullptr, nullptr, &startup, &process));
+    ASSERT_TRUE(CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &process));
     ASSERT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
@@ -267,4 +274,4 @@ TEST(FirewallHelperStandin, LogsItsCommandLineExactly)
     RemoveDirectoryA(dir.c_str());
 }
 
-}  // namespace
+} // namespace

@@ -278,7 +278,7 @@ void MessageBoxAnswerer::Run()
             continue;
         }
         PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(target), BN_CLICKED),
-                         reinterpret_cast<LPARAM>(target));
+                     reinterpret_cast<LPARAM>(target));
         {
             std::lock_guard<std::mutex> guard(lock_);
             boxes_.push_back(box);

@@ -23,7 +23,7 @@ class TempFolder {
 public:
     explicit TempFolder(const char* purpose);
     ~TempFolder();
-    const std::string& path() const { return path_; }   // with trailing backslash
+    const std::string& path() const { return path_; } // with trailing backslash
     std::string operator/(const std::string& name) const { return path_ + name; }
 
 private:

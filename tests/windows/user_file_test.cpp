@@ -77,9 +77,9 @@ protected:
         directory_ = std::string(temp) + name + "\\";
         ASSERT_TRUE(CreateDirectoryA(directory_.c_str(), nullptr));
 
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr),
+            ERROR_SUCCESS);
         char old[MAX_PATH];
         DWORD size = sizeof old;
         DWORD type = 0;
