@@ -79,6 +79,16 @@ void ResolveDirectory(const char* file, const char* section, const char* key, co
     CopyBounded(out, WithTrailingBackslash(path));
 }
 
+// The first entry a directory search finds for path; false when there is none.
+bool FindFirstEntry(const char* path, WIN32_FIND_DATAA& found)
+{
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
 bool IsLink(DWORD attributes)
 {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -171,21 +181,13 @@ void GetVASPQueueDirectory(char* out)
 bool PathExists(const char* path)
 {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return true;
+    return FindFirstEntry(path, found);
 }
 
 bool FileExists(const char* path)
 {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return FindFirstEntry(path, found) && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 void DeleteTree(const char* directory)
