@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/message_box.h"
+#include "modem/modem_pages.h"
 #include "shell/pages.h"
 
 namespace {
@@ -26,7 +27,7 @@ const PageDefinition kMainPages[] = {
 };
 
 const PageDefinition kWizardPages[] = {
-    {"DIALOG_WIZADDMODEM", "QelSMS Lite Setup Wizard:  Select Modem", PendingPageProc, PSWIZB_NEXT},
+    {"DIALOG_WIZADDMODEM", "QelSMS Lite Setup Wizard:  Select Modem", SelectModemPageProc, PSWIZB_NEXT},
     {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", PendingPageProc, PSWIZB_BACK | PSWIZB_NEXT},
     {"DIALOG_SERVER", "QelSMS Lite Setup Wizard:  Server Settings", ServerPageProc, 0},
     {"DIALOG_WIZCOMPLETE", "QelSMS Lite Setup Wizard:  Configuration Complete", WizardCompletePageProc, 0},

@@ -1,0 +1,13 @@
+// The modems Windows knows: the telephony lines that carry data calls, and the COM port a
+// modem driver is attached to.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Appends the names of the data-capable telephony lines to a list box.
+void ListModems(HWND dialog, int listId);
+// The COM port of the installed modem of that friendly name (any case), from the modem
+// class of the device registry. False, port empty, when none is attached.
+bool FindModemPort(const std::string& modemName, std::string& port);

@@ -1,0 +1,229 @@
+// The wizard's modem page: the Windows modems and the phone modems found on the network in
+// one list, or an address typed by hand. Next tests the chosen modem and stores it as
+// "Modem1".
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/controls.h"
+#include "app/ini_files.h"
+#include "app/message_box.h"
+#include "app/page_conventions.h"
+#include "app/wait_cursor.h"
+#include "gateway/gwcore/gwcore.h"
+#include "modem/modem_discovery.h"
+#include "modem/modem_naming.h"
+#include "modem/modem_pages.h"
+#include "modem/modem_test.h"
+#include "modem/phone_modem.h"
+#include "resources/select_modem_page_ids.h"
+
+namespace {
+
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr UINT kRefreshMs = 1000;
+constexpr UINT_PTR kActivationSubclass = 1;
+constexpr size_t kNameLimit = 500;
+constexpr size_t kNextEntryOffset = 116; // where a phone-modem cache entry keeps the next one
+const char kUnableToConnect[] = "Unable to connect to modem";
+
+// Set while the page exists; the search thread runs another search while it is set.
+std::atomic<bool> discoveryRunning{false};
+
+DWORD WINAPI SearchForPhoneModems(void*)
+{
+    while (discoveryRunning.load())
+        FindQelSMSModem(0, 0, 120);
+    return 0;
+}
+
+void StartDiscovery()
+{
+    discoveryRunning = true;
+    HANDLE thread = CreateThread(nullptr, 0, SearchForPhoneModems, nullptr, 0, nullptr);
+    if (thread)
+        CloseHandle(thread); // never waited for: it ends after its current search
+}
+
+// The index of the entry whose text is exactly this (case counts), or LB_ERR.
+LRESULT FindExact(HWND page, const std::string& text)
+{
+    HWND list = GetDlgItem(page, IDC_SELECT_MODEM_LIST);
+    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0 || static_cast<size_t>(length) != text.size())
+            continue;
+        std::string entry(static_cast<size_t>(length) + 1, '\0');
+        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&entry[0]));
+        if (strcmp(entry.c_str(), text.c_str()) == 0)
+            return i;
+    }
+    return LB_ERR;
+}
+
+// Phone modems found so far, appended behind the sorted Windows modems.
+void AddPhoneModems(HWND page)
+{
+    for (auto* entry = static_cast<const char*>(QelsmsModemCacheHead()); entry;
+         entry = *reinterpret_cast<const char* const*>(entry + kNextEntryOffset)) {
+        std::string name = std::string(kPhoneModemPrefix) + entry;
+        if (FindExact(page, name) == LB_ERR)
+            SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_INSERTSTRING, static_cast<WPARAM>(-1),
+                                reinterpret_cast<LPARAM>(name.c_str()));
+    }
+}
+
+// Selects the entry of that text and shows it in the name field, when the list holds it.
+void SelectIfListed(HWND page, const std::string& text)
+{
+    LRESULT index = text.empty() ? LB_ERR : FindExact(page, text);
+    if (index == LB_ERR)
+        return;
+    SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_SETCURSEL, index, 0);
+    SetItemText(page, IDC_SELECT_MODEM_NAME, text);
+}
+
+void FillList(HWND page)
+{
+    SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_RESETCONTENT, 0, 0);
+    ListModems(page, IDC_SELECT_MODEM_LIST);
+}
+
+std::string SelectedText(HWND page)
+{
+    HWND list = GetDlgItem(page, IDC_SELECT_MODEM_LIST);
+    LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    LRESULT length = index == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR)
+        return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+    return text.c_str();
+}
+
+// Becoming active again picks up modems installed while the wizard was in the background.
+void OnActivated(HWND page)
+{
+    std::string selected = SelectedText(page);
+    FillList(page);
+    AddPhoneModems(page);
+    SelectIfListed(page, selected);
+}
+
+// Only the sheet, a top-level window, learns that it became active: pass that on.
+LRESULT CALLBACK ForwardActivation(HWND sheet, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR page)
+{
+    if (message == WM_ACTIVATE && LOWORD(wParam) != WA_INACTIVE)
+        OnActivated(reinterpret_cast<HWND>(page));
+    return DefSubclassProc(sheet, message, wParam, lParam);
+}
+
+void OnInit(HWND page)
+{
+    StartDiscovery();
+    ShowWindow(GetDlgItem(page, IDC_SELECT_MODEM_TEST), SW_HIDE);
+    ShowWindow(GetDlgItem(page, IDCANCEL), SW_HIDE);
+    FillList(page);
+    SelectIfListed(page, SmsGatewayIni().Read("SMSGW", "Modem1", kNameLimit));
+    SetTimer(page, kRefreshTimer, kRefreshMs, nullptr);
+    AddPhoneModems(page);
+    SetWindowSubclass(GetParent(page), ForwardActivation, kActivationSubclass, reinterpret_cast<DWORD_PTR>(page));
+}
+
+void OnDestroy(HWND page)
+{
+    KillTimer(page, kRefreshTimer);
+    RemoveWindowSubclass(GetParent(page), ForwardActivation, kActivationSubclass);
+    discoveryRunning = false;
+}
+
+void StoreModem(const ModemChoice& choice)
+{
+    ProfileIniStore ini = SmsGatewayIni();
+    ini.Write("SMSGW", "Modem1", choice.modemName);
+    std::string section = ModemSectionName(choice.modemName);
+    if (choice.kind == ModemChoice::WindowsModem)
+        ini.Delete(section, "PIN");
+    else
+        ini.Write(section, "RouteName", choice.routeName);
+    lstrcpynA(currentModemName, choice.modemName.c_str(), sizeof currentModemName);
+}
+
+// Tests the chosen modem; true when it was accepted and stored.
+bool AcceptModem(HWND page)
+{
+    std::string text = ItemText(page, IDC_SELECT_MODEM_NAME).substr(0, kNameLimit - 1);
+    ModemChoice choice = InterpretModemChoice(text, FindExact(page, text) != LB_ERR);
+    bool works = false;
+    switch (choice.kind) {
+    case ModemChoice::Nothing:
+        return false;
+    case ModemChoice::WindowsModem:
+        works = TestModem(page, choice.modemName.c_str(), "") != 0;
+        break;
+    case ModemChoice::PhoneModem:
+    case ModemChoice::TypedAddress: {
+        WaitCursor busy;
+        works = PhoneModemProbe(choice.address.c_str());
+        break;
+    }
+    case ModemChoice::NotAnAddress:
+        break;
+    }
+    if (!works) {
+        if (choice.kind != ModemChoice::WindowsModem)
+            ShowMessage(page, kUnableToConnect, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    StoreModem(choice);
+    return true;
+}
+
+bool OnNotify(HWND page, const NMHDR* header)
+{
+    switch (header->code) {
+    case PSN_SETACTIVE:
+        PropSheet_SetWizButtons(GetParent(page), PSWIZB_NEXT);
+        SetPageResult(page, 0);
+        return true;
+    case PSN_WIZNEXT:
+        SetPageResult(page, AcceptModem(page) ? 0 : -1);
+        return true;
+    }
+    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
+}
+
+void OnCommand(HWND page, WORD id, WORD code)
+{
+    if (id == IDC_SELECT_MODEM_LIST && code == LBN_SELCHANGE)
+        SetItemText(page, IDC_SELECT_MODEM_NAME, SelectedText(page));
+}
+
+} // namespace
+
+INT_PTR CALLBACK SelectModemPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(page);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == kRefreshTimer)
+            AddPhoneModems(page);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DESTROY:
+        OnDestroy(page);
+        return FALSE;
+    }
+    return FALSE;
+}

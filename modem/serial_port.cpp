@@ -1,0 +1,250 @@
+#include "modem/serial_port.h"
+
+#include <mmsystem.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "app/ini_files.h"
+#include "base/ini_rules.h"
+#include "base/text.h"
+
+namespace {
+
+constexpr DWORD kWriteStallMs = 11000;   // a write that makes no progress this long fails
+constexpr DWORD kCancelSettleMs = 15000; // pause after a pending write that could not end
+
+// One overlapped operation: a zeroed record with its own manual-reset event. An operation
+// that is still pending when the record goes is cancelled and waited for first, so that
+// the system never writes into a record or signals an event that has been released.
+class Overlapped {
+public:
+    explicit Overlapped(HANDLE port) : port_(port) { record_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+    ~Overlapped()
+    {
+        if (pending_)
+            Cancel();
+        if (record_.hEvent)
+            CloseHandle(record_.hEvent);
+    }
+    Overlapped(const Overlapped&) = delete;
+    Overlapped& operator=(const Overlapped&) = delete;
+
+    OVERLAPPED* get() { return &record_; }
+    bool valid() const { return record_.hEvent != nullptr; }
+    void MarkPending() { pending_ = true; }
+
+    // Waits up to the time for the operation, then takes its result without waiting.
+    bool Finish(DWORD waitMs, DWORD& bytes)
+    {
+        WaitForSingleObject(record_.hEvent, waitMs);
+        bytes = 0;
+        if (!GetOverlappedResult(port_, &record_, &bytes, FALSE))
+            return false;
+        pending_ = false;
+        return true;
+    }
+
+    // Cancels the operation and waits until it has ended. True when it had completed after
+    // all (its bytes then count).
+    bool Cancel(DWORD* bytes = nullptr)
+    {
+        CancelIo(port_);
+        DWORD done = 0;
+        bool completed = GetOverlappedResult(port_, &record_, &done, TRUE) != 0;
+        pending_ = false;
+        if (bytes)
+            *bytes = completed ? done : 0;
+        return completed;
+    }
+
+private:
+    HANDLE port_;
+    OVERLAPPED record_ = {};
+    bool pending_ = false;
+};
+
+bool OldModemTimeouts()
+{
+    return IniBool(SmsGatewayIni().Read("SMSGW", "OldModemTimeouts", 500).c_str());
+}
+
+// Writes one character; gives the bytes written (0 or 1) and false when the port failed.
+bool WriteCharacter(HANDLE port, const char* character, DWORD& written, bool& stalled)
+{
+    Overlapped operation(port);
+    if (!operation.valid())
+        return false;
+    written = 0;
+    if (WriteFile(port, character, 1, &written, operation.get()))
+        return true;
+    if (GetLastError() != ERROR_IO_PENDING)
+        return false;
+    operation.MarkPending();
+    if (!operation.Finish(kWriteStallMs, written)) {
+        if (!operation.Cancel())
+            Sleep(kCancelSettleMs);
+        return false;
+    }
+    if (written == 0) {
+        ClearCommError(port, nullptr, nullptr);
+        stalled = true;
+    }
+    return true;
+}
+
+bool HasFinalResult(const char* text)
+{
+    return strstr(text, "\nOK") || strstr(text, "\rOK") || strstr(text, "ERROR");
+}
+
+// One read behind what the buffer holds; false on a read error. bytes: what came.
+bool ReadChunk(HANDLE port, char* at, DWORD room, unsigned seconds, DWORD& bytes)
+{
+    Overlapped operation(port);
+    if (!operation.valid())
+        return false;
+    bytes = 0;
+    if (ReadFile(port, at, room, &bytes, operation.get()))
+        return true;
+    DWORD error = GetLastError();
+    if (error == ERROR_TIMEOUT)
+        return true; // the opening profile's read ran out of time: nothing came
+    if (error != ERROR_IO_PENDING)
+        return false;
+    operation.MarkPending();
+    DWORD waitMs = seconds * 1000 < 50 ? 50 : seconds * 1000;
+    if (!operation.Finish(waitMs, bytes))
+        operation.Cancel(&bytes);
+    return true;
+}
+
+} // namespace
+
+void ApplyModemTimeouts(HANDLE port, const TimeoutProfile& profile)
+{
+    const TimeoutProfile& chosen = OldModemTimeouts() ? profile : kImmediateReturn;
+    COMMTIMEOUTS timeouts = {chosen.readInterval, chosen.readMultiplier, chosen.readConstant, chosen.writeMultiplier,
+                             chosen.writeConstant};
+    SetCommTimeouts(port, &timeouts);
+}
+
+bool SendModemText(HANDLE port, const char* text)
+{
+    const DWORD length = static_cast<DWORD>(strlen(text));
+    DWORD sent = 0;
+    bool ok = true;
+    bool stalled = false;
+    DWORD lastProgress = timeGetTime();
+    while (ok && !stalled && sent < length && timeGetTime() - lastProgress < kWriteStallMs) {
+        DWORD written = 0;
+        ok = WriteCharacter(port, text + sent, written, stalled);
+        if (ok && written == 0 && !stalled) {
+            Sleep(2); // the port took nothing this time
+            continue;
+        }
+        if (written) {
+            lastProgress = timeGetTime();
+            sent += written;
+        }
+    }
+    return ok && sent == length;
+}
+
+DWORD ReadModemResponse(HANDLE port, char* buffer, DWORD size, unsigned seconds)
+{
+    memset(buffer, 0, size);
+    DWORD count = 0;
+    const time_t start = time(nullptr);
+    while (static_cast<unsigned>(time(nullptr) - start) <= seconds && count + 1 < size) {
+        DWORD bytes = 0;
+        if (!ReadChunk(port, buffer + count, size - count - 1, seconds, bytes))
+            return 0;
+        if (bytes == 0) {
+            Sleep(1);
+            continue;
+        }
+        count += bytes;
+        buffer[count] = '\0';
+        if (HasFinalResult(buffer))
+            break;
+    }
+    return count;
+}
+
+SerialAtPort::~SerialAtPort()
+{
+    if (owned_ && handle_ != INVALID_HANDLE_VALUE)
+        CloseHandle(handle_);
+}
+
+bool SerialAtPort::Send(const std::string& text)
+{
+    return SendModemText(handle_, text.c_str());
+}
+
+AtAnswer SerialAtPort::Read(unsigned seconds)
+{
+    char buffer[kAnswerBufferSize];
+    AtAnswer answer;
+    answer.count = ReadModemResponse(handle_, buffer, sizeof buffer, seconds);
+    answer.text = buffer;
+    return answer;
+}
+
+bool SerialAtPort::SetSpeed(unsigned bitsPerSecond)
+{
+    DCB settings = {};
+    settings.DCBlength = sizeof settings;
+    GetCommState(handle_, &settings);
+    char definition[64];
+    snprintf(definition, sizeof definition, "baud=%u parity=N data=8 stop=1", bitsPerSecond);
+    if (!BuildCommDCBA(definition, &settings))
+        return false;
+    SetCommState(handle_, &settings);
+    return true;
+}
+
+void SerialAtPort::ApplyTimeouts(const TimeoutProfile& profile)
+{
+    ApplyModemTimeouts(handle_, profile);
+}
+
+OpenedPort ComPorts::Open(const std::string& name)
+{
+    OpenedPort opened;
+    const DWORD access = GENERIC_READ | GENERIC_WRITE;
+    HANDLE handle = CreateFileA(name.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (handle == INVALID_HANDLE_VALUE && StartsWithNoCase(name.data(), name.size(), "COM")) {
+        // Ports above COM9 are reached through the device namespace.
+        std::string device = "\\\\.\\" + name.substr(0, name.size() - 1);
+        handle = CreateFileA(device.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            error = GetLastError();
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        opened.error = error;
+        opened.errorText = SystemErrorText(error);
+        return opened;
+    }
+    opened.port.reset(new SerialAtPort(handle, true));
+    DCB settings = {};
+    settings.DCBlength = sizeof settings;
+    if (!SetupComm(handle, 1024, 1024))
+        opened.stage = OpenedPort::SetupFailed;
+    else if (!GetCommState(handle, &settings))
+        opened.stage = OpenedPort::StateFailed;
+    else
+        opened.stage = OpenedPort::Ready;
+    return opened;
+}
+
+std::string SystemErrorText(DWORD error)
+{
+    char text[500] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    return text;
+}

@@ -1,0 +1,492 @@
+// The modem test's AT sequence against a scripted modem: what the program sends, how long
+// it sleeps, and the one message each outcome shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "modem/at_sequence.h"
+#include "modem/modem_naming.h"
+#include "modem/modem_trace.h"
+
+namespace {
+
+const std::string OK = "\r\nOK\r\n";
+const std::string ERR = "\r\nERROR\r\n";
+const std::string PROMPT = "\r\n> ";
+const std::string SILENT = "";
+
+// A modem that answers each command from a script: successive answers per command (the
+// last one repeats), an answer for everything else, silence at speeds it does not use.
+struct ScriptedModem {
+    std::map<std::string, std::vector<std::string>> answers = {
+        {"ATE0V1\r", {OK}},
+        {"AT+CFUN?\r", {"\r\n+CFUN: 1\r\n" + OK}},
+        {"AT+CPIN?\r", {"\r\n+CPIN: READY\r\n" + OK}},
+        {"AT+CSMS=0\r", {"\r\n+CSMS: 1,1,1\r\n" + OK}},
+        {"AT+CMGF=0\r", {OK}},
+        {"AT+CMGF=1\r", {OK}},
+        {"AT+CMGS=86\r", {PROMPT}},
+        {"AT+CMGS=\"123456789\"\r", {PROMPT}},
+        {"AT\r", {OK}},
+        {"+++ATH0\r", {OK}},
+    };
+    std::string otherwise = ERR;
+    std::vector<unsigned> speeds;            // the speeds it answers at; empty: all
+    std::map<std::string, int> failSendFrom; // command -> first failing send (0-based)
+    std::vector<std::string> sent;           // every command, in order
+    std::vector<unsigned> speedsSet;
+    unsigned speed = 115200;
+    std::map<std::string, int> seen;
+    std::string last;
+};
+
+class ScriptedPort : public AtPort {
+public:
+    explicit ScriptedPort(ScriptedModem& modem) : modem_(modem) {}
+    bool Send(const std::string& text) override
+    {
+        modem_.sent.push_back(text);
+        int count = modem_.seen[text]++;
+        modem_.last = text;
+        auto fail = modem_.failSendFrom.find(text);
+        return fail == modem_.failSendFrom.end() || count < fail->second;
+    }
+    AtAnswer Read(unsigned) override
+    {
+        const auto& speeds = modem_.speeds;
+        if (!speeds.empty() && std::find(speeds.begin(), speeds.end(), modem_.speed) == speeds.end())
+            return {};
+        std::string text = modem_.otherwise;
+        auto found = modem_.answers.find(modem_.last);
+        if (modem_.last == "\r")
+            text = "";
+        else if (found != modem_.answers.end()) {
+            size_t index = std::min<size_t>(modem_.seen[modem_.last] - 1, found->second.size() - 1);
+            text = found->second[index];
+        }
+        return {text.size(), text};
+    }
+    bool SetSpeed(unsigned bitsPerSecond) override
+    {
+        modem_.speed = bitsPerSecond;
+        modem_.speedsSet.push_back(bitsPerSecond);
+        return true;
+    }
+    void ApplyTimeouts(const TimeoutProfile&) override {}
+
+private:
+    ScriptedModem& modem_;
+};
+
+struct Shown {
+    std::string text;
+    MessageIcon icon;
+    bool owned;
+    bool operator==(const Shown& o) const { return text == o.text && icon == o.icon && owned == o.owned; }
+};
+
+struct RecordingHost : ModemHost {
+    std::vector<unsigned> sleeps;
+    std::vector<Shown> shown;
+    void Sleep(unsigned ms) override { sleeps.push_back(ms); }
+    void Show(const std::string& text, MessageIcon icon, bool owned) override { shown.push_back({text, icon, owned}); }
+};
+
+// Ports opened by name, all onto the same scripted modem; "denied" names fail to open.
+struct ScriptedPorts : SerialPorts {
+    ScriptedModem& modem;
+    std::vector<std::string> opened;
+    OpenedPort::Stage stage = OpenedPort::Ready;
+    explicit ScriptedPorts(ScriptedModem& m) : modem(m) {}
+    OpenedPort Open(const std::string& name) override
+    {
+        opened.push_back(name);
+        OpenedPort port;
+        port.stage = stage;
+        if (stage == OpenedPort::OpenFailed) {
+            port.error = 5;
+            port.errorText = "Access is denied.\r\n";
+        } else
+            port.port.reset(new ScriptedPort(modem));
+        return port;
+    }
+};
+
+size_t Count(const std::vector<std::string>& sent, const std::string& command)
+{
+    return std::count(sent.begin(), sent.end(), command);
+}
+
+Shown Failure(const std::string& text)
+{
+    return {text, MessageIcon::Error, true};
+}
+
+// --- the capability test: one message per outcome ---
+
+struct Outcome {
+    const char* name;
+    void (*script)(ScriptedModem&);
+    int result;
+    std::vector<Shown> shown;
+};
+
+const Shown kPassed = {"Modem successfully tested!", MessageIcon::Information, true};
+const Shown kTextOnly = {"Modem successfully tested!\r\n\r\nModem supports text messages only.",
+                         MessageIcon::Information, true};
+
+const Outcome kOutcomes[] = {
+    {"well-behaved modem", [](ScriptedModem&) {}, 1, {kPassed}},
+    {"init write fails",
+     [](ScriptedModem& m) { m.failSendFrom["ATE0V1\r"] = 0; },
+     0,
+     {Failure("Unable to send initialization command to modem")}},
+    {"init silent",
+     [](ScriptedModem& m) { m.answers["ATE0V1\r"] = {SILENT}; },
+     0,
+     {Failure("Error waiting for initialization response from modem")}},
+    {"init refused",
+     [](ScriptedModem& m) { m.answers["ATE0V1\r"] = {ERR}; },
+     0,
+     {Failure("Error initializing modem --\r\n\r\n" + ERR)}},
+    {"second init write fails",
+     [](ScriptedModem& m) { m.failSendFrom["ATE0V1\r"] = 1; },
+     0,
+     {Failure("Unable to send initial command to modem")}},
+    {"second init silent",
+     [](ScriptedModem& m) {
+         m.answers["ATE0V1\r"] = {OK, SILENT};
+     },
+     0,
+     {Failure("Error waiting for initial response from modem")}},
+    {"second init refused",
+     [](ScriptedModem& m) {
+         m.answers["ATE0V1\r"] = {OK, ERR};
+     },
+     0,
+     {Failure("Error initialising modem --\r\n\r\n" + ERR)}},
+    {"SMS service write fails",
+     [](ScriptedModem& m) { m.failSendFrom["AT+CSMS=0\r"] = 0; },
+     0,
+     {Failure("Unable to send SMS initialization command to modem")}},
+    {"SMS service silent",
+     [](ScriptedModem& m) { m.answers["AT+CSMS=0\r"] = {SILENT}; },
+     0,
+     {Failure("Error waiting for SMS initialization response from modem")}},
+    {"second SMS service silent",
+     [](ScriptedModem& m) {
+         m.answers["AT+CSMS=0\r"] = {ERR};
+         m.answers["AT+CSMS=128\r"] = {SILENT};
+     },
+     0,
+     {Failure("Error waiting for SMS initialization response from modem")}},
+    {"every SMS service refused, PDU mode works",
+     [](ScriptedModem& m) { m.answers["AT+CSMS=0\r"] = {ERR}; },
+     1,
+     {kPassed}},
+    {"PDU mode write fails",
+     [](ScriptedModem& m) { m.failSendFrom["AT+CMGF=0\r"] = 0; },
+     0,
+     {Failure("Unable to send SMS PDU mode initialization command to modem")}},
+    {"PDU mode silent",
+     [](ScriptedModem& m) { m.answers["AT+CMGF=0\r"] = {SILENT}; },
+     0,
+     {Failure("Error waiting for SMS PDU mode initialization response from modem")}},
+    {"send command write fails",
+     [](ScriptedModem& m) { m.failSendFrom["AT+CMGS=86\r"] = 0; },
+     0,
+     {Failure("Unable to send SMS message command to modem")}},
+    {"send command answered OK",
+     [](ScriptedModem& m) { m.answers["AT+CMGS=86\r"] = {OK}; },
+     0,
+     {Failure("Modem does not properly support command for sending SMS (AT+CMGS)")}},
+    {"send command answered +CMS ERROR",
+     [](ScriptedModem& m) { m.answers["AT+CMGS=86\r"] = {"\r\n+CMS ERROR: 330\r\n"}; },
+     0,
+     {Failure("Modem does not properly support command for sending SMS (AT+CMGS)")}},
+    {"send command silent", [](ScriptedModem& m) { m.answers["AT+CMGS=86\r"] = {SILENT}; }, 1, {kPassed}},
+    {"text mode only, its mode command refused",
+     [](ScriptedModem& m) {
+         m.answers["AT+CMGF=0\r"] = {ERR};
+         m.answers["AT+CMGF=1\r"] = {ERR};
+     },
+     1,
+     {kTextOnly}},
+    {"text mode command silent",
+     [](ScriptedModem& m) {
+         m.answers["AT+CMGF=0\r"] = {ERR};
+         m.answers["AT+CMGF=1\r"] = {SILENT};
+     },
+     1,
+     {Failure("Error waiting for SMS text mode initialization response from modem"), kTextOnly}},
+    {"text mode command write fails",
+     [](ScriptedModem& m) {
+         m.answers["AT+CMGF=0\r"] = {ERR};
+         m.failSendFrom["AT+CMGF=1\r"] = 0;
+     },
+     1,
+     {Failure("Unable to send SMS text mode initialization command to modem"), kTextOnly}},
+    {"text mode send refused",
+     [](ScriptedModem& m) {
+         m.answers["AT+CMGF=0\r"] = {ERR};
+         m.answers["AT+CMGS=\"123456789\"\r"] = {ERR};
+     },
+     0,
+     {Failure("Modem does not properly support command for sending SMS (AT+CMGS - text mode)")}},
+};
+
+TEST(ModemCapabilityTest, EachOutcomeShowsOneMessage)
+{
+    for (const Outcome& outcome : kOutcomes) {
+        ScriptedModem modem;
+        outcome.script(modem);
+        ScriptedPort port(modem);
+        RecordingHost host;
+        EXPECT_EQ(RunSmsCapabilityTest(port, host, ""), outcome.result) << outcome.name;
+        EXPECT_EQ(host.shown, outcome.shown) << outcome.name;
+    }
+}
+
+TEST(ModemCapabilityTest, APassedTestLeavesTheMessageEntryState)
+{
+    ScriptedModem modem;
+    ScriptedPort port(modem);
+    RecordingHost host;
+    ASSERT_EQ(RunSmsCapabilityTest(port, host, ""), 1);
+    std::vector<std::string> tail(modem.sent.end() - 4, modem.sent.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"AT+CMGS=86\r", "\x1b", "\r", "AT\r"}));
+    EXPECT_EQ(host.sleeps, (std::vector<unsigned>{100, 100}));
+}
+
+TEST(ModemCapabilityTest, PinIsSentOnlyWhenTheSimAsksForIt)
+{
+    ScriptedModem ready;
+    ScriptedPort readyPort(ready);
+    RecordingHost host;
+    EXPECT_EQ(RunSmsCapabilityTest(readyPort, host, "1234"), 1);
+    EXPECT_EQ(Count(ready.sent, "AT+CPIN=\"1234\"\r"), 0u);
+
+    ScriptedModem locked;
+    locked.answers["AT+CPIN?\r"] = {"\r\n+CPIN: SIM PIN\r\n" + OK, "\r\n+CPIN: READY\r\n" + OK};
+    locked.answers["AT+CPIN=\"1234\"\r"] = {OK};
+    ScriptedPort lockedPort(locked);
+    EXPECT_EQ(RunSmsCapabilityTest(lockedPort, host, "1234"), 1);
+    EXPECT_EQ(Count(locked.sent, "AT+CPIN=\"1234\"\r"), 1u);
+
+    ScriptedModem wrong;
+    wrong.answers["AT+CPIN?\r"] = {"\r\n+CPIN: SIM PIN\r\n" + OK};
+    wrong.answers["AT+CPIN=\"9999\"\r"] = {"\r\n+CME ERROR: 16\r\n"};
+    ScriptedPort wrongPort(wrong);
+    RecordingHost wrongHost;
+    EXPECT_EQ(RunSmsCapabilityTest(wrongPort, wrongHost, "9999"), 0);
+    EXPECT_EQ(wrongHost.shown, (std::vector<Shown>{Failure("Invalid PIN --\r\n\r\n\r\n+CME ERROR: 16\r\n")}));
+}
+
+TEST(ModemCapabilityTest, RefusedSmsServiceIsRetriedAfterTheRadioComesOn)
+{
+    ScriptedModem modem;
+    modem.answers["AT+CFUN?\r"] = {"\r\n+CFUN: 1\r\n" + OK, "\r\n+CFUN: 0\r\n" + OK, "\r\n+CFUN: 1\r\n" + OK};
+    modem.answers["AT+CFUN=1\r"] = {OK};
+    modem.answers["AT+COPS?\r"] = {"\r\n+COPS: 0,0,\"Net\"\r\n" + OK};
+    modem.answers["AT+CPMS?\r"] = {OK};
+    modem.answers["AT+CSMS=0\r"] = {ERR, ERR, ERR, OK};
+    ScriptedPort port(modem);
+    RecordingHost host;
+    EXPECT_EQ(RunSmsCapabilityTest(port, host, ""), 1);
+    EXPECT_EQ(Count(modem.sent, "AT+CSMS=0\r"), 4u); // accepted in the third pass
+    EXPECT_EQ(std::count(host.sleeps.begin(), host.sleeps.end(), 5000u), 3);
+}
+
+// --- the network and the radio ---
+
+TEST(ModemNetwork, WaitsForAnOperatorAndTheMessageStorage)
+{
+    ScriptedModem modem;
+    modem.answers["AT+CFUN?\r"] = {"\r\n+CFUN: 0\r\n" + OK};
+    modem.answers["AT+CFUN=1\r"] = {OK};
+    modem.answers["AT+COPS?\r"] = {"\r\n+COPS: 0\r\n" + OK, "\r\n+COPS: 0\r\n" + OK, OK,
+                                   "\r\n+COPS: 0, 0,\"Net\"\r\n" + OK};
+    modem.answers["AT+CPMS?\r"] = {"\r\n+CMS ERROR: 310\r\n", "\r\n+CMS ERROR: 310\r\n",
+                                   "\r\n+CPMS: \"SM\",0,30\r\n" + OK};
+    ScriptedPort port(modem);
+    RecordingHost host;
+    EXPECT_TRUE(EnsureRadioOn(port));
+    EXPECT_TRUE(WaitForNetwork(port, host));
+    // An answer without +COPS: is an attempt without a pause.
+    EXPECT_EQ(host.sleeps, (std::vector<unsigned>{5000, 5000, 2000, 2000}));
+    EXPECT_EQ(Count(modem.sent, "AT+COPS?\r"), 4u);
+
+    ScriptedModem never;
+    never.answers["AT+COPS?\r"] = {"\r\n+COPS: 0\r\n" + OK};
+    ScriptedPort neverPort(never);
+    RecordingHost neverHost;
+    EXPECT_FALSE(WaitForNetwork(neverPort, neverHost));
+    EXPECT_EQ(Count(never.sent, "AT+COPS?\r"), 18u);
+    EXPECT_EQ(Count(never.sent, "AT+CPMS?\r"), 0u);
+
+    ScriptedModem busyStorage;
+    busyStorage.answers["AT+COPS?\r"] = {"\r\n+COPS: 0,0,\"Net\"\r\n" + OK};
+    busyStorage.answers["AT+CPMS?\r"] = {"\r\n+CMS ERROR: 314\r\n"};
+    ScriptedPort busyPort(busyStorage);
+    EXPECT_FALSE(WaitForNetwork(busyPort, neverHost));
+    EXPECT_EQ(Count(busyStorage.sent, "AT+CPMS?\r"), 10u);
+}
+
+TEST(ModemReset, UsesTheFirstResetCommandTheModemOffers)
+{
+    struct Case {
+        const char* name;
+        std::map<std::string, std::vector<std::string>> answers;
+        bool accepted;
+        const char* lastCommand;
+    } cases[] = {
+        {"full reset parameter",
+         {{"AT+CFUN=?\r", {"\r\n+CFUN: (0,1,4), (0-1)\r\n" + OK}}, {"AT+CFUN=1,1\r", {OK}}},
+         true,
+         "AT+CFUN=1,1\r"},
+        {"no reset parameter",
+         {{"AT+CFUN=?\r", {"\r\n+CFUN: (0,1,4)\r\n" + OK}}, {"AT*E2RESET=?\r", {OK}}, {"AT*E2RESET\r", {OK}}},
+         true,
+         "AT*E2RESET\r"},
+        {"!RESET", {{"AT!RESET\r", {OK}}}, true, "AT!RESET\r"},
+        {"radio on as last resort", {{"AT+CFUN=1\r", {OK}}}, true, "AT+CFUN=1\r"},
+        {"nothing accepted", {}, false, "AT+CFUN=1\r"},
+    };
+    for (const Case& c : cases) {
+        ScriptedModem modem;
+        modem.answers = c.answers;
+        ScriptedPort port(modem);
+        EXPECT_EQ(SendResetCommand(port), c.accepted) << c.name;
+        EXPECT_EQ(modem.sent.back(), c.lastCommand) << c.name;
+    }
+}
+
+// --- opening: speeds, resets and port errors ---
+
+TEST(ModemOpening, DirectPortSpeedsAndTheResetFallback)
+{
+    // Only 2400 bit/s: the direct search finds it after the faster speeds.
+    ScriptedModem slow;
+    slow.speeds = {2400};
+    ScriptedPorts slowPorts(slow);
+    RecordingHost host;
+    EXPECT_NE(OpenDirectModem(slowPorts, host, "COM5:", "1234"), nullptr);
+    EXPECT_EQ(slow.speedsSet, (std::vector<unsigned>{115200, 57600, 38400, 19200, 9600, 2400}));
+    EXPECT_EQ(Count(slow.sent, "AT+CPIN=\"1234\"\r"), 6u); // at every speed
+    EXPECT_EQ(host.shown, (std::vector<Shown>{{"Initialised modem at 2400 bps", MessageIcon::Information, false}}));
+
+    // The reset through the port stops at 9600 and never finds it.
+    RecordingHost resetHost;
+    EXPECT_FALSE(ResetModemThroughPort(slowPorts, resetHost, "COM5", ""));
+    EXPECT_EQ(slowPorts.opened.back(), "COM5:");
+    EXPECT_TRUE(resetHost.shown.empty());
+
+    // A modem that answers nothing until it has been reached after an escape is reset
+    // through the port (escapes between the speeds), reopened after 15 s and then found by
+    // the second direct attempt.
+    ScriptedModem stuck;
+    stuck.answers["ATE0V1\r"] = {SILENT, SILENT, SILENT, SILENT, SILENT, SILENT, SILENT, SILENT, OK};
+    stuck.answers["AT!RESET\r"] = {OK};
+    ScriptedPorts stuckPorts(stuck);
+    RecordingHost stuckHost;
+    std::unique_ptr<AtPort> port = OpenDirectModem(stuckPorts, stuckHost, "COM5:", "");
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(stuckPorts.opened, (std::vector<std::string>{"COM5:", "COM5:", "COM5:", "COM5:"}));
+    EXPECT_EQ(Count(stuck.sent, "AT!RESET\r"), 1u);
+    EXPECT_EQ(std::count(stuckHost.sleeps.begin(), stuckHost.sleeps.end(), 15000u), 1);
+    EXPECT_EQ(std::vector<unsigned>(stuck.speedsSet.begin() + 6, stuck.speedsSet.begin() + 9),
+              (std::vector<unsigned>{115200, 115200, 57600}));
+}
+
+TEST(ModemOpening, PortErrorsAreShownWithoutOwner)
+{
+    ScriptedModem modem;
+    ScriptedPorts ports(modem);
+    ports.stage = OpenedPort::OpenFailed;
+    RecordingHost host;
+    EXPECT_EQ(OpenDirectModem(ports, host, "COM9:", ""), nullptr);
+    EXPECT_EQ(host.shown, (std::vector<Shown>{{"Unable to access modem at COM9: -- Error 5 -- Access is denied.\r\n"
+                                               "\r\nAnother application is already using this device.",
+                                               MessageIcon::Error, false}}));
+
+    ports.stage = OpenedPort::SetupFailed;
+    RecordingHost setupHost;
+    EXPECT_NE(OpenDirectModem(ports, setupHost, "COM9:", ""), nullptr); // still tested after the message
+    EXPECT_EQ(setupHost.shown, (std::vector<Shown>{{"SetupComm Failed", MessageIcon::None, false}}));
+
+    std::string longText(600, 'x');
+    EXPECT_EQ(OpenFailureMessage("COM3:", 2, longText).size(), 499u);
+    EXPECT_EQ(OpenFailureMessage("COM3:", 2, "x"), "Unable to access modem at COM3: -- Error 2 -- x");
+}
+
+TEST(ModemOpening, OnlyComDigitsColonIsADirectPort)
+{
+    for (const char* name : {"COM3:", "com12:", "Com1:"})
+        EXPECT_TRUE(IsDirectPortName(name)) << name;
+    for (const char* name : {"COM3", "COM3:x", "COM:", "COMx:", "Standard Modem", ""})
+        EXPECT_FALSE(IsDirectPortName(name)) << name;
+}
+
+// --- names and choices ---
+
+TEST(ModemNaming, SectionNames)
+{
+    EXPECT_EQ(ModemSectionName("Standard Modem"), "Modem - Standard Modem");
+    EXPECT_EQ(ModemSectionName("SMPP - Provider"), "SMPP - Provider");
+    EXPECT_EQ(ModemSectionName("qelsmsmodem - Pixel"), "qelsmsmodem - Pixel");
+    EXPECT_EQ(ModemSectionName("Modem [USB]"), "Modem - Modem \\x5BUSB\\x5D");
+}
+
+TEST(ModemNaming, ChoicesOfTheModemPage)
+{
+    struct Case {
+        const char* text;
+        bool listed;
+        ModemChoice::Kind kind;
+        const char* modemName;
+        const char* routeName;
+    } cases[] = {
+        {"", false, ModemChoice::Nothing, "", ""},
+        {"Standard Modem", true, ModemChoice::WindowsModem, "Standard Modem", ""},
+        {"QelSMSModem - Pixel 7", true, ModemChoice::PhoneModem, "QelSMSModem - Pixel 7", "Pixel 7"},
+        {"qelsmsmodem - 10.0.0.5:8990", false, ModemChoice::PhoneModem, "qelsmsmodem - 10.0.0.5:8990", "10.0.0.5:8990"},
+        {"10.0.0.200:8990", false, ModemChoice::TypedAddress, "QelSMSModem - 10.0.0.200:8990", "10.0.0.200"},
+        {"phone.local:8990", false, ModemChoice::TypedAddress, "QelSMSModem - phone.local:8990", "phone.local"},
+        {"[fe80::1]:8990", false, ModemChoice::TypedAddress, "QelSMSModem - [fe80::1]:8990", "[fe80::1]"},
+        {"fe80::1", false, ModemChoice::TypedAddress, "QelSMSModem - fe80::1", "fe80::1"},
+        {"..\\..\\x:1", false, ModemChoice::NotAnAddress, "QelSMSModem - ..\\..\\x:1", "..\\..\\x"},
+        {"a b:1", false, ModemChoice::NotAnAddress, "QelSMSModem - a b:1", "a b"},
+        {"[x]y", false, ModemChoice::NotAnAddress, "QelSMSModem - [x]y", "[x]"},
+        {"host:99999", false, ModemChoice::NotAnAddress, "QelSMSModem - host:99999", "host"},
+    };
+    for (const Case& c : cases) {
+        ModemChoice choice = InterpretModemChoice(c.text, c.listed);
+        EXPECT_EQ(choice.kind, c.kind) << c.text;
+        EXPECT_EQ(choice.modemName, c.modemName) << c.text;
+        EXPECT_EQ(choice.routeName, c.routeName) << c.text;
+    }
+}
+
+// --- the trace ---
+
+TEST(ModemTraceLog, KeepsThePinOutAndTimesEachLine)
+{
+    unsigned long now = 1000;
+    ModemTrace trace([&] { return now; });
+    ScriptedModem modem;
+    modem.answers["AT+CPIN=\"4321\"\r"] = {"\r\n+CME ERROR: 16\r\n"};
+    TracedPort port(std::unique_ptr<AtPort>(new ScriptedPort(modem)), trace);
+    now = 1012;
+    port.Send("AT+CPIN=\"4321\"\r");
+    now = 1030;
+    port.Read(30);
+    EXPECT_EQ(trace.Text().find("4321"), std::string::npos);
+    EXPECT_NE(trace.Text().find("      12 ms  > AT+CPIN=\"****\"\\r\r\n"), std::string::npos) << trace.Text();
+    EXPECT_NE(trace.Text().find("      30 ms  < (30 s, 18 bytes) \\r\\n+CME ERROR: 16"), std::string::npos)
+        << trace.Text();
+    EXPECT_EQ(MaskPin("AT+CPIN=\"12"), "AT+CPIN=\"****");
+}
+
+} // namespace
