@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "app/ini_files.h"
 #include "base/ini_rules.h"
@@ -14,6 +13,7 @@ namespace {
 
 constexpr DWORD kWriteStallMs = 11000;   // a write that makes no progress this long fails
 constexpr DWORD kCancelSettleMs = 15000; // pause after a pending write that could not end
+constexpr DWORD kShortestReadWaitMs = 50;
 
 // One overlapped operation: a zeroed record with its own manual-reset event. An operation
 // that is still pending when the record goes is cancelled and waited for first, so that
@@ -100,7 +100,7 @@ bool HasFinalResult(const char* text)
 }
 
 // One read behind what the buffer holds; false on a read error. bytes: what came.
-bool ReadChunk(HANDLE port, char* at, DWORD room, unsigned seconds, DWORD& bytes)
+bool ReadChunk(HANDLE port, char* at, DWORD room, DWORD waitMs, DWORD& bytes)
 {
     Overlapped operation(port);
     if (!operation.valid())
@@ -114,8 +114,7 @@ bool ReadChunk(HANDLE port, char* at, DWORD room, unsigned seconds, DWORD& bytes
     if (error != ERROR_IO_PENDING)
         return false;
     operation.MarkPending();
-    DWORD waitMs = seconds * 1000 < 50 ? 50 : seconds * 1000;
-    if (!operation.Finish(waitMs, bytes))
+    if (!operation.Finish(waitMs < kShortestReadWaitMs ? kShortestReadWaitMs : waitMs, bytes))
         operation.Cancel(&bytes);
     return true;
 }
@@ -156,10 +155,13 @@ DWORD ReadModemResponse(HANDLE port, char* buffer, DWORD size, unsigned seconds)
 {
     memset(buffer, 0, size);
     DWORD count = 0;
-    const time_t start = time(nullptr);
-    while (static_cast<unsigned>(time(nullptr) - start) <= seconds && count + 1 < size) {
+    // A read lasts its seconds to the millisecond: each wait is for the time that is left,
+    // so an answer without a final result code does not start a second full wait.
+    const DWORD limit = seconds * 1000;
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed <= limit && count + 1 < size; elapsed = GetTickCount() - start) {
         DWORD bytes = 0;
-        if (!ReadChunk(port, buffer + count, size - count - 1, seconds, bytes))
+        if (!ReadChunk(port, buffer + count, size - count - 1, limit - elapsed, bytes))
             return 0;
         if (bytes == 0) {
             Sleep(1);

@@ -7,6 +7,7 @@
 #include "app/message_box.h"
 #include "base/text.h"
 #include "modem/modem_discovery.h"
+#include "modem/serial_port.h"
 
 namespace {
 
@@ -188,7 +189,7 @@ bool ReadLineCapabilities(HLINEAPP app, DWORD device, DWORD version, std::vector
         caps->dwTotalSize = static_cast<DWORD>(buffer.size());
         LONG result = lineGetDevCapsA(app, device, version, 0, caps);
         size_t wanted;
-        if (result == LINEERR_STRUCTURETOOSMALL)
+        if (result == static_cast<LONG>(LINEERR_STRUCTURETOOSMALL))
             wanted = buffer.size() + kCapabilitiesGrowth;
         else if (result != 0)
             return false;
