@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/text.h"
+#include "modem/at_error_codes.h"
 
 ModemTrace::ModemTrace(std::function<unsigned long()> clock) : clock_(std::move(clock)), start_(clock_()) {}
 
@@ -22,7 +23,7 @@ void ModemTrace::Received(const AtAnswer& answer, unsigned seconds)
 {
     char head[64];
     snprintf(head, sizeof head, "< (%u s, %lu bytes) ", seconds, static_cast<unsigned long>(answer.count));
-    Line(head + VisibleText(answer.text));
+    Line(head + VisibleText(ExplainAtErrors(answer.text)));
 }
 
 void ModemTrace::Note(const std::string& text)

@@ -69,7 +69,7 @@ LRESULT FindExact(HWND page, const std::string& text)
 // Phone modems found so far, appended behind the sorted Windows modems.
 void AddPhoneModems(HWND page)
 {
-    for (auto* entry = static_cast<const char*>(QelsmsModemCacheHead()); entry;
+    for (auto* entry = reinterpret_cast<const char*>(QelsmsModemCacheHead()); entry;
          entry = *reinterpret_cast<const char* const*>(entry + kNextEntryOffset)) {
         std::string name = std::string(kPhoneModemPrefix) + entry;
         if (FindExact(page, name) == LB_ERR)

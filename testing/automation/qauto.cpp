@@ -1654,6 +1654,51 @@ int CmdHold(const Args& args)
     return kExitOk;
 }
 
+// --- list boxes in another process (the system marshals their texts) ---
+
+// One line per entry: "*" for the selected one, else " ", then the entry's text.
+int CmdBoxItems(const Args& args)
+{
+    HWND list = nullptr;
+    if (!HwndOption(args, list) || !IsWindow(list)) {
+        std::fprintf(stderr, "qauto: lb-items --hwnd LIST\n");
+        return kExitUsage;
+    }
+    DWORD_PTR count = 0, selected = 0;
+    if (!SendTimed(list, LB_GETCOUNT, 0, 0, count) || !SendTimed(list, LB_GETCURSEL, 0, 0, selected)) {
+        std::fprintf(stderr, "qauto: the list did not answer\n");
+        return kExitFailed;
+    }
+    for (int i = 0; i < static_cast<int>(count); ++i) {
+        DWORD_PTR length = 0;
+        SendTimed(list, LB_GETTEXTLEN, i, 0, length);
+        std::string text(length + 1, '\0');
+        DWORD_PTR copied = 0;
+        SendTimed(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]), copied);
+        std::printf("%c%s\n", static_cast<int>(selected) == i ? '*' : ' ', Escape(text.c_str()).c_str());
+    }
+    return kExitOk;
+}
+
+// Selects an entry and tells the owner, as a click on it does.
+int CmdBoxSelect(const Args& args)
+{
+    HWND list = nullptr;
+    unsigned long index = 0;
+    if (!HwndOption(args, list) || !IsWindow(list) || !args.has("index") || !NumberOption(args, "index", 0, index)) {
+        std::fprintf(stderr, "qauto: lb-select --hwnd LIST --index N\n");
+        return kExitUsage;
+    }
+    DWORD_PTR result = 0;
+    if (!SendTimed(list, LB_SETCURSEL, index, 0, result) || static_cast<unsigned long>(result) != index) {
+        std::fprintf(stderr, "qauto: no entry %lu\n", index);
+        return kExitFailed;
+    }
+    int id = GetDlgCtrlID(list);
+    SendTimed(GetParent(list), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list), result);
+    return kExitOk;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 struct Command {
@@ -1694,6 +1739,8 @@ const Command kCommands[] = {
     {"dblclick", CmdDoubleClick, "dblclick --hwnd LIST --row N"},
     {"key", CmdKey, "key --hwnd H --vk DELETE|RETURN|ESCAPE|A|0x2E..."},
     {"hold", CmdHold, "hold --path P [--ms N]"},
+    {"lb-items", CmdBoxItems, "lb-items --hwnd LIST"},
+    {"lb-select", CmdBoxSelect, "lb-select --hwnd LIST --index N"},
 };
 
 int Usage()

@@ -446,6 +446,15 @@ class Rig:
         """Double-clicks a list view's row."""
         self._list("dblclick", "--hwnd", hwnd, "--row", row)
 
+    def box_items(self, hwnd):
+        """The entries of a list box: [(text, selected)]."""
+        out = self._list("lb-items", "--hwnd", hwnd)
+        return [(unescape(line[1:]), line[:1] == "*") for line in out.splitlines()]
+
+    def box_select(self, hwnd, index):
+        """Selects a list box entry as a click on it does."""
+        self._list("lb-select", "--hwnd", hwnd, "--index", index)
+
     def key(self, hwnd, vk):
         """Presses and releases a key (DELETE, RETURN, ESCAPE, a letter, a number) in a window,
         focused first."""
@@ -558,6 +567,12 @@ class TestEnv:
         done = self.rig.wine(["regedit", "/S", to_windows(reg_file)])
         if done.returncode != 0:
             raise RuntimeError("regedit failed: %s" % done.stderr)
+
+    def set_registry_value(self, name, value):
+        """A REG_SZ value beside the directory overrides (removed with them at cleanup)."""
+        done = self.rig.wine(["reg", "add", REG_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f"])
+        if done.returncode != 0:
+            raise RuntimeError("reg add failed: %s" % done.stderr)
 
     def run(self, *args, timeout=60):
         """Runs the program to its end; CompletedProcess (returncode is the program's)."""
