@@ -561,7 +561,9 @@ class TestEnv:
         lines = ["REGEDIT4", "", "[-%s]" % REG_ROOT_KEY, "", "[%s]" % REG_KEY,
                  '"DataDirectory"=%s' % reg_string(to_windows(folders[0]) + "\\"),
                  '"PrivateDataDirectory"=%s' % reg_string(to_windows(folders[1]) + "\\"),
-                 '"ProgramDirectory"=%s' % reg_string(to_windows(folders[2]) + "\\"), ""]
+                 '"ProgramDirectory"=%s' % reg_string(to_windows(folders[2]) + "\\"),
+                 # The search for phone modems never leaves the machine: nothing answers here.
+                 '"ModemDiscoveryServer"="127.0.0.1:9"', ""]
         reg_file = self.folder / "env.reg"
         reg_file.write_text("\r\n".join(lines), encoding="ascii")
         done = self.rig.wine(["regedit", "/S", to_windows(reg_file)])

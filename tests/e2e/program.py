@@ -2,7 +2,12 @@
 its caption, questions and windows, the configuration written before a start, and opening,
 reading and ending its main window and wizard."""
 
+import sys
+from pathlib import Path
+
 from harness import SERVICES, wait_for
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "testing" / "simulators"))
 
 CAPTION = "Qel SMS/MMS Gateway Lite Edition (v2015.03.13)"
 WIZARD_TITLE = "QelSMS Lite Setup Wizard:  "   # two spaces, then the page's name
@@ -116,3 +121,65 @@ def end_program(rig, program):
 def close_unchanged(rig, program, sheet):
     rig.click(sheet, id=IDCANCEL)
     end_program(rig, program)
+
+
+# --- modems ---
+
+SELECT_MODEM_LIST, SELECT_MODEM_NAME = 102, 104
+
+
+class Stoppable:
+    """A simulator in this process, registered with the rig like a started program so that
+    the rig's end_started() (after every test) stops it."""
+
+    def __init__(self, server):
+        self.server = server
+
+    def poll(self):
+        return None if self.server else 0
+
+    def kill(self):
+        if self.server:
+            self.server.stop()
+            self.server = None
+
+    def wait(self, timeout=None):
+        return 0
+
+
+def start_phone_modem(rig, scenario="ok", **options):
+    """A phone modem's HTTP side on 127.0.0.1; .port is its port."""
+    from phone_modem_sim import PhoneModemSimulator
+    phone = PhoneModemSimulator(scenario, **options)
+    phone.start()
+    rig.started.append(Stoppable(phone))
+    return phone
+
+
+def start_modem_discovery(rig, env, phones, **options):
+    """Phones answering the program's search for phone modems on a UDP port of 127.0.0.1:
+    phones is [(name, tcp port)]."""
+    from mdns_responder import MdnsResponder
+    responder = MdnsResponder(phones, **options)
+    port = responder.start()
+    rig.started.append(Stoppable(responder))
+    env.set_registry_value("ModemDiscoveryServer", "127.0.0.1:%d" % port)
+    return responder
+
+
+def choose_modem(rig, sheet, text, next_title="Modem Settings", timeout=60):
+    """Types the modem's name or address on the Select Modem page and presses Next; waits
+    for the next page unless next_title is None."""
+    page = current_page(rig, sheet)
+    rig.settext(page, SELECT_MODEM_NAME, text)
+    rig.click(sheet, id=ID_NEXT)
+    if next_title:
+        wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + next_title, timeout=timeout,
+                 what="reaching the page %s" % next_title)
+    return page
+
+
+def choose_phone_modem(rig, sheet):
+    """Passes the Select Modem page with a phone modem typed as an address."""
+    phone = start_phone_modem(rig)
+    choose_modem(rig, sheet, "127.0.0.1:%d" % phone.port)

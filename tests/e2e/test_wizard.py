@@ -5,7 +5,7 @@ Complete choices, and Cancel ending the program."""
 
 from harness import wait_for
 from program import (CAPTION, ID_BACK, ID_FINISH, ID_NEXT, IDCANCEL, WIZARD_PAGES,
-                     WIZARD_TITLE, configure_modem, current_page, service_states, sheet_button,
+                     WIZARD_TITLE, choose_phone_modem, configure_modem, current_page, service_states, sheet_button,
                      start_wizard, window_gone, write_ini)
 
 COMPLETE_YES, COMPLETE_NO = 103, 104
@@ -31,7 +31,7 @@ def next_page(rig, sheet, title, timeout=10):
 def through_server_settings(rig, env, sheet, web_port):
     """From the first page to Configuration Complete; Next on Server Settings stores the
     port and installs and starts both services before the next page shows."""
-    next_page(rig, sheet, "Modem Settings")
+    choose_phone_modem(rig, sheet)
     next_page(rig, sheet, "Server Settings")
     rig.settext(current_page(rig, sheet), 104, web_port)
     next_page(rig, sheet, "Configuration Complete", timeout=60)
@@ -82,7 +82,6 @@ def test_yes_leads_to_the_test_message_page(rig, env):
 
 def test_cancel_ends_the_program(rig, env):
     program, sheet = start_wizard(rig, env)
-    next_page(rig, sheet, "Modem Settings")
     rig.click(sheet, id=IDCANCEL)
     assert program.wait(20) == 0
     assert window_gone(rig, sheet)
