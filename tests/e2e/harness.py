@@ -175,7 +175,7 @@ class Rig:
         self.timings = {}
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(self.prefix), WINEARCH="win32", WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;tapi32=n,b")
         self.xvfb = None
         self.started = []
         try:
