@@ -11,6 +11,7 @@
 //   PortName=COM7           ; what "comm/datamodem/portname" gives; missing = no port
 //   Negotiate= DevCaps= Open= MakeCall= GetId=
 //                           ; a LINEERR_ code in hex makes that call fail (GetId: both classes)
+//   MakeCallFailures=1      ; only the first N calls of the process fail with MakeCall=
 //   DevCapsSize=2000        ; a smaller LINEDEVCAPS buffer gets LINEERR_STRUCTURETOOSMALL
 //   Reply=yes               ; the LINE_REPLY of lineMakeCallA: yes, no (never comes), or a
 //                           ; LINEERR_ code in hex that the reply carries
@@ -67,6 +68,7 @@ struct LineConfig {
     DWORD media = LINEMEDIAMODE_DATAMODEM;
     std::string portName;
     LONG negotiate = 0, devCaps = 0, open = 0, makeCall = 0, getId = 0;
+    int makeCallFailures = -1; // how many calls fail with makeCall; -1: every one
     DWORD devCapsSize = 0;
     bool reply = true;
     LONG replyResult = 0;
@@ -92,6 +94,7 @@ std::vector<LineConfig> g_config;
 std::map<DWORD, App> g_apps;
 std::map<DWORD, Line> g_lines;
 std::map<DWORD, Call> g_calls;
+std::map<DWORD, int> g_failedCalls; // per device, for the whole process
 DWORD g_nextHandle = 1;
 LONG g_nextRequest = 1;
 
@@ -157,6 +160,7 @@ LineConfig ReadLine(const std::string& ini, int index)
     line.devCaps = ProfileCode(ini, section, "DevCaps");
     line.open = ProfileCode(ini, section, "Open");
     line.makeCall = ProfileCode(ini, section, "MakeCall");
+    line.makeCallFailures = GetPrivateProfileIntA(section.c_str(), "MakeCallFailures", -1, ini.c_str());
     line.getId = ProfileCode(ini, section, "GetId");
     line.devCapsSize = GetPrivateProfileIntA(section.c_str(), "DevCapsSize", 0, ini.c_str());
     std::string reply = Profile(ini, section, "Reply");
@@ -330,8 +334,11 @@ LONG MakeCall(HLINE hLine, HCALL* hCall, const LINECALLPARAMS* params)
     if (params && params->dwTotalSize < FixedCallParamsSize(line->second.version))
         return LINEERR_STRUCTURETOOSMALL;
     const LineConfig& config = g_config[line->second.device];
-    if (config.makeCall)
+    int& failed = g_failedCalls[line->second.device];
+    if (config.makeCall && (config.makeCallFailures < 0 || failed < config.makeCallFailures)) {
+        ++failed;
         return config.makeCall;
+    }
     DWORD media = params ? params->dwMediaMode : LINEMEDIAMODE_INTERACTIVEVOICE;
     if (!(media & config.media))
         return LINEERR_INVALMEDIAMODE;
