@@ -6,6 +6,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include "gateway/gwcore/modem_cache.h"
 #include "gateway/gwcore/user_record.h"
 
 #ifdef GWCORE_BUILD
@@ -57,9 +58,30 @@ GWCORE_API BOOL WINAPI SMSDeleteUser(SMSUSERFILE handle, const UserRecord* recor
 // Sockets. IPV6OpenSocket(0, 0) gives a stream socket that reaches IPv4 and IPv6 peers,
 // or INVALID_SOCKET. IPV6ConnectToINetServer takes a host name, an IPv4 literal, an IPv6
 // literal with or without brackets ("[::1]:8080" carries its own port when port is 0);
-// returns 0 when connected.
+// returns 0 when connected. With port 0, "qelsmsmodem_<name>" (prefix in any case)
+// connects to the phone modem of that name in the cache (names compared without regard to
+// case) and "qelsmsmodem_<host:port>" to that address; a name not in the cache and not an
+// address with a port fails with WSAHOST_NOT_FOUND.
 GWCORE_API SOCKET WINAPI IPV6OpenSocket(int reserved1, int reserved2);
 GWCORE_API int WINAPI IPV6ConnectToINetServer(SOCKET s, LPCSTR host, int port);
+
+// Phone modems: the app on an Android phone that offers the gateway an HTTP server,
+// announced on the network by DNS service discovery ("_qelsmsmodem._tcp.local").
+// FindQelSMSModem(0, 0, seconds) queries the network for that long and adds each phone
+// modem to the cache as soon as its address is known, so that another thread can show
+// the cache while the search runs; it returns the number of entries in the cache when it
+// ends (also when seconds is 0 or less, which searches nothing). Only names that can
+// stand as INI sections and folder names are taken (IsPlainModemName in dns_sd.h:
+// letters, digits, blanks, '-', '_', '.'); others are dropped. The cache stops at 1000
+// entries. The REG_SZ value "ModemDiscoveryServer" ("host:port") under
+// HKEY_LOCAL_MACHINE\SOFTWARE\QelSMS\Lite sends the queries there instead of to the
+// multicast groups.
+// QelsmsModemCacheHead gives the first entry or null; the list only grows and its entries
+// stay valid for the life of the process, so a window thread walks it (entry->Next())
+// without a lock while a search adds to it. The same name (without regard to case) is
+// listed once; the first address found stays.
+GWCORE_API int WINAPI FindQelSMSModem(int reserved1, int reserved2, int seconds);
+GWCORE_API const ModemCacheEntry* WINAPI QelsmsModemCacheHead();
 
 // Wakes a service waiting on the named event of an interface ("SMSOut", "VASPOut") and a
 // route or modem name. Non-zero when a waiting service was signalled.

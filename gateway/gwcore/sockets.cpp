@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "gateway/gwcore/host_address.h"
+#include "gateway/gwcore/modem_cache.h"
 
 namespace {
 
@@ -37,27 +38,9 @@ sockaddr_in6 MapToV6(const sockaddr_in& v4)
     return v6;
 }
 
-} // namespace
-
-SOCKET WINAPI IPV6OpenSocket(int, int)
+// Tries each address the host resolves to; 0 when connected, else the last error.
+int ConnectTo(SOCKET s, const HostAddress& target)
 {
-    SOCKET s = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
-    if (s != INVALID_SOCKET) {
-        DWORD v6only = 0;
-        if (setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&v6only), sizeof v6only) == 0)
-            return s;
-        closesocket(s);
-    }
-    // No IPv6 stack: an IPv4 socket still reaches IPv4 peers.
-    return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-}
-
-int WINAPI IPV6ConnectToINetServer(SOCKET s, LPCSTR hostText, int port)
-{
-    HostAddress target;
-    if (s == INVALID_SOCKET || !hostText || !ParseHostAddress(hostText, port, target) || target.port == 0)
-        return WSAEINVAL;
-
     char service[8];
     snprintf(service, sizeof service, "%d", target.port);
     addrinfo hints = {};
@@ -89,4 +72,37 @@ int WINAPI IPV6ConnectToINetServer(SOCKET s, LPCSTR hostText, int port)
     }
     freeaddrinfo(results);
     return lastError ? lastError : WSAEHOSTUNREACH;
+}
+
+} // namespace
+
+SOCKET WINAPI IPV6OpenSocket(int, int)
+{
+    SOCKET s = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+    if (s != INVALID_SOCKET) {
+        DWORD v6only = 0;
+        if (setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&v6only), sizeof v6only) == 0)
+            return s;
+        closesocket(s);
+    }
+    // No IPv6 stack: an IPv4 socket still reaches IPv4 peers.
+    return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+}
+
+int WINAPI IPV6ConnectToINetServer(SOCKET s, LPCSTR hostText, int port)
+{
+    if (s == INVALID_SOCKET || !hostText)
+        return WSAEINVAL;
+    HostAddress target;
+    switch (ResolveModemReference(hostText, port, DiscoveredModems(), target)) {
+    case ModemReference::Resolved:
+        return ConnectTo(s, target);
+    case ModemReference::Unresolved:
+        return WSAHOST_NOT_FOUND;
+    case ModemReference::None:
+        break;
+    }
+    if (!ParseHostAddress(hostText, port, target) || target.port == 0)
+        return WSAEINVAL;
+    return ConnectTo(s, target);
 }
