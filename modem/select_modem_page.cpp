@@ -28,7 +28,6 @@ constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
 constexpr UINT_PTR kActivationSubclass = 1;
 constexpr size_t kNameLimit = 500;
-constexpr size_t kNextEntryOffset = 116; // where a phone-modem cache entry keeps the next one
 const char kUnableToConnect[] = "Unable to connect to modem";
 
 // Set while the page exists; the search thread runs another search while it is set.
@@ -69,9 +68,8 @@ LRESULT FindExact(HWND page, const std::string& text)
 // Phone modems found so far, appended behind the sorted Windows modems.
 void AddPhoneModems(HWND page)
 {
-    for (auto* entry = reinterpret_cast<const char*>(QelsmsModemCacheHead()); entry;
-         entry = *reinterpret_cast<const char* const*>(entry + kNextEntryOffset)) {
-        std::string name = std::string(kPhoneModemPrefix) + entry;
+    for (const ModemCacheEntry* entry = QelsmsModemCacheHead(); entry; entry = entry->Next()) {
+        std::string name = std::string(kPhoneModemPrefix) + entry->name;
         if (FindExact(page, name) == LB_ERR)
             SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_INSERTSTRING, static_cast<WPARAM>(-1),
                                 reinterpret_cast<LPARAM>(name.c_str()));

@@ -6,6 +6,7 @@ back after a reset; a modem that answers OK to the send command refused."""
 
 from harness import wait_for
 from modem_rig import start_modem
+from tapi_rig import install_tapi_standin, tapi_leaks, tapi_log
 from program import (CAPTION, IDCANCEL, SELECT_MODEM_LIST, SELECT_MODEM_NAME, WIZARD_PAGES,
                      WIZARD_TITLE, choose_modem, current_page, start_modem_discovery,
                      start_phone_modem, start_wizard, write_ini)
@@ -61,3 +62,115 @@ def test_a_typed_address_is_probed_and_stored_without_its_port(rig, env):
     assert ini["QelSMSModem - " + address]["RouteName"] == "127.0.0.1"
     assert rig.nobox(within=0.3)
     cancel(rig, program, sheet)
+
+
+# --- Windows modems ---
+
+LINES = """
+    [Lines]
+    Count=5
+    [Line0]
+    Name=Zeta GSM Modem
+    PortName=COM5
+    [Line1]
+    Name=Alpha Modem
+    [Line2]
+    Name=Voice Only
+    Media=voice
+    [Line3]
+    Name=COM6:
+    [Line4]
+    Name=Fallback Modem
+    PortName=COM7
+    MakeCall=80000048
+    MakeCallFailures=1
+    """
+
+
+def wizard_with_windows_modems(rig, env):
+    install_tapi_standin(env, LINES)
+    write_ini(env.data / "SMSGW.INI", "[Modem - Zeta GSM Modem]\nPIN=1234\n")
+    program, sheet = start_wizard(rig, env)
+    return program, sheet, current_page(rig, sheet)
+
+
+def answer(rig, text, icon, owned=True):
+    box = rig.box(timeout=60, click="OK")
+    assert (box.text, box.icon) == (text, icon), box
+    return box
+
+
+def test_windows_modems_are_listed_and_tested_through_their_data_call(rig, env):
+    modem = start_modem(rig, 5, "ok")
+    program, sheet, page = wizard_with_windows_modems(rig, env)
+    # Sorted, data lines only.
+    assert listed(rig, page) == ["Alpha Modem", "COM6:", "Fallback Modem", "Zeta GSM Modem"]
+
+    choose_modem(rig, sheet, "Zeta GSM Modem", next_title=None)
+    answer(rig, PASSED, "information")
+    wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + "Modem Settings", timeout=10,
+             what="the next page")
+    ini = env.ini("SMSGW.INI")
+    assert ini["SMSGW"]["Modem1"] == "Zeta GSM Modem"
+    assert "PIN" not in ini["Modem - Zeta GSM Modem"]
+    sent = [command for _, command in modem.commands()]
+    assert "AT+CMGS=86" in sent and sent[-1] == "AT"
+    assert tapi_leaks(tapi_log(env)) == []
+    trace = (env.data / "MODEMTRACE.LOG").read_text("cp1252")
+    assert "> AT+CMGS=86\\r" in trace and "message: " + PASSED in trace
+    cancel(rig, program, sheet)
+
+
+def test_a_modem_named_as_a_com_port_is_opened_directly(rig, env):
+    start_modem(rig, 6, "ok")
+    program, sheet, page = wizard_with_windows_modems(rig, env)
+    choose_modem(rig, sheet, "COM6:", next_title=None)
+    box = answer(rig, "Initialised modem at 115200 bps", "information")
+    answer(rig, PASSED, "information")
+    wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + "Modem Settings", timeout=10,
+             what="the next page")
+    assert env.ini("SMSGW.INI")["SMSGW"]["Modem1"] == "COM6:"
+    assert not any(line.startswith("lineOpenA") for line in tapi_log(env))
+    cancel(rig, program, sheet)
+
+
+def test_a_failed_data_call_falls_back_to_a_reset_through_the_com_port(rig, env):
+    modem = start_modem(rig, 7, "ok")
+    program, sheet, page = wizard_with_windows_modems(rig, env)
+    choose_modem(rig, sheet, "Fallback Modem", next_title=None)
+    # The first call fails silently: the modem is found on its port, reset, and found again
+    # after its restart; the second call works.
+    answer(rig, "Initialised modem at 115200 bps", "information")
+    answer(rig, "Initialised modem at 115200 bps", "information")
+    answer(rig, PASSED, "information")
+    wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + "Modem Settings", timeout=10,
+             what="the next page")
+    assert "AT+CFUN=1,1" in [command for _, command in modem.commands()]
+    assert sum(line.startswith("lineMakeCallA") for line in tapi_log(env)) == 2
+    assert tapi_leaks(tapi_log(env)) == []
+    cancel(rig, program, sheet)
+
+
+def test_a_modem_that_answers_ok_to_the_send_command_is_refused(rig, env):
+    start_modem(rig, 5, "cmgs-ok")
+    program, sheet, page = wizard_with_windows_modems(rig, env)
+    choose_modem(rig, sheet, "Zeta GSM Modem", next_title=None)
+    box = answer(rig, "Modem does not properly support command for sending SMS (AT+CMGS)", "error")
+    assert box.caption == CAPTION
+    assert rig.text(sheet) == WIZARD_TITLE + WIZARD_PAGES[0]
+    assert "Modem1" not in env.ini("SMSGW.INI").get("SMSGW", {})
+    cancel(rig, program, sheet)
+
+
+def test_a_wrong_pin_ends_the_test_with_the_modems_answer(rig, env):
+    modem = start_modem(rig, 8, "sim-pin", pin="1234")
+    host = rig.wine_start([str(rig.testbin / "modem_host.exe"), "--pin", "9999", "COM8:"],
+                          cwd=str(env.install))
+    answer(rig, "Initialised modem at 115200 bps", "information")
+    box = answer(rig, "Invalid PIN --\r\n\r\n\r\n+CME ERROR: 16\r\n", "error")
+    assert box.caption == CAPTION
+    assert host.wait(20) == 0
+    trace = (env.data / "MODEMTRACE.LOG").read_text("cp1252")
+    assert "9999" not in trace and 'AT+CPIN="****"' in trace
+    assert "(incorrect password)" in trace
+    assert (115200, 'AT+CPIN="9999"') in modem.commands()
