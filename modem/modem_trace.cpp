@@ -23,7 +23,7 @@ void ModemTrace::Received(const AtAnswer& answer, unsigned seconds)
 {
     char head[64];
     snprintf(head, sizeof head, "< (%u s, %lu bytes) ", seconds, static_cast<unsigned long>(answer.count));
-    Line(head + VisibleText(ExplainAtErrors(answer.text)));
+    Line(head + VisibleText(ExplainAtErrors(MaskPin(answer.text))));
 }
 
 void ModemTrace::Note(const std::string& text)
@@ -49,19 +49,23 @@ std::string VisibleText(const std::string& text)
     return shown;
 }
 
-std::string MaskPin(const std::string& command)
+std::string MaskPin(const std::string& text)
 {
     const char prefix[] = "AT+CPIN=\"";
-    size_t at = FindNoCase(command.data(), command.size(), prefix);
-    if (at == command.size())
-        return command;
-    size_t open = at + sizeof prefix - 1;
-    size_t close = command.find('"', open);
-    if (close == std::string::npos)
-        close = command.find('\r', open);
-    if (close == std::string::npos)
-        close = command.size();
-    return command.substr(0, open) + "****" + command.substr(close);
+    const size_t prefixLength = sizeof prefix - 1;
+    std::string masked;
+    size_t from = 0;
+    for (;;) {
+        size_t at = FindNoCase(text.data() + from, text.size() - from, prefix);
+        if (at == text.size() - from)
+            return masked + text.substr(from);
+        size_t open = from + at + prefixLength;
+        size_t close = text.find_first_of("\"\r\n", open);
+        if (close == std::string::npos)
+            close = text.size();
+        masked += text.substr(from, open - from) + "****";
+        from = close;
+    }
 }
 
 bool TracedPort::Send(const std::string& text)

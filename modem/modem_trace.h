@@ -30,8 +30,9 @@ private:
 
 // The text as one trace line: control characters shown as \r, \n, \xNN.
 std::string VisibleText(const std::string& text);
-// A command with the text between the quotes of AT+CPIN="..." replaced by ****.
-std::string MaskPin(const std::string& command);
+// The text with what follows each AT+CPIN=" (up to its quote or line end) replaced by
+// ****: in the commands sent and in the modem's echo of them.
+std::string MaskPin(const std::string& text);
 
 // A port whose traffic is written to the trace.
 class TracedPort final : public AtPort {

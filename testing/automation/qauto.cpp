@@ -1654,7 +1654,7 @@ int CmdHold(const Args& args)
     return kExitOk;
 }
 
-// --- list boxes in another process (the system marshals their texts) ---
+// --- list boxes in another process ---
 
 // One line per entry: "*" for the selected one, else " ", then the entry's text.
 int CmdBoxItems(const Args& args)
@@ -1671,10 +1671,17 @@ int CmdBoxItems(const Args& args)
     }
     for (int i = 0; i < static_cast<int>(count); ++i) {
         DWORD_PTR length = 0;
-        SendTimed(list, LB_GETTEXTLEN, i, 0, length);
-        std::string text(length + 1, '\0');
+        if (!SendTimed(list, LB_GETTEXTLEN, i, 0, length))
+            return kExitFailed;
+        // The system carries the text across to this process; Wine carries it as UTF-16 even
+        // to an ANSI sender, so ask in UTF-16 and convert.
+        std::wstring wide(length + 1, L'\0');
         DWORD_PTR copied = 0;
-        SendTimed(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]), copied);
+        if (!SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]), SMTO_ABORTIFHUNG, 5000,
+                                 &copied))
+            return kExitFailed;
+        std::string text(length * 2 + 1, '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], static_cast<int>(text.size()), nullptr, nullptr);
         std::printf("%c%s\n", static_cast<int>(selected) == i ? '*' : ' ', Escape(text.c_str()).c_str());
     }
     return kExitOk;

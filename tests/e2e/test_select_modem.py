@@ -171,6 +171,6 @@ def test_a_wrong_pin_ends_the_test_with_the_modems_answer(rig, env):
     assert box.caption == CAPTION
     assert host.wait(20) == 0
     trace = (env.data / "MODEMTRACE.LOG").read_text("cp1252")
-    assert "9999" not in trace and 'AT+CPIN="****"' in trace
+    assert "9999" not in trace and 'AT+CPIN="****"' in trace, trace
     assert "(incorrect password)" in trace
     assert (115200, 'AT+CPIN="9999"') in modem.commands()

@@ -487,6 +487,7 @@ TEST(ModemTraceLog, KeepsThePinOutAndTimesEachLine)
     EXPECT_NE(trace.Text().find("      30 ms  < (30 s, 18 bytes) \\r\\n+CME ERROR: 16 (incorrect password)"), std::string::npos)
         << trace.Text();
     EXPECT_EQ(MaskPin("AT+CPIN=\"12"), "AT+CPIN=\"****");
+    EXPECT_EQ(MaskPin("at+cpin=\"1\"\r\r\nOK AT+CPIN=\"22\r"), "at+cpin=\"****\"\r\r\nOK AT+CPIN=\"****\r");
 }
 
 } // namespace
