@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr DWORD kWriteStallMs = 11000;   // a write that makes no progress this long fails
-constexpr DWORD kCancelSettleMs = 15000; // pause after a pending write that could not end
 constexpr DWORD kShortestReadWaitMs = 50;
 
 // One overlapped operation: a zeroed record with its own manual-reset event. An operation
@@ -82,9 +80,9 @@ bool WriteCharacter(HANDLE port, const char* character, DWORD& written, bool& st
     if (GetLastError() != ERROR_IO_PENDING)
         return false;
     operation.MarkPending();
-    if (!operation.Finish(kWriteStallMs, written)) {
+    if (!operation.Finish(ModemSerialTiming().writeStallMs, written)) {
         if (!operation.Cancel())
-            Sleep(kCancelSettleMs);
+            Sleep(ModemSerialTiming().cancelSettleMs);
         return false;
     }
     if (written == 0) {
@@ -121,6 +119,12 @@ bool ReadChunk(HANDLE port, char* at, DWORD room, DWORD waitMs, DWORD& bytes)
 
 } // namespace
 
+SerialTiming& ModemSerialTiming()
+{
+    static SerialTiming timing;
+    return timing;
+}
+
 void ApplyModemTimeouts(HANDLE port, const TimeoutProfile& profile)
 {
     const TimeoutProfile& chosen = OldModemTimeouts() ? profile : kImmediateReturn;
@@ -136,7 +140,7 @@ bool SendModemText(HANDLE port, const char* text)
     bool ok = true;
     bool stalled = false;
     DWORD lastProgress = timeGetTime();
-    while (ok && !stalled && sent < length && timeGetTime() - lastProgress < kWriteStallMs) {
+    while (ok && !stalled && sent < length && timeGetTime() - lastProgress < ModemSerialTiming().writeStallMs) {
         DWORD written = 0;
         ok = WriteCharacter(port, text + sent, written, stalled);
         if (ok && written == 0 && !stalled) {

@@ -9,6 +9,14 @@
 
 #include "modem/at_sequence.h"
 
+// The waits of the port layer: a write that makes no progress for writeStallMs fails, and a
+// pending write that could not be completed costs a further cancelSettleMs.
+struct SerialTiming {
+    unsigned long writeStallMs = 11000;
+    unsigned long cancelSettleMs = 15000;
+};
+SerialTiming& ModemSerialTiming();
+
 // Sets the profile when [SMSGW] OldModemTimeouts says yes, otherwise immediate return.
 void ApplyModemTimeouts(HANDLE port, const TimeoutProfile& profile);
 // True when every character was written. An empty text sends nothing and gives true.

@@ -9,6 +9,10 @@ qel_wine_prefix
 
 # The program uses its default data folders here; drop overrides a test run may have left.
 wine reg delete 'HKLM\Software\QelSMS' /f >/dev/null 2>&1 || true
+# QEL_DISCOVERY=host:port sends the search for phone modems to a responder (README).
+if [ -n "${QEL_DISCOVERY:-}" ]; then
+    wine reg add 'HKLM\Software\QelSMS\Lite' /v ModemDiscoveryServer /t REG_SZ /d "$QEL_DISCOVERY" /f >/dev/null
+fi
 
 if [ -z "${DISPLAY:-}" ]; then
     echo "run-program: no display; running on a virtual display (xvfb-run)."

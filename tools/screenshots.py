@@ -20,6 +20,8 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import harness  # noqa: E402
+from program import start_modem_discovery, start_phone_modem  # noqa: E402
+from tapi_rig import install_tapi_standin  # noqa: E402
 
 CAPTION = "Qel SMS/MMS Gateway Lite Edition (v2015.03.13)"
 WIZARD = "QelSMS Lite Setup Wizard:  "
@@ -64,13 +66,40 @@ def use_virtual_desktop(rig):
              check=True)
 
 
+MODEM_LINES = """
+    [Lines]
+    Count=3
+    [Line0]
+    Name=Standard 33600 bps Modem
+    [Line1]
+    Name=Wavecom Fastrack GSM Modem
+    PortName=COM5
+    [Line2]
+    Name=USB GSM Modem
+    """
+
+
+def choose_listed_phone(rig, sheet, name):
+    """Waits for the phone modem to be listed and selects it, as a click would."""
+    page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+    box = rig.control(page, 102)
+    harness.wait_for(lambda: name in [text for text, _ in rig.box_items(box)], timeout=20,
+                     what="%s listed" % name)
+    rig.box_select(box, [text for text, _ in rig.box_items(box)].index(name))
+
+
 def wizard_pages(rig, env, shooter):
+    install_tapi_standin(env, MODEM_LINES)
+    phone = start_phone_modem(rig)
+    start_modem_discovery(rig, env, [("Pixel 7", phone.port), ("Galaxy A54", phone.port)])
     program = env.start()
     sheet = rig.find(WIZARD + WIZARD_PAGES[0], timeout=30)
     if not sheet:
         raise RuntimeError("the wizard did not open: %s" % (rig.windows(),))
     for index, page in enumerate(WIZARD_PAGES, 1):
         shooter.wait_title(sheet, WIZARD + page)
+        if page == "Select Modem":
+            choose_listed_phone(rig, sheet, "QelSMSModem - Pixel 7")
         if page == "Configuration Complete":
             current = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
             rig.click(current, id=COMPLETE_YES)

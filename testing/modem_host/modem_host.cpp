@@ -80,7 +80,7 @@ int Exchanges(int count, const char* portName)
         opened.port->Send("AT\r");
         ok += ResponseIsOK(opened.port->Read(5).text);
     }
-    printf("exchanges %d ok %d\nexchange-wall-ms %.3f\nexchange-cpu-ms %.3f\n", count, ok, (Now() - wall) / count,
+    printf("exchanges %d\nok %d\nexchange-wall-ms %.3f\nexchange-cpu-ms %.3f\n", count, ok, (Now() - wall) / count,
            (ProcessorMs() - cpu) / count);
     return ok == count ? 0 : 1;
 }

@@ -94,7 +94,7 @@ def wizard_with_windows_modems(rig, env):
     return program, sheet, current_page(rig, sheet)
 
 
-def answer(rig, text, icon, owned=True):
+def answer(rig, text, icon):
     box = rig.box(timeout=60, click="OK")
     assert (box.text, box.icon) == (text, icon), box
     return box
@@ -174,3 +174,37 @@ def test_a_wrong_pin_ends_the_test_with_the_modems_answer(rig, env):
     assert "9999" not in trace and 'AT+CPIN="****"' in trace, trace
     assert "(incorrect password)" in trace
     assert (115200, 'AT+CPIN="9999"') in modem.commands()
+
+
+def test_telephony_failures_are_reported_when_no_com_port_is_left(rig, env):
+    install_tapi_standin(env, """
+        [Lines]
+        Count=3
+        [Line0]
+        Name=Open Fails
+        Open=80000048
+        [Line1]
+        Name=Call Fails
+        MakeCall=80000048
+        [Line2]
+        Name=No Handle
+        GetId=80000048
+        """)
+    program, sheet = start_wizard(rig, env)
+    for name, function in (("Open Fails", "lineOpen"), ("Call Fails", "lineMakeCall"),
+                           ("No Handle", "lineGetID")):
+        choose_modem(rig, sheet, name, next_title=None)
+        box = answer(rig, "Unable to initialize modem:  Error 80000048 from " + function, "error")
+        assert box.caption == CAPTION
+        answer(rig, "Unable to access modem, ensure that it is powered on and passes diagnostic "
+                    "tests.", "error")
+        assert rig.text(sheet) == WIZARD_TITLE + WIZARD_PAGES[0]
+    assert tapi_leaks(tapi_log(env)) == []
+    cancel(rig, program, sheet)
+
+    install_tapi_standin(env, "[Lines]\nCount=1\nInitialize=80000048\n")
+    program = env.start()
+    answer(rig, "Unable to initialize TAPI:  Error 80000048 from lineInitialize", "none")
+    sheet = rig.find(WIZARD_TITLE + WIZARD_PAGES[0], timeout=20)
+    assert listed(rig, current_page(rig, sheet)) == []
+    cancel(rig, program, sheet)
