@@ -348,7 +348,10 @@ LONG MakeCall(HLINE hLine, HCALL* hCall, const LINECALLPARAMS* params)
     }
     DWORD handle = g_nextHandle++;
     g_calls[handle] = Call{hLine, CallState::Dialing};
-    *hCall = handle;
+    // TAPI fills the caller's handle when the request succeeds, with its reply: a failed or
+    // missing reply leaves it as the caller set it.
+    if (config.reply && config.replyResult == 0)
+        *hCall = handle;
     LONG request = g_nextRequest++;
     if (config.reply && config.replyResult == 0) {
         g_calls[handle].state = CallState::Connected;

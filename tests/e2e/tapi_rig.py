@@ -48,8 +48,8 @@ def tapi_log(env):
 _TAKEN = (
     ("hLineApp", re.compile(r"^lineInitializeExA \S+ -> 0 hLineApp=(\d+)")),
     ("hLine", re.compile(r"^lineOpenA \d+ -> 0 hLine=(\d+)")),
-    # A call whose request fails is gone with its reply: nothing to give back.
-    ("hCall", re.compile(r"^lineMakeCallA .* -> [0-9A-F]+ hCall=(\d+) reply=(?:success|none)$")),
+    # Only a call whose request succeeds is handed to the caller.
+    ("hCall", re.compile(r"^lineMakeCallA .* -> [0-9A-F]+ hCall=(\d+) reply=success$")),
 )
 _GIVEN_BACK = (
     ("hLineApp", re.compile(r"^lineShutdown (\d+) -> 0$")),

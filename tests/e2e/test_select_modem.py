@@ -2,7 +2,11 @@
 network listed once each (and a name that cannot be a name left out), a listed phone modem
 and a typed address probed and stored, the Windows modems of telephony listed and tested
 through their data call, through a COM port named as such, and through the COM port fall-
-back after a reset; a modem that answers OK to the send command refused."""
+back after a reset; a modem that answers OK to the send command refused, and telephony's
+failures reported. The modem test on its own (modem_host.exe) shows a wrong PIN and a
+telephony that does not start."""
+
+import shutil
 
 from harness import wait_for
 from modem_rig import start_modem
@@ -179,7 +183,7 @@ def test_a_wrong_pin_ends_the_test_with_the_modems_answer(rig, env):
 def test_telephony_failures_are_reported_when_no_com_port_is_left(rig, env):
     install_tapi_standin(env, """
         [Lines]
-        Count=3
+        Count=4
         [Line0]
         Name=Open Fails
         Open=80000048
@@ -189,12 +193,17 @@ def test_telephony_failures_are_reported_when_no_com_port_is_left(rig, env):
         [Line2]
         Name=No Handle
         GetId=80000048
+        [Line3]
+        Name=Reply Fails
+        Reply=80000048
         """)
     program, sheet = start_wizard(rig, env)
-    for name, function in (("Open Fails", "lineOpen"), ("Call Fails", "lineMakeCall"),
-                           ("No Handle", "lineGetID")):
+    for name, failure in (("Open Fails", "Error 80000048 from lineOpen"),
+                          ("Call Fails", "Error 80000048 from lineMakeCall"),
+                          ("No Handle", "Error 80000048 from lineGetID"),
+                          ("Reply Fails", "lineMakeCall failed to init modem")):
         choose_modem(rig, sheet, name, next_title=None)
-        box = answer(rig, "Unable to initialize modem:  Error 80000048 from " + function, "error")
+        box = answer(rig, "Unable to initialize modem:  " + failure, "error")
         assert box.caption == CAPTION
         answer(rig, "Unable to access modem, ensure that it is powered on and passes diagnostic "
                     "tests.", "error")
@@ -208,3 +217,14 @@ def test_telephony_failures_are_reported_when_no_com_port_is_left(rig, env):
     sheet = rig.find(WIZARD_TITLE + WIZARD_PAGES[0], timeout=20)
     assert listed(rig, current_page(rig, sheet)) == []
     cancel(rig, program, sheet)
+
+
+def test_a_modem_test_without_telephony_says_so(rig, env):
+    # The modem test on its own, beside the stand-in (the page lists nothing then).
+    shutil.copy2(str(rig.testbin / "modem_host.exe"), str(env.install))
+    install_tapi_standin(env, "[Lines]\nCount=1\nInitialize=80000048\n")
+    host = rig.wine_start([str(env.install / "modem_host.exe"), "Any Modem"], cwd=str(env.install))
+    answer(rig, "Unable to initialize TAPI:  Error 80000048 from lineInitialize", "error")
+    answer(rig, "Unable to access modem, ensure that it is powered on and passes diagnostic "
+                "tests.", "error")
+    assert host.wait(20) == 0

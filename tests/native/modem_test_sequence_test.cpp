@@ -415,6 +415,10 @@ TEST(ModemOpening, PortErrorsAreShownWithoutOwner)
     RecordingHost setupHost;
     EXPECT_NE(OpenDirectModem(ports, setupHost, "COM9:", ""), nullptr); // still tested after the message
     EXPECT_EQ(setupHost.shown, (std::vector<Shown>{{"SetupComm Failed", MessageIcon::None, false}}));
+    ports.stage = OpenedPort::StateFailed;
+    RecordingHost stateHost;
+    EXPECT_NE(OpenDirectModem(ports, stateHost, "COM9:", ""), nullptr);
+    EXPECT_EQ(stateHost.shown, (std::vector<Shown>{{"GetCommState Failed", MessageIcon::None, false}}));
 
     std::string longText(600, 'x');
     EXPECT_EQ(OpenFailureMessage("COM3:", 2, longText).size(), 499u);
