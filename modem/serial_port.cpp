@@ -9,57 +9,72 @@
 #include "base/ini_rules.h"
 #include "base/text.h"
 
+SerialTiming& ModemSerialTiming()
+{
+    static SerialTiming timing;
+    return timing;
+}
+
 namespace {
 
 constexpr DWORD kShortestReadWaitMs = 50;
 
 // One overlapped operation: a zeroed record with its own manual-reset event. An operation
-// that is still pending when the record goes is cancelled and waited for first, so that
-// the system never writes into a record or signals an event that has been released.
+// still pending when it goes is cancelled and waited for (at most the settle time), so the
+// system never writes into a record or signals an event that has been released. A driver
+// that does not end a cancelled operation in that time keeps its record and event: they are
+// left allocated rather than freed under it.
 class Overlapped {
 public:
-    explicit Overlapped(HANDLE port) : port_(port) { record_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+    explicit Overlapped(HANDLE port) : port_(port), record_(new OVERLAPPED())
+    {
+        record_->hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
     ~Overlapped()
     {
-        if (pending_)
-            Cancel();
-        if (record_.hEvent)
-            CloseHandle(record_.hEvent);
+        if (pending_ && !Cancel())
+            return; // abandoned to the driver, see above
+        if (record_->hEvent)
+            CloseHandle(record_->hEvent);
+        delete record_;
     }
     Overlapped(const Overlapped&) = delete;
     Overlapped& operator=(const Overlapped&) = delete;
 
-    OVERLAPPED* get() { return &record_; }
-    bool valid() const { return record_.hEvent != nullptr; }
+    OVERLAPPED* get() { return record_; }
+    bool valid() const { return record_->hEvent != nullptr; }
     void MarkPending() { pending_ = true; }
 
     // Waits up to the time for the operation, then takes its result without waiting.
     bool Finish(DWORD waitMs, DWORD& bytes)
     {
-        WaitForSingleObject(record_.hEvent, waitMs);
+        WaitForSingleObject(record_->hEvent, waitMs);
         bytes = 0;
-        if (!GetOverlappedResult(port_, &record_, &bytes, FALSE))
+        if (!GetOverlappedResult(port_, record_, &bytes, FALSE))
             return false;
         pending_ = false;
         return true;
     }
 
-    // Cancels the operation and waits until it has ended. True when it had completed after
-    // all (its bytes then count).
+    // Cancels the operation and waits for it to end. False while it is still pending; once
+    // it has ended, bytes (when asked for) are those it moved before the cancel.
     bool Cancel(DWORD* bytes = nullptr)
     {
-        CancelIo(port_);
-        DWORD done = 0;
-        bool completed = GetOverlappedResult(port_, &record_, &done, TRUE) != 0;
-        pending_ = false;
         if (bytes)
-            *bytes = completed ? done : 0;
-        return completed;
+            *bytes = 0;
+        CancelIo(port_);
+        if (WaitForSingleObject(record_->hEvent, ModemSerialTiming().cancelSettleMs) != WAIT_OBJECT_0)
+            return false;
+        DWORD done = 0;
+        if (GetOverlappedResult(port_, record_, &done, FALSE) && bytes)
+            *bytes = done;
+        pending_ = false;
+        return true;
     }
 
 private:
     HANDLE port_;
-    OVERLAPPED record_ = {};
+    OVERLAPPED* record_;
     bool pending_ = false;
 };
 
@@ -81,8 +96,7 @@ bool WriteCharacter(HANDLE port, const char* character, DWORD& written, bool& st
         return false;
     operation.MarkPending();
     if (!operation.Finish(ModemSerialTiming().writeStallMs, written)) {
-        if (!operation.Cancel())
-            Sleep(ModemSerialTiming().cancelSettleMs);
+        operation.Cancel();
         return false;
     }
     if (written == 0) {
@@ -118,12 +132,6 @@ bool ReadChunk(HANDLE port, char* at, DWORD room, DWORD waitMs, DWORD& bytes)
 }
 
 } // namespace
-
-SerialTiming& ModemSerialTiming()
-{
-    static SerialTiming timing;
-    return timing;
-}
 
 void ApplyModemTimeouts(HANDLE port, const TimeoutProfile& profile)
 {

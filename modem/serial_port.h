@@ -9,8 +9,8 @@
 
 #include "modem/at_sequence.h"
 
-// The waits of the port layer: a write that makes no progress for writeStallMs fails, and a
-// pending write that could not be completed costs a further cancelSettleMs.
+// The waits of the port layer: a write that makes no progress for writeStallMs fails, and an
+// operation that is cancelled is waited for up to cancelSettleMs.
 struct SerialTiming {
     unsigned long writeStallMs = 11000;
     unsigned long cancelSettleMs = 15000;
