@@ -1,0 +1,92 @@
+#include "app/addon_libraries.h"
+
+#include <initializer_list>
+
+namespace {
+
+// One library: loaded once, kept only when every required entry point is there.
+template <typename Table>
+class AddOn {
+public:
+    struct Entry {
+        const char* name;
+        FARPROC* slot;
+        bool required;
+    };
+
+    const Table* Load(const char* file, std::initializer_list<Entry> entries)
+    {
+        if (tried_)
+            return module_ ? &table_ : nullptr;
+        tried_ = true;
+        module_ = LoadLibraryA(file);
+        if (!module_)
+            return nullptr;
+        for (const Entry& entry : entries) {
+            *entry.slot = GetProcAddress(module_, entry.name);
+            if (!*entry.slot && entry.required) {
+                FreeLibrary(module_);
+                module_ = nullptr;
+                table_ = Table();
+                return nullptr;
+            }
+        }
+        return &table_;
+    }
+    Table& table() { return table_; }
+
+private:
+    bool tried_ = false;
+    HMODULE module_ = nullptr;
+    Table table_ = {};
+};
+
+template <typename T>
+FARPROC* Slot(T& pointer)
+{
+    return reinterpret_cast<FARPROC*>(&pointer);
+}
+
+} // namespace
+
+const WapLink* LoadWapLink()
+{
+    static AddOn<WapLink> library;
+    WapLink& t = library.table();
+    static FARPROC unused[6];
+    return library.Load("WAPLINK.DLL", {
+                                           {"WSPRasDial", Slot(t.WSPRasDial), true},
+                                           {"WSPRasHangUp", Slot(t.WSPRasHangUp), true},
+                                           {"WSPConnect", &unused[0], true},
+                                           {"WSPDisconnect", &unused[1], true},
+                                           {"WSPRequest", &unused[2], true},
+                                           {"ModemAllocate", Slot(t.ModemAllocate), true},
+                                           {"ModemRequested", &unused[3], true},
+                                           {"ModemRelease", Slot(t.ModemRelease), true},
+                                           {"RasLoadListOrComboBox", Slot(t.RasLoadListOrComboBox), true},
+                                           {"RasGetUserAndPassword", &unused[4], true},
+                                           {"RasGetModemName", &unused[5], true},
+                                           {"ModemGetCIDForAPN", Slot(t.ModemGetCIDForAPN), false},
+                                           {"ModemDriverUpdateInitStrings", Slot(t.ModemDriverUpdateInitStrings), false},
+                                           {"WSPRasGetErrorString", Slot(t.WSPRasGetErrorString), false},
+                                       });
+}
+
+const TlsLink* LoadTlsLink()
+{
+    static AddOn<TlsLink> library;
+    TlsLink& t = library.table();
+    return library.Load("TLSLINK.DLL", {
+                                           {"sslInitSession", Slot(t.sslInitSession), true},
+                                           {"sslAcceptSession", Slot(t.sslAcceptSession), true},
+                                           {"sslFreeSession", Slot(t.sslFreeSession), true},
+                                           {"sslSend", Slot(t.sslSend), true},
+                                           {"sslRecv", Slot(t.sslRecv), true},
+                                           {"sslDataPending", Slot(t.sslDataPending), true},
+                                           {"sslInitLib", Slot(t.sslInitLib), true},
+                                           {"sslTermLib", Slot(t.sslTermLib), true},
+                                           {"sslServerCertExists", Slot(t.sslServerCertExists), true},
+                                           {"sslSignedCertExists", Slot(t.sslSignedCertExists), true},
+                                           {"sslGenerateCertificate", Slot(t.sslGenerateCertificate), true},
+                                       });
+}
