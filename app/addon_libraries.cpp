@@ -54,22 +54,23 @@ const WapLink* LoadWapLink()
     static AddOn<WapLink> library;
     WapLink& t = library.table();
     static FARPROC unused[6];
-    return library.Load("WAPLINK.DLL", {
-                                           {"WSPRasDial", Slot(t.WSPRasDial), true},
-                                           {"WSPRasHangUp", Slot(t.WSPRasHangUp), true},
-                                           {"WSPConnect", &unused[0], true},
-                                           {"WSPDisconnect", &unused[1], true},
-                                           {"WSPRequest", &unused[2], true},
-                                           {"ModemAllocate", Slot(t.ModemAllocate), true},
-                                           {"ModemRequested", &unused[3], true},
-                                           {"ModemRelease", Slot(t.ModemRelease), true},
-                                           {"RasLoadListOrComboBox", Slot(t.RasLoadListOrComboBox), true},
-                                           {"RasGetUserAndPassword", &unused[4], true},
-                                           {"RasGetModemName", &unused[5], true},
-                                           {"ModemGetCIDForAPN", Slot(t.ModemGetCIDForAPN), false},
-                                           {"ModemDriverUpdateInitStrings", Slot(t.ModemDriverUpdateInitStrings), false},
-                                           {"WSPRasGetErrorString", Slot(t.WSPRasGetErrorString), false},
-                                       });
+    return library.Load("WAPLINK.DLL",
+                        {
+                            {"WSPRasDial", Slot(t.WSPRasDial), true},
+                            {"WSPRasHangUp", Slot(t.WSPRasHangUp), true},
+                            {"WSPConnect", &unused[0], true},
+                            {"WSPDisconnect", &unused[1], true},
+                            {"WSPRequest", &unused[2], true},
+                            {"ModemAllocate", Slot(t.ModemAllocate), true},
+                            {"ModemRequested", &unused[3], true},
+                            {"ModemRelease", Slot(t.ModemRelease), true},
+                            {"RasLoadListOrComboBox", Slot(t.RasLoadListOrComboBox), true},
+                            {"RasGetUserAndPassword", &unused[4], true},
+                            {"RasGetModemName", &unused[5], true},
+                            {"ModemGetCIDForAPN", Slot(t.ModemGetCIDForAPN), false},
+                            {"ModemDriverUpdateInitStrings", Slot(t.ModemDriverUpdateInitStrings), false},
+                            {"WSPRasGetErrorString", Slot(t.WSPRasGetErrorString), false},
+                        });
 }
 
 const TlsLink* LoadTlsLink()

@@ -12,7 +12,7 @@
 // Dials the dial-up profile ("Modem: <name>" for the modem itself) for the APN: 0 connected,
 // 1 the WAP gateway did not answer, 600-799 a RAS error, anything else another failure.
 typedef int(WINAPI* WspRasDialProc)(const char* profile, const char* apn, const char* login, const char* password,
-                                     const char* wapGateway);
+                                    const char* wapGateway);
 typedef int(WINAPI* WspRasHangUpProc)(const char* profile);
 // Borrows the modem from the running gateway service, waiting up to waitMs: a non-zero
 // allocation handle, or 0 when the service keeps the modem.
@@ -37,9 +37,9 @@ struct WapLink {
     ModemAllocateProc ModemAllocate;
     ModemReleaseProc ModemRelease;
     RasLoadListOrComboBoxProc RasLoadListOrComboBox;
-    ModemGetCidForApnProc ModemGetCIDForAPN;                         // may be null
+    ModemGetCidForApnProc ModemGetCIDForAPN;                       // may be null
     ModemDriverUpdateInitStringsProc ModemDriverUpdateInitStrings; // may be null
-    WspRasGetErrorStringProc WSPRasGetErrorString;                   // may be null
+    WspRasGetErrorStringProc WSPRasGetErrorString;                 // may be null
 };
 
 // The loaded library's entry points, or null when it is absent or incomplete.
