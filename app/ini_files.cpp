@@ -63,6 +63,11 @@ bool ProfileIniStore::WriteSection(const std::string& section, const IniEntries&
     return WritePrivateProfileSectionA(section.c_str(), block.c_str(), path_.c_str()) != FALSE;
 }
 
+bool ProfileIniStore::DeleteSection(const std::string& section)
+{
+    return WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, path_.c_str()) != FALSE;
+}
+
 ProfileIniStore SmsGatewayIni()
 {
     return ProfileIniStore(appPaths.smsIni);

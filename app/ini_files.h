@@ -15,6 +15,7 @@ public:
     bool Delete(const std::string& section, const std::string& key) override;
     IniEntries ReadSection(const std::string& section) override;
     bool WriteSection(const std::string& section, const IniEntries& entries) override;
+    bool DeleteSection(const std::string& section) override;
 
     const std::string& Path() const { return path_; }
 

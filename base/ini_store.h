@@ -24,4 +24,6 @@ public:
     virtual IniEntries ReadSection(const std::string& section) = 0;
     // Replaces a section's whole content in one write.
     virtual bool WriteSection(const std::string& section, const IniEntries& entries) = 0;
+    // Removes a section with all its keys.
+    virtual bool DeleteSection(const std::string& section) = 0;
 };

@@ -28,7 +28,7 @@ std::string ModemSectionName(const std::string& name)
     return section;
 }
 
-const char kPhoneModemPrefix[] = "QelSMSModem - ";
+const char kPhoneModemPrefix[15] = "QelSMSModem - ";
 
 namespace {
 

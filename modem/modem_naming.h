@@ -9,7 +9,7 @@
 std::string ModemSectionName(const std::string& name);
 
 // "QelSMSModem - ": the name of a modem reached over the network (a phone modem).
-extern const char kPhoneModemPrefix[];
+extern const char kPhoneModemPrefix[15];
 
 // What the administrator chose on the modem page, from the text of its name field.
 struct ModemChoice {

@@ -62,6 +62,27 @@ public:
         return true;
     }
 
+    bool DeleteSection(const std::string& section) override
+    {
+        if (!Allow())
+            return false;
+        for (auto it = sections.begin(); it != sections.end(); ++it) {
+            if (EqualsNoCase(it->first, section)) {
+                sections.erase(it);
+                break;
+            }
+        }
+        return true;
+    }
+    bool HasSection(const std::string& section)
+    {
+        for (auto& s : sections) {
+            if (EqualsNoCase(s.first, section))
+                return true;
+        }
+        return false;
+    }
+
     bool Has(const std::string& section, const std::string& key) { return Find(section, key) != nullptr; }
     std::string Get(const std::string& section, const std::string& key)
     {

@@ -1,0 +1,174 @@
+// The Modem page's settings against SMSGW.INI, MMSC.INI and the route's VASP.INI: what a
+// stored modem shows, what saving writes for a GSM and a phone modem, and the route folders.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "memory_ini.h"
+#include "modem/modem_settings.h"
+
+namespace {
+
+struct MemoryRoutes : RouteStore {
+    std::map<std::string, std::unique_ptr<MemoryIni>> folders; // route -> its VASP.INI
+    std::vector<std::string> calls;
+    void DeleteRoute(const std::string& route) override
+    {
+        calls.push_back("delete " + route);
+        folders.erase(route);
+    }
+    void RegisterRoute(const std::string& route) override { calls.push_back("register " + route); }
+    IniStore* RouteIni(const std::string& route) override
+    {
+        auto& ini = folders[route];
+        if (!ini)
+            ini.reset(new MemoryIni);
+        return ini.get();
+    }
+};
+
+TEST(ModemSettings, LoadsWhatIsStored)
+{
+    MemoryIni sms;
+    sms.Write("SMSGW", "Modem1", "SMPP - Provider");
+    EXPECT_EQ(ConfiguredModemName(sms), ""); // an SMSC connection is no modem
+
+    sms.Write("Modem - Wavecom", "ReceiveTo", "SM");
+    sms.Write("Modem - Wavecom", "SMSAccess", "GPRS");
+    sms.Write("Modem - Wavecom", "APN", "mms.net");
+    sms.Write("Modem - Wavecom", "WAPGatewayIP", "10.1.1.1:8080");
+    sms.Write("Modem - Wavecom", "MMSURL", "http://mmsc/");
+    sms.Write("Modem - Wavecom", "DialUpProfile", "Modem: wavecom"); // its own modem: standard
+    ModemSettings gsm = LoadModemSettings(sms, "Wavecom", false);
+    EXPECT_EQ(gsm.storage, MessageStorage::SimCard);
+    EXPECT_EQ(gsm.smsAccess, SmsAccess::Gprs);
+    EXPECT_EQ(gsm.apn + "|" + gsm.mmsProxy + "|" + gsm.mmsUrl, "mms.net|10.1.1.1:8080|http://mmsc/");
+    EXPECT_EQ(gsm.dataConnection, "");
+    // No ReceiveMMS yet and SMS received: both MMS boxes start checked.
+    EXPECT_TRUE(gsm.receiveSms && gsm.sendMms && gsm.receiveMms);
+
+    sms.Write("Modem - Wavecom", "ReceiveMMS", "No");
+    sms.Write("Modem - Wavecom", "DialUpProfile", "GPRS Internet");
+    gsm = LoadModemSettings(sms, "Wavecom", false);
+    EXPECT_FALSE(gsm.sendMms || gsm.receiveMms);
+    EXPECT_EQ(gsm.dataConnection, "GPRS Internet");
+
+    sms.Write("QelSMSModem - Pixel", "QelsmsModemMMSProxy", "proxy:80");
+    ModemSettings phone = LoadModemSettings(sms, "QelSMSModem - Pixel", true, "http://phone-mmsc/", "phone-proxy");
+    EXPECT_EQ(phone.mmsUrl, "http://phone-mmsc/"); // empty: the phone's own
+    EXPECT_EQ(phone.mmsProxy, "proxy:80");
+}
+
+TEST(ModemSettings, RouteNames)
+{
+    EXPECT_EQ(ModemRouteName("Wavecom"), "qelsmslite");
+    EXPECT_EQ(ModemRouteName("QelSMSModem - Pixel 7"), "Pixel 7");
+    EXPECT_EQ(ModemRouteName("QelSMSModem - 10.0.0.2:8990"), "10.0.0.2");
+    for (const char* bad : {"", "a\\b", "a/b", "..", "x..y"})
+        EXPECT_FALSE(IsUsableRouteName(bad)) << bad;
+    EXPECT_EQ(NonStandardConnection("Modem: Other", "Wavecom"), "Modem: Other");
+    EXPECT_EQ(NonStandardConnection("modem: WAVECOM", "Wavecom"), "");
+}
+
+ModemSettings GsmWithMms()
+{
+    ModemSettings s;
+    s.modemName = "Wavecom";
+    s.storage = MessageStorage::DirectToModem;
+    s.smsAccess = SmsAccess::Gsm;
+    s.sendMms = s.receiveMms = true;
+    s.apn = "mms.net";
+    s.mmsProxy = "10.1.1.1:8080";
+    s.mmsUrl = "http://mmsc/";
+    return s;
+}
+
+TEST(ModemSettings, SavesAGsmModemAndReplacesAPhoneRoute)
+{
+    MemoryIni sms, mmsc;
+    MemoryRoutes routes;
+    mmsc.Write("MMSC", "DefaultOutboundRoute", "Pixel");
+    mmsc.Write("Outbound MMS Routing", "qelsmslite", "x");
+    ModemSettings s = GsmWithMms();
+    s.dataConnection = "GPRS Internet";
+    ASSERT_EQ(SaveModemSettings(s, sms, mmsc, routes), SaveOutcome::Saved);
+    EXPECT_EQ(routes.calls, (std::vector<std::string>{"delete Pixel", "register qelsmslite"}));
+    EXPECT_FALSE(mmsc.Has("Outbound MMS Routing", "qelsmslite"));
+    EXPECT_EQ(mmsc.Get("MMSC", "DefaultOutboundRoute"), "qelsmslite");
+    const char* section = "Modem - Wavecom";
+    EXPECT_EQ(sms.Get("SMSGW", "Modem1"), "Wavecom");
+    EXPECT_EQ(sms.Get("SMSGW", "ReceiveSMS"), "Yes");
+    EXPECT_EQ(sms.Get(section, "ReceiveTo"), "Direct");
+    EXPECT_EQ(sms.Get(section, "SMSAccess"), "GSM");
+    EXPECT_EQ(sms.Get(section, "ReceiveMMS"), "Yes");
+    EXPECT_EQ(sms.Get(section, "DialUpProfile"), "GPRS Internet");
+    EXPECT_FALSE(sms.Has(section, "UseModem")); // a dial-up connection, not a modem
+    EXPECT_FALSE(sms.Has(section, "APNLogin")); // empty values are removed
+    MemoryIni& vasp = *routes.folders["qelsmslite"];
+    EXPECT_EQ(vasp.Get("VASP", "Protocol"), "MM1");
+    EXPECT_EQ(vasp.Get("VASP", "ForceSenderAddress"), "Yes");
+    EXPECT_EQ(vasp.Get("VASP", "Server"), "http://mmsc/");
+    EXPECT_EQ(vasp.Get("VASP", "WAPGatewayIP"), "10.1.1.1:8080");
+
+    s.dataConnection = "";
+    s.storage = MessageStorage::Default;
+    s.smsAccess = SmsAccess::Default;
+    SaveModemSettings(s, sms, mmsc, routes);
+    EXPECT_EQ(sms.Get(section, "UseModem"), "Wavecom");
+    EXPECT_EQ(sms.Get(section, "DialUpProfile"), "Modem: Wavecom");
+    EXPECT_FALSE(sms.Has(section, "ReceiveTo") || sms.Has(section, "SMSAccess"));
+
+    s.sendMms = false;
+    routes.calls.clear();
+    SaveModemSettings(s, sms, mmsc, routes);
+    EXPECT_EQ(routes.calls, (std::vector<std::string>{"delete qelsmslite"}));
+    EXPECT_FALSE(mmsc.HasSection("Outbound MMS Routing"));
+    EXPECT_EQ(sms.Get(section, "ReceiveMMS"), "No");
+}
+
+TEST(ModemSettings, SavesAPhoneModemRoute)
+{
+    MemoryIni sms, mmsc;
+    MemoryRoutes routes;
+    ModemSettings s;
+    s.modemName = "QelSMSModem - Pixel 7";
+    s.sendMms = true;
+    s.mmsUrl = "http://mmsc/";
+    s.mmsProxy = "proxy:80";
+    ASSERT_EQ(SaveModemSettings(s, sms, mmsc, routes), SaveOutcome::Saved);
+    MemoryIni& vasp = *routes.folders["Pixel 7"];
+    EXPECT_EQ(vasp.Get("VASP", "Server"), "qelsmsmodem_Pixel 7");
+    EXPECT_EQ(vasp.Get("VASP", "MMSVersion"), "1.2");
+    EXPECT_EQ(vasp.Get("VASP", "QelsmsModemMMSProxy"), "proxy:80");
+    EXPECT_EQ(sms.Get("QelSMSModem - Pixel 7", "QelsmsModemMMSURL"), "http://mmsc/");
+    EXPECT_FALSE(sms.Has("QelSMSModem - Pixel 7", "SMSAccess") || sms.Has("QelSMSModem - Pixel 7", "APN"));
+    vasp.Write("VASP", "MMSVersion", "1.0");
+    SaveModemSettings(s, sms, mmsc, routes);
+    EXPECT_EQ(vasp.Get("VASP", "MMSVersion"), "1.0"); // kept once set
+}
+
+TEST(ModemSettings, RouteNamesThatCannotNameAFolderAreNeverUsedAsOne)
+{
+    // A phone name whose route would be empty: nothing is saved, no folder touched.
+    MemoryIni sms, mmsc;
+    MemoryRoutes routes;
+    ModemSettings s = GsmWithMms();
+    s.modemName = "QelSMSModem - :x";
+    EXPECT_EQ(SaveModemSettings(s, sms, mmsc, routes), SaveOutcome::UnusableRoute);
+    EXPECT_TRUE(routes.calls.empty());
+    EXPECT_FALSE(sms.Has("SMSGW", "Modem1"));
+
+    // An edited DefaultOutboundRoute pointing outside VASPOUT is not deleted.
+    mmsc.Write("MMSC", "DefaultOutboundRoute", "..\\..");
+    ASSERT_EQ(SaveModemSettings(GsmWithMms(), sms, mmsc, routes), SaveOutcome::Saved);
+    EXPECT_EQ(routes.calls, (std::vector<std::string>{"register qelsmslite"}));
+
+    // Without MMS the unusable route's folder is not deleted either; the rest is saved.
+    s.sendMms = false;
+    routes.calls.clear();
+    EXPECT_EQ(SaveModemSettings(s, sms, mmsc, routes), SaveOutcome::Saved);
+    EXPECT_EQ(routes.calls, (std::vector<std::string>{"delete qelsmslite"}));
+}
+
+} // namespace
