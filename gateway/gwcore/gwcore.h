@@ -1,6 +1,6 @@
 // GWCORE.DLL: the gateway's support library, shared by the configuration program and the
 // gateway services. Directories, INI file registration, the SMS user-account file,
-// sockets and queue signalling.
+// sockets, queue signalling and the operator settings dialog.
 #pragma once
 
 #include <winsock2.h>
@@ -96,3 +96,11 @@ GWCORE_API BOOL WINAPI SetEventForInterface(LPCSTR interfaceName, LPCSTR routeNa
 // strlen(dataHex) + strlen(dataHex) / 7 + 1 bytes, terminator included; the decoded text
 // never takes more. Gives the length of the text written.
 GWCORE_API int WINAPI GSM7ToUTF8String(LPCSTR udhHex, LPCSTR dataHex, LPSTR buffer);
+
+// The library's own dialog for picking a mobile operator's MMS settings: a country, one of
+// its operators, then one of the operator's MMS access points, from the operator data the
+// library carries. Each of the five buffers holds 104 bytes; each value is cut to 103
+// characters. Non-zero when the administrator picked an access point and pressed OK (the
+// buffers are filled, a missing value as an empty text); 0 on Cancel, buffers untouched.
+GWCORE_API BOOL WINAPI ChooseOperatorSettings(HWND owner, LPSTR apn, LPSTR apnLogin, LPSTR apnPassword, LPSTR mmsProxy,
+                                              LPSTR mmsUrl);

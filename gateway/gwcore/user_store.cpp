@@ -227,6 +227,15 @@ std::vector<uint8_t> SerializeUserFile(const UserStore& store)
     return file;
 }
 
+bool ReplaceFileContent(UserFileSystem& files, const std::vector<uint8_t>& content)
+{
+    bool written = files.CreateTemp() && files.WriteTemp(content.data(), content.size()) && files.FlushTemp() &&
+                   files.CloseTemp() && files.ReplaceWithTemp();
+    if (!written)
+        files.DiscardTemp();
+    return written;
+}
+
 LoadResult LoadUserFile(UserFileSystem& files, UserStore& out)
 {
     std::vector<uint8_t> data;
@@ -268,12 +277,8 @@ CommitResult CommitChange(UserFileSystem& files, Change change, const UserRecord
     ++store.stamp.generation;
 
     std::vector<uint8_t> content = SerializeUserFile(store);
-    bool written = files.CreateTemp() && files.WriteTemp(content.data(), content.size()) && files.FlushTemp() &&
-                   files.CloseTemp() && files.ReplaceWithTemp();
-    if (!written) {
-        files.DiscardTemp();
+    if (!ReplaceFileContent(files, content))
         return CommitResult::kWriteFailed;
-    }
     uint32_t count = 0;
     ParseHeader(content.data(), content.size(), store.stamp, count);
     out = std::move(store);

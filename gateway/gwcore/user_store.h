@@ -115,6 +115,12 @@ public:
     virtual void DiscardTemp() = 0;
 };
 
+// Puts new content in place of the file: writes it to the temporary file, flushes and
+// closes that, and replaces the file with it in one atomic step, so that a process killed
+// at any point leaves the old or the new content. On failure the temporary file is
+// discarded and false returned. Other stores of the gateway commit through it as well.
+bool ReplaceFileContent(UserFileSystem& files, const std::vector<uint8_t>& content);
+
 enum class LoadResult { kOk, kMissing, kReadFailed, kCorrupt };
 
 // Reads the account file into out. A missing file gives an empty store and kMissing; one
