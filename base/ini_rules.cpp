@@ -57,3 +57,34 @@ std::string WithTrailingBackslash(const std::string& text)
         return text;
     return text + '\\';
 }
+
+std::string EncodeLineBreaks(const std::string& text)
+{
+    std::string value;
+    for (char c : text) {
+        if (c == '\r')
+            value += "\\r";
+        else if (c == '\n')
+            value += "\\n";
+        else if (c == '\\')
+            value += "\\\\";
+        else
+            value += c;
+    }
+    return value;
+}
+
+std::string DecodeLineBreaks(const std::string& value)
+{
+    std::string text;
+    for (size_t i = 0; i < value.size(); ++i) {
+        char next = i + 1 < value.size() ? value[i + 1] : '\0';
+        if (value[i] == '\\' && (next == 'r' || next == 'n' || next == '\\')) {
+            text += next == 'r' ? '\r' : next == 'n' ? '\n' : '\\';
+            ++i;
+        } else {
+            text += value[i];
+        }
+    }
+    return text;
+}

@@ -22,3 +22,8 @@ std::string SubQueueFolderName(const std::string& subQueue);
 
 // Appends a backslash unless text already ends with one (or is empty).
 std::string WithTrailingBackslash(const std::string& text);
+
+// A value with line breaks kept on one INI line: CR, LF and the backslash written as "\r",
+// "\n" and "\\", and read back. Any other backslash sequence reads as it stands.
+std::string EncodeLineBreaks(const std::string& text);
+std::string DecodeLineBreaks(const std::string& value);

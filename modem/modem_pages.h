@@ -5,3 +5,6 @@
 
 // DIALOG_WIZADDMODEM: the wizard's first page, choosing and testing the modem.
 INT_PTR CALLBACK SelectModemPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+// DIALOG_MODEM: the modem's SMS and MMS settings, in the main window and the wizard.
+INT_PTR CALLBACK ModemPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -216,3 +216,22 @@ SaveOutcome SaveModemSettings(const ModemSettings& s, IniStore& sms, IniStore& m
     }
     return SaveOutcome::Saved;
 }
+
+TestInputProblem PrepareConnectionTest(const ModemSettings& s, ConnectionTestRequest& request)
+{
+    if (s.mmsUrl.empty())
+        return TestInputProblem::NoUrl;
+    if (s.modemName.empty())
+        return TestInputProblem::NoModem;
+    if (s.mmsProxy.empty())
+        return TestInputProblem::NoProxy;
+    const char http[] = "http://";
+    request.wapGateway = StartsWithNoCase(s.mmsProxy.data(), s.mmsProxy.size(), http) ? s.mmsProxy.substr(sizeof http - 1)
+                                                                                        : s.mmsProxy;
+    request.apn = s.apn;
+    request.apnLogin = s.apnLogin;
+    request.apnPassword = s.apnPassword;
+    request.modemName = s.modemName;
+    request.dialUpProfile = NonStandardConnection(s.dataConnection, s.modemName);
+    return TestInputProblem::None;
+}

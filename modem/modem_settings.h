@@ -61,3 +61,13 @@ enum class SaveOutcome { Saved, NothingToSave, UnusableRoute };
 // modem section, the route and its VASP.INI. A route name that cannot name a folder is never
 // used as one: nothing is saved and the outcome says why.
 SaveOutcome SaveModemSettings(const ModemSettings& settings, IniStore& smsIni, IniStore& mmscIni, RouteStore& routes);
+
+// What the connection test hands to the elevated instance (MODEMTEST.INI), from the page's
+// fields; dialUpProfile is written only when not empty.
+struct ConnectionTestRequest {
+    std::string wapGateway, apn, apnLogin, apnPassword, modemName, dialUpProfile;
+};
+enum class TestInputProblem { None, NoUrl, NoModem, NoProxy };
+// Checks the fields in the order the page reports them and builds the request: the proxy
+// loses a leading "http://"; the chosen connection is passed on only when non-standard.
+TestInputProblem PrepareConnectionTest(const ModemSettings& settings, ConnectionTestRequest& request);

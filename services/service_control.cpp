@@ -141,8 +141,7 @@ bool OfferElevation(bool interactive, Verb verb)
 {
     if (!interactive || !IsVistaOrLater())
         return false;
-    int answer = ShowMessage(nullptr, kElevationQuestion, MB_YESNOCANCEL | MB_SETFOREGROUND | MB_TASKMODAL);
-    if (answer != IDYES)
+    if (!ConfirmElevation())
         return false;
     HANDLE process = nullptr;
     const ServicePlatform& platform = ServicePlatformHooks();
@@ -151,6 +150,18 @@ bool OfferElevation(bool interactive, Verb verb)
         CloseHandle(process);
     }
     return true;
+}
+
+void LaunchPlain(const char* executable, const char* argument, HANDLE* process)
+{
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = executable;
+    info.lpParameters = argument;
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExA(&info))
+        *process = info.hProcess;
 }
 
 void RunFirewallHelper(const GatewayService& service)
@@ -418,4 +429,19 @@ void RestartServices(bool interactive)
     }
     if (!OfferElevation(interactive, Verb::Restart))
         ShowControlRightsMessage();
+}
+
+bool ConfirmElevation()
+{
+    return ShowMessage(nullptr, kElevationQuestion, MB_YESNOCANCEL | MB_SETFOREGROUND | MB_TASKMODAL) == IDYES;
+}
+
+HANDLE LaunchSelf(Verb verb)
+{
+    HANDLE process = nullptr;
+    if (IsVistaOrLater())
+        ServicePlatformHooks().launchElevated(appPaths.modulePath, ElevationArgument(verb), &process);
+    else
+        LaunchPlain(appPaths.modulePath, ElevationArgument(verb), &process);
+    return process;
 }

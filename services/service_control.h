@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "base/verbs.h"
+
 bool IsSmsServiceActive();
 bool IsMmscServiceActive();
 bool IsSmsServiceInstalled();
@@ -17,6 +19,13 @@ bool RemoveServices(bool interactive);
 void StopServices(bool interactive);
 void StartServices(bool interactive);
 void RestartServices(bool interactive);
+
+// The rights question of the service operations ("Administrator rights are required ...
+// Do you wish to continue?"); true for Yes.
+bool ConfirmElevation();
+// Starts the program itself with the verb's argument, through "runas" on Windows Vista and
+// later; the process handle (the caller closes it), or null when it could not be started.
+HANDLE LaunchSelf(Verb verb);
 
 // Writes 1 into the stop-request byte of the SMS service's status block.
 void RequestSmsServiceStop();

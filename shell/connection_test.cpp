@@ -6,6 +6,7 @@
 
 #include "app/addon_libraries.h"
 #include "app/ini_files.h"
+#include "base/ini_rules.h"
 #include "app/message_box.h"
 #include "shell/connection_test_flow.h"
 
@@ -91,7 +92,8 @@ ConnectionTestInputs ReadInputs()
 
 void WriteConnectionTestResult(const char* result)
 {
-    DataDirectoryIni("MODEMTEST.INI").Write(kSection, "Result", result);
+    // The result may hold line breaks (a RAS error's text): kept on the one INI line.
+    DataDirectoryIni("MODEMTEST.INI").Write(kSection, "Result", EncodeLineBreaks(result));
 }
 
 void RunConnectionTest()

@@ -20,7 +20,7 @@ struct PageDefinition {
 };
 
 const PageDefinition kMainPages[] = {
-    {"DIALOG_STATUS", "Status", PendingPageProc, 0},        {"DIALOG_MODEM", "Modem", PendingPageProc, 0},
+    {"DIALOG_STATUS", "Status", PendingPageProc, 0},        {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
     {"DIALOG_SERVER", "Server", ServerPageProc, 0},         {"DIALOG_SMSUSERS", "Users", PendingPageProc, 0},
     {"DIALOG_RECV", "2-Way", PendingPageProc, 0},           {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
     {"DIALOG_TESTMSG", "Test Message", PendingPageProc, 0}, {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
@@ -28,7 +28,7 @@ const PageDefinition kMainPages[] = {
 
 const PageDefinition kWizardPages[] = {
     {"DIALOG_WIZADDMODEM", "QelSMS Lite Setup Wizard:  Select Modem", SelectModemPageProc, PSWIZB_NEXT},
-    {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", PendingPageProc, PSWIZB_BACK | PSWIZB_NEXT},
+    {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", ModemPageProc, PSWIZB_BACK | PSWIZB_NEXT},
     {"DIALOG_SERVER", "QelSMS Lite Setup Wizard:  Server Settings", ServerPageProc, 0},
     {"DIALOG_WIZCOMPLETE", "QelSMS Lite Setup Wizard:  Configuration Complete", WizardCompletePageProc, 0},
     {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", PendingPageProc, PSWIZB_BACK | PSWIZB_FINISH},

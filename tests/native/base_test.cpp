@@ -57,3 +57,12 @@ TEST(WithTrailingBackslash, AppendsOnlyWhenMissing)
     EXPECT_EQ("C:\\Q\\", WithTrailingBackslash("C:\\Q\\"));
     EXPECT_EQ("", WithTrailingBackslash(""));
 }
+
+TEST(IniRules, LineBreaksSurviveOneIniLine)
+{
+    const std::string text = "Connection Failed\r\nRAS Error 633\r\nC:\\new\\";
+    EXPECT_EQ(EncodeLineBreaks(text), "Connection Failed\\r\\nRAS Error 633\\r\\nC:\\\\new\\\\");
+    EXPECT_EQ(EncodeLineBreaks(text).find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(DecodeLineBreaks(EncodeLineBreaks(text)), text);
+    EXPECT_EQ(DecodeLineBreaks("a\\tb\\"), "a\\tb\\");
+}

@@ -172,3 +172,31 @@ TEST(ModemSettings, RouteNamesThatCannotNameAFolderAreNeverUsedAsOne)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ModemSettings, ConnectionTestRequest)
+{
+    ModemSettings s = GsmWithMms();
+    ConnectionTestRequest request;
+    s.mmsProxy = "HTTP://10.1.1.1:8080";
+    s.dataConnection = "Modem: wavecom"; // the page's own modem: the standard connection
+    ASSERT_EQ(PrepareConnectionTest(s, request), TestInputProblem::None);
+    EXPECT_EQ(request.wapGateway, "10.1.1.1:8080");
+    EXPECT_EQ(request.dialUpProfile, "");
+    s.dataConnection = "Office VPN";
+    PrepareConnectionTest(s, request);
+    EXPECT_EQ(request.dialUpProfile, "Office VPN");
+
+    ModemSettings missing = s;
+    missing.mmsUrl.clear();
+    missing.modemName.clear();
+    EXPECT_EQ(PrepareConnectionTest(missing, request), TestInputProblem::NoUrl);
+    missing.mmsUrl = "u";
+    EXPECT_EQ(PrepareConnectionTest(missing, request), TestInputProblem::NoModem);
+    missing.modemName = "m";
+    missing.mmsProxy.clear();
+    EXPECT_EQ(PrepareConnectionTest(missing, request), TestInputProblem::NoProxy);
+}
+
+} // namespace

@@ -1,0 +1,108 @@
+"""The Modem page driven from outside: a GSM modem's settings shown and saved with the
+untested-settings question, the connection test through the elevated second instance and
+the dial-up library's double (a passed test, and a RAS error retried then cancelled), a phone
+modem's MMS settings read from the phone, and "Change Modem" leading to the wizard."""
+
+from harness import wait_for
+from program import (ID_APPLY, IDCANCEL, IDOK, WIZARD_PAGES, WIZARD_TITLE, controls,
+                     end_program, is_checked, open_main_window, select_page, start_phone_modem,
+                     write_ini)
+from waplink_rig import install_waplink, waplink_log
+
+MODEM_TAB = 1
+NAME, PHONE_DEFAULTS, RECEIVE_MMS, CHANGE = 102, 103, 112, 113
+APN, PROXY, URL, TEST, SEND_MMS = 116, 122, 124, 125, 126
+UNTESTED = ("MMS configuration settings have not been tested.\r\n\r\n"
+            "Do you wish to test these settings before saving configuration changes?")
+
+GSM_INI = """[SMSGW]
+Modem1=Wavecom GSM
+[Modem - Wavecom GSM]
+APN=mms.example
+WAPGatewayIP=http://10.0.0.8:8080
+MMSURL=http://mmsc.example/
+"""
+
+
+def modem_page(rig, env, ini=GSM_INI):
+    write_ini(env.data / "SMSGW.INI", ini)
+    program, sheet = open_main_window(rig, env)
+    return program, sheet, select_page(rig, sheet, MODEM_TAB)
+
+
+def test_gsm_settings_are_saved_after_the_untested_question(rig, env):
+    install_waplink(env, "full", "[WapLink]\nConnections=GPRS Internet|Modem: Wavecom GSM\n")
+    program, sheet, page = modem_page(rig, env)
+    assert rig.text(page, NAME) == "Wavecom GSM"
+    assert rig.text(page, APN) == "mms.example"
+    # No ReceiveMMS yet and SMS received: both MMS boxes start checked.
+    assert is_checked(rig, page, SEND_MMS) and is_checked(rig, page, RECEIVE_MMS)
+    rig.settext(page, APN, "mms.other")
+    rig.click(sheet, id=ID_APPLY)
+    box = rig.box(timeout=10, click="Cancel")
+    assert (box.text, box.buttons, box.icon) == (UNTESTED, ["Yes", "No", "Cancel"], "question"), box
+    assert env.ini("SMSGW.INI")["Modem - Wavecom GSM"]["APN"] == "mms.example"  # refused
+    rig.click(sheet, id=ID_APPLY)
+    rig.box(timeout=10, click="No")
+    wait_for(lambda: env.ini("SMSGW.INI")["Modem - Wavecom GSM"]["APN"] == "mms.other",
+             what="the settings saved")
+    section = env.ini("SMSGW.INI")["Modem - Wavecom GSM"]
+    assert (section["ReceiveMMS"], section["UseModem"], section["DialUpProfile"]) == \
+        ("Yes", "Wavecom GSM", "Modem: Wavecom GSM")
+    vasp = env.ini(env.data / "VASPOUT" / "qelsmslite" / "VASP.INI")["VASP"]
+    assert (vasp["Protocol"], vasp["Server"]) == ("MM1", "http://mmsc.example/")
+    assert env.ini("MMSC.INI")["MMSC"]["DefaultOutboundRoute"] == "qelsmslite"
+    rig.click(sheet, id=IDCANCEL)
+    end_program(rig, program)
+
+
+def test_connection_test_runs_elevated_and_retries(rig, env):
+    install_waplink(env, "full", """
+        [WapLink]
+        RasDial=633
+        ErrorString=The port is already in use
+        """)
+    program, sheet, page = modem_page(rig, env)
+    rig.click(page, id=TEST)
+    box = rig.box(timeout=60)
+    assert box.text == "Connection Failed\r\nRAS Error 633\r\nThe port is already in use", box
+    assert (box.buttons, box.icon) == (["Retry", "Cancel"], "error"), box
+    # The line is free now: the retry (a new elevated instance) connects.
+    (env.install / "WAPLINK.INI").write_bytes(b"[WapLink]\r\nRasDial=0\r\n")
+    rig.click(box.hwnd, text="Retry")
+    box = rig.box(timeout=60, click="OK")
+    assert (box.text, box.icon) == ("Connection Test OK!", "information"), box
+    log = waplink_log(env)
+    calls = [line.split(" ")[0] for line in log]
+    # Two runs, the modem lent and given back in each; hung up only after the good dial.
+    assert calls.count("ModemAllocate") == calls.count("ModemRelease") == 2, log
+    assert calls.count("WSPRasHangUp") == 1 and calls[-1] == "ModemRelease", log
+    assert "WSPRasDial Modem: Wavecom GSM mms.example   10.0.0.8:8080 -> 0" in log, log
+    wait_for(lambda: not (env.data / "MODEMTEST.INI").exists(), what="the hand-over file deleted")
+    # Tested: saving asks nothing.
+    rig.click(sheet, id=IDOK)
+    end_program(rig, program)
+
+
+def test_a_phone_modem_shows_the_phones_mms_settings(rig, env):
+    phone = start_phone_modem(rig, "mms")
+    name = "QelSMSModem - 127.0.0.1:%d" % phone.port
+    program, sheet, page = modem_page(rig, env, "[SMSGW]\nModem1=%s\n" % name)
+    assert rig.text(page, NAME) == name
+    assert rig.text(page, URL) == phone.mms_url and rig.text(page, PROXY) == phone.mms_proxy
+    assert is_checked(rig, page, PHONE_DEFAULTS)
+    assert not controls(rig, page)[APN].visible
+    rig.click(sheet, id=IDCANCEL)
+    end_program(rig, program)
+
+
+def test_change_modem_leads_to_the_wizard(rig, env):
+    program, sheet, page = modem_page(rig, env)
+    rig.click(page, id=CHANGE)
+    box = rig.box(timeout=10, click="Yes")
+    assert box.text == "Start the installation wizard to select a different modem?", box
+    rig.box(timeout=10, click="No")   # the untested-settings question of the save
+    wizard = rig.find(WIZARD_TITLE + WIZARD_PAGES[0], timeout=30)
+    assert wizard, "the wizard did not open: %s" % (rig.windows(),)
+    rig.click(wizard, id=IDCANCEL)
+    assert program.wait(20) == 0
