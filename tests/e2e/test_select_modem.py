@@ -215,6 +215,9 @@ def test_telephony_failures_are_reported_when_no_com_port_is_left(rig, env):
     program = env.start()
     answer(rig, "Unable to initialize TAPI:  Error 80000048 from lineInitialize", "none")
     sheet = rig.find(WIZARD_TITLE + WIZARD_PAGES[0], timeout=20)
+    # The box came while the page was opening: the sheet shows it once that has ended.
+    wait_for(lambda: rig.qauto("sheet-page", "--hwnd", sheet)[0] == 0, timeout=20,
+             what="the page shown")
     assert listed(rig, current_page(rig, sheet)) == []
     cancel(rig, program, sheet)
 
