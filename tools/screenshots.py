@@ -90,7 +90,7 @@ def choose_listed_phone(rig, sheet, name):
 
 def wizard_pages(rig, env, shooter):
     install_tapi_standin(env, MODEM_LINES)
-    phone = start_phone_modem(rig)
+    phone = start_phone_modem(rig, "mms")
     start_modem_discovery(rig, env, [("Pixel 7", phone.port), ("Galaxy A54", phone.port)])
     program = env.start()
     sheet = rig.find(WIZARD + WIZARD_PAGES[0], timeout=30)
@@ -124,6 +124,42 @@ def main_window_pages(rig, shooter):
     rig.click(sheet, id=IDCANCEL)
 
 
+GSM_MODEM = """[SMSGW]
+Modem1=Wavecom Fastrack GSM Modem
+[Modem - Wavecom Fastrack GSM Modem]
+APN=mms.example.net
+WAPGatewayIP=10.0.0.8:8080
+MMSURL=http://mmsc.example.net/mms
+"""
+
+
+def gsm_modem_page(rig, shooter):
+    """The main window's Modem page for a GSM modem, in an installation of its own."""
+    env = rig.fresh_env(name="screenshots-gsm")
+    try:
+        (env.data / "SMSGW.INI").write_bytes(GSM_MODEM.replace("\n", "\r\n").encode("cp1252"))
+        env.start()
+        sheet = rig.find(CAPTION, timeout=30)
+        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 1)[0] != 0:
+            raise RuntimeError("the Modem page did not open")
+        shooter.shot("modem-gsm.png")
+        rig.click(sheet, id=IDCANCEL)
+        try:
+            rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
+        except AssertionError:
+            pass
+    finally:
+        env.cleanup()
+
+
+def operator_dialog(rig, env, shooter):
+    rig.wine_start([rig.testbin / "operator_dialog_host.exe", "--pick", "1"], cwd=str(env.install))
+    if not rig.find("Operator MMS Settings", timeout=30):
+        raise RuntimeError("the operator dialog did not open")
+    shooter.shot("operator-dialog.png")
+    rig.end_started()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--windows", default="build/win32", help="Windows build folder")
@@ -144,6 +180,8 @@ def main():
         program = wizard_pages(rig, env, shooter)
         main_window_pages(rig, shooter)
         program.wait(30)
+        operator_dialog(rig, env, shooter)
+        gsm_modem_page(rig, shooter)
     finally:
         if env is not None:
             env.cleanup()
