@@ -42,6 +42,10 @@ def test_gsm_settings_are_saved_after_the_untested_question(rig, env):
     box = rig.box(timeout=10, click="Cancel")
     assert (box.text, box.buttons, box.icon) == (UNTESTED, ["Yes", "No", "Cancel"], "question"), box
     assert env.ini("SMSGW.INI")["Modem - Wavecom GSM"]["APN"] == "mms.example"  # refused
+    # The refused apply left the edit unsaved, and the sheet still knows it.
+    rig.click(sheet, id=IDCANCEL)
+    box = rig.box(timeout=10, click="No")
+    assert box.text == "Exit without saving configuration changes?", box
     rig.click(sheet, id=ID_APPLY)
     rig.box(timeout=10, click="No")
     wait_for(lambda: env.ini("SMSGW.INI")["Modem - Wavecom GSM"]["APN"] == "mms.other",
@@ -106,3 +110,36 @@ def test_change_modem_leads_to_the_wizard(rig, env):
     assert wizard, "the wizard did not open: %s" % (rig.windows(),)
     rig.click(wizard, id=IDCANCEL)
     assert program.wait(20) == 0
+
+
+def test_missing_fields_are_reported_before_a_test(rig, env):
+    program, sheet, page = modem_page(rig, env)
+    for field, message in ((URL, "MMS Server URL is Required!"),
+                           (PROXY, "MMS Proxy Address is Required!")):
+        rig.settext(page, field, "")
+        rig.click(page, id=TEST)
+        box = rig.box(timeout=10, click="OK")
+        assert (box.text, box.icon) == (message, "error"), box
+        rig.settext(page, field, "http://10.0.0.9/" if field == URL else "10.0.0.9:80")
+    install_waplink(env, "no-hangup")   # one required entry point missing: no library
+    rig.click(page, id=TEST)
+    box = rig.box(timeout=60, click="Cancel")
+    assert (box.text, box.icon) == ("Internal Error", "error"), box
+    rig.click(sheet, id=IDCANCEL)
+    rig.box(timeout=10, click="Yes")   # leave without saving
+    end_program(rig, program)
+
+
+def test_an_smsc_connection_is_no_modem(rig, env):
+    program, sheet, page = modem_page(rig, env, "[SMSGW]\nModem1=SMPP - Provider\n")
+    assert rig.text(page, NAME) == ""
+    rig.click(page, id=SEND_MMS)
+    rig.settext(page, URL, "http://mmsc/")
+    rig.click(page, id=TEST)
+    box = rig.box(timeout=10, click="OK")
+    assert (box.text, box.icon) == ("Please select a modem", "error"), box
+    box = rig.box(timeout=10, click="No")   # the click on Change Modem that follows
+    assert box.text == "Start the installation wizard to select a different modem?", box
+    rig.click(sheet, id=IDCANCEL)
+    rig.box(timeout=10, click="Yes")
+    end_program(rig, program)
