@@ -11,7 +11,8 @@ from waplink_rig import install_waplink, waplink_log
 
 MODEM_TAB = 1
 NAME, PHONE_DEFAULTS, RECEIVE_MMS, CHANGE = 102, 103, 112, 113
-APN, PROXY, URL, TEST, SEND_MMS = 116, 122, 124, 125, 126
+LOOKUP, APN, PROXY, URL, TEST, SEND_MMS = 114, 116, 122, 124, 125, 126
+OPERATOR_ACCESS_POINT = 2103   # the operator dialog's list of access points
 UNTESTED = ("MMS configuration settings have not been tested.\r\n\r\n"
             "Do you wish to test these settings before saving configuration changes?")
 
@@ -142,4 +143,21 @@ def test_an_smsc_connection_is_no_modem(rig, env):
     assert box.text == "Start the installation wizard to select a different modem?", box
     rig.click(sheet, id=IDCANCEL)
     rig.box(timeout=10, click="Yes")
+    end_program(rig, program)
+
+
+def test_lookup_fills_the_fields_from_the_operator_data(rig, env):
+    program, sheet, page = modem_page(rig, env)
+    rig.click(page, id=LOOKUP)
+    dialog = rig.find("Operator MMS Settings", timeout=20)
+    assert dialog, "the operator dialog did not open"
+    points = rig.control(dialog, OPERATOR_ACCESS_POINT)
+    wait_for(lambda: rig.box_items(points), what="access points listed")
+    rig.box_select(points, 0)
+    rig.click(dialog, id=IDOK)
+    wait_for(lambda: rig.text(page, URL) != "http://mmsc.example/", what="the URL filled")
+    assert rig.text(page, URL).lower().startswith("http"), rig.text(page, URL)
+    assert rig.text(page, APN) not in ("", "mms.example")
+    rig.click(sheet, id=IDCANCEL)
+    rig.box(timeout=10, click="Yes")   # leave without saving
     end_program(rig, program)
