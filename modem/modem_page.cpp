@@ -29,7 +29,6 @@
 namespace {
 
 constexpr UINT kRefreshMessage = 1047;
-constexpr DWORD kTestWaitMs = 120000;
 constexpr size_t kFieldLimit = 250;
 constexpr size_t kOperatorField = 104;
 const char* const kStorageEntries[] = {"Default", "Device Memory", "SIM Card", "Direct to Modem"};
@@ -42,18 +41,20 @@ const char kUnusableRoute[] = "The MMS settings cannot be saved: the modem's nam
                               "route name for the MMS route folder.";
 
 // The controls of the MMS group (labels included): enabled together.
-const int kMmsGroup[] = {IDC_MODEM_LOOKUP,       IDC_MODEM_APN_LABEL,        IDC_MODEM_APN,
-                         IDC_MODEM_LOGIN_LABEL,  IDC_MODEM_LOGIN,            IDC_MODEM_PASSWORD_LABEL,
-                         IDC_MODEM_PASSWORD,     IDC_MODEM_PROXY_LABEL,      IDC_MODEM_PROXY,
-                         IDC_MODEM_URL_LABEL,    IDC_MODEM_URL,              IDC_MODEM_OTHER_CONNECTION,
-                         IDC_MODEM_CONNECTION_LABEL, IDC_MODEM_CONNECTION,   IDC_MODEM_TEST};
+const int kMmsGroup[] = {IDC_MODEM_LOOKUP,           IDC_MODEM_APN_LABEL,   IDC_MODEM_APN,
+                         IDC_MODEM_LOGIN_LABEL,      IDC_MODEM_LOGIN,       IDC_MODEM_PASSWORD_LABEL,
+                         IDC_MODEM_PASSWORD,         IDC_MODEM_PROXY_LABEL, IDC_MODEM_PROXY,
+                         IDC_MODEM_URL_LABEL,        IDC_MODEM_URL,         IDC_MODEM_OTHER_CONNECTION,
+                         IDC_MODEM_CONNECTION_LABEL, IDC_MODEM_CONNECTION,  IDC_MODEM_TEST};
 // Shown for a GSM modem only.
-const int kGsmOnly[] = {IDC_MODEM_SMS_ACCESS_LABEL, IDC_MODEM_ACCESS_DEFAULT,  IDC_MODEM_ACCESS_GSM,
-                        IDC_MODEM_ACCESS_GPRS,      IDC_MODEM_STORAGE_LABEL,   IDC_MODEM_STORAGE,
-                        IDC_MODEM_APN_LABEL,        IDC_MODEM_APN,             IDC_MODEM_LOGIN_LABEL,
-                        IDC_MODEM_LOGIN,            IDC_MODEM_PASSWORD_LABEL,  IDC_MODEM_PASSWORD,
-                        IDC_MODEM_OTHER_CONNECTION, IDC_MODEM_CONNECTION_LABEL, IDC_MODEM_CONNECTION,
-                        IDC_MODEM_TEST};
+const int kGsmOnly[] = {IDC_MODEM_SMS_ACCESS_LABEL, IDC_MODEM_ACCESS_DEFAULT,
+                        IDC_MODEM_ACCESS_GSM,       IDC_MODEM_ACCESS_GPRS,
+                        IDC_MODEM_STORAGE_LABEL,    IDC_MODEM_STORAGE,
+                        IDC_MODEM_APN_LABEL,        IDC_MODEM_APN,
+                        IDC_MODEM_LOGIN_LABEL,      IDC_MODEM_LOGIN,
+                        IDC_MODEM_PASSWORD_LABEL,   IDC_MODEM_PASSWORD,
+                        IDC_MODEM_OTHER_CONNECTION, IDC_MODEM_CONNECTION_LABEL,
+                        IDC_MODEM_CONNECTION,       IDC_MODEM_TEST};
 
 struct ModemPageState {
     LoadingGuard guard;
@@ -98,7 +99,8 @@ public:
         CreateDirectoryA(folder.substr(0, folder.rfind('\\')).c_str(), nullptr);
         CreateDirectoryA(folder.c_str(), nullptr);
         if (!FileExists(path.c_str())) {
-            HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            HANDLE file =
+                CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file != INVALID_HANDLE_VALUE)
                 CloseHandle(file);
         }
@@ -207,8 +209,8 @@ void ApplyVisibility(HWND page)
 // A phone modem whose shown URL and proxy are the phone's own uses them as they are.
 void ApplyPhoneDefaults(HWND page, const ModemSettings& s)
 {
-    bool defaults = state.phoneAnswered && EqualsNoCase(s.mmsUrl, state.phoneUrl) &&
-                    EqualsNoCase(s.mmsProxy, state.phoneProxy);
+    bool defaults =
+        state.phoneAnswered && EqualsNoCase(s.mmsUrl, state.phoneUrl) && EqualsNoCase(s.mmsProxy, state.phoneProxy);
     SetChecked(page, IDC_MODEM_PHONE_DEFAULTS, defaults);
 }
 
@@ -270,7 +272,7 @@ std::string RunElevatedTest()
         HWND wait = OpenWaitWindow("Test in Progress", "Connection test in progress.\r\n\r\nPlease be patient...");
         state.lastTest = LaunchSelf(Verb::ModemTest);
         if (state.lastTest)
-            WaitForSingleObject(state.lastTest, kTestWaitMs);
+            WaitForSingleObject(state.lastTest, ModemConnectionTestTiming().waitMs);
         CloseWaitWindow(wait);
     }
     return DecodeLineBreaks(DataDirectoryIni("MODEMTEST.INI").Read("ModemTest", "Result", 1000)).substr(0, 499);
@@ -519,6 +521,12 @@ bool OnNotify(HWND page, const NMHDR* header)
 }
 
 } // namespace
+
+ConnectionTestTiming& ModemConnectionTestTiming()
+{
+    static ConnectionTestTiming timing;
+    return timing;
+}
 
 INT_PTR CALLBACK ModemPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {

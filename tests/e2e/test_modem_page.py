@@ -1,18 +1,25 @@
 """The Modem page driven from outside: a GSM modem's settings shown and saved with the
 untested-settings question, the connection test through the elevated second instance and
-the dial-up library's double (a passed test, and a RAS error retried then cancelled), a phone
-modem's MMS settings read from the phone, and "Change Modem" leading to the wizard."""
+the dial-up library's double (a passed test, a RAS error retried, a declined reboot, an
+incomplete library), missing fields, the operator look-up over the real operator data, a phone
+modem's MMS settings read from the phone, and "Change Modem" in the main window and the
+wizard."""
 
 from harness import wait_for
-from program import (ID_APPLY, IDCANCEL, IDOK, WIZARD_PAGES, WIZARD_TITLE, controls,
-                     end_program, is_checked, open_main_window, select_page, start_phone_modem,
-                     write_ini)
+from modem_rig import start_modem
+from program import (ID_APPLY, ID_NEXT, IDCANCEL, IDOK, WIZARD_PAGES, WIZARD_TITLE, choose_modem,
+                     controls, current_page, end_program, is_checked, open_main_window,
+                     select_page, start_phone_modem, start_wizard, write_ini)
+from tapi_rig import install_tapi_standin
 from waplink_rig import install_waplink, waplink_log
 
 MODEM_TAB = 1
 NAME, PHONE_DEFAULTS, RECEIVE_MMS, CHANGE = 102, 103, 112, 113
 LOOKUP, APN, PROXY, URL, TEST, SEND_MMS = 114, 116, 122, 124, 125, 126
 OPERATOR_ACCESS_POINT = 2103   # the operator dialog's list of access points
+REBOOT_QUESTION = ("QelSMS has updated your modem driver settings to enable GPRS connectivity.\r\n\r\n"
+                   "Your system must be rebooted to apply these updates.\r\n\r\n"
+                   "Do you wish to reboot now?")
 UNTESTED = ("MMS configuration settings have not been tested.\r\n\r\n"
             "Do you wish to test these settings before saving configuration changes?")
 
@@ -161,3 +168,50 @@ def test_lookup_fills_the_fields_from_the_operator_data(rig, env):
     rig.click(sheet, id=IDCANCEL)
     rig.box(timeout=10, click="Yes")   # leave without saving
     end_program(rig, program)
+
+
+def test_a_driver_update_offers_a_reboot_that_can_be_declined(rig, env):
+    install_waplink(env, "full", """
+        [WapLink]
+        CidSelector0=0
+        CidSelector1=3
+        UpdateInitStrings=1
+        """)
+    program, sheet, page = modem_page(rig, env)
+    rig.click(page, id=TEST)
+    # The elevated instance asks (no owner); No dials with the updated driver settings.
+    box = rig.box(timeout=60, click="No")
+    assert (box.text, box.buttons, box.icon) == (REBOOT_QUESTION, ["Yes", "No"], "question"), box
+    box = rig.box(timeout=60, click="OK")
+    assert box.text == "Connection Test OK!", box
+    assert any(line.startswith("ModemDriverUpdateInitStrings") for line in waplink_log(env))
+    rig.click(sheet, id=IDOK)
+    end_program(rig, program)
+
+
+def test_the_wizard_goes_on_without_mms_and_back_to_change_the_modem(rig, env):
+    start_modem(rig, 5, "ok")
+    install_tapi_standin(env, "[Lines]\nCount=1\n[Line0]\nName=Wavecom GSM\nPortName=COM5\n")
+    write_ini(env.data / "SMSGW.INI", "[Modem - Wavecom GSM]\nReceiveMMS=No\n")
+    program, sheet = start_wizard(rig, env)
+
+    def accept_the_modem():
+        choose_modem(rig, sheet, "Wavecom GSM", next_title=None)
+        rig.box(timeout=60, click="OK")   # "Modem successfully tested!"
+        wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + WIZARD_PAGES[1], timeout=20,
+                 what="the Modem Settings page")
+        return current_page(rig, sheet)
+
+    page = accept_the_modem()
+    rig.click(page, id=CHANGE)
+    rig.box(timeout=10, click="Yes")
+    wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + WIZARD_PAGES[0], what="back on Select Modem")
+    page = accept_the_modem()
+    # Without MMS sending no MMS server URL is asked for.
+    assert not is_checked(rig, page, SEND_MMS) and rig.text(page, URL) == ""
+    rig.click(sheet, id=ID_NEXT)
+    wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + WIZARD_PAGES[2], timeout=20,
+             what="the Server Settings page")
+    assert env.ini("SMSGW.INI")["Modem - Wavecom GSM"]["ReceiveMMS"] == "No"
+    rig.click(sheet, id=IDCANCEL)
+    assert program.wait(20) == 0
