@@ -276,3 +276,30 @@ def test_tls_server_certificate_and_session(rig):
         assert lines[4] in ("accept ok", NO_SERVER_SIDE), lines
         if lines[4] == "accept ok":
             assert echoed == b"ping", lines
+
+
+def test_tls_handshake_with_openssl_s_server(rig):
+    # The reference peer: openssl's own server, TLS 1.2, a certificate of the trusted test CA.
+    with tempfile.TemporaryDirectory() as work:
+        folder = make_certificates(work)
+        ca = harness.to_windows(folder / "ca.pem")
+        port = free_port()
+        server = subprocess.Popen(["openssl", "s_server", "-accept", "127.0.0.1:%d" % port, "-tls1_2",
+                                   "-cert", str(folder / "server.pem"), "-key", str(folder / "server.key"),
+                                   "-rev", "-quiet"],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            harness.wait_for(lambda: _listening(port), what="openssl s_server listening")
+            assert "trusted 1" in run_client(rig, "trust", ca)
+            out = run_client(rig, "connect", port, "--host", "localhost")
+        finally:
+            run_client(rig, "untrust", ca)
+            server.kill()
+            server.wait()
+        assert "init 1\nhandshake ok\n" == out, out
+
+
+def _listening(port):
+    with socket.socket() as probe:
+        return probe.connect_ex(("127.0.0.1", port)) == 0
