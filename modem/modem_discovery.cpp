@@ -77,7 +77,7 @@ bool FindInModemClass(const RegistryKey& modemClass, const std::string& modemNam
 
 } // namespace
 
-void ListModems(HWND dialog, int listId)
+void ListModems(HWND dialog, int listId, bool reportFailure)
 {
     HLINEAPP app = 0;
     DWORD devices = 0;
@@ -86,6 +86,8 @@ void ListModems(HWND dialog, int listId)
     params.dwTotalSize = sizeof params;
     LONG result = lineInitializeExA(&app, appInstance, IgnoreLineEvent, kAppCaption, &devices, &version, &params);
     if (result != 0) {
+        if (!reportFailure)
+            return;
         char text[128];
         snprintf(text, sizeof text, "Unable to initialize TAPI:  Error %lX from lineInitialize",
                  static_cast<unsigned long>(result));

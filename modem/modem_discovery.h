@@ -6,8 +6,9 @@
 
 #include <string>
 
-// Appends the names of the data-capable telephony lines to a list box.
-void ListModems(HWND dialog, int listId);
+// Appends the names of the data-capable telephony lines to a list box. A telephony that does
+// not start is reported when reportFailure is set.
+void ListModems(HWND dialog, int listId, bool reportFailure = true);
 // The COM port of the installed modem of that friendly name (any case), from the modem
 // class of the device registry. False, port empty, when none is attached.
 bool FindModemPort(const std::string& modemName, std::string& port);

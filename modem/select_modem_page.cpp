@@ -32,6 +32,8 @@ const char kUnableToConnect[] = "Unable to connect to modem";
 
 // Set while the page exists; the search thread runs another search while it is set.
 std::atomic<bool> discoveryRunning{false};
+// The page has finished opening (activations before that come from its own messages).
+bool pageOpened = false;
 
 DWORD WINAPI SearchForPhoneModems(void*)
 {
@@ -86,10 +88,10 @@ void SelectIfListed(HWND page, const std::string& text)
     SetItemText(page, IDC_SELECT_MODEM_NAME, text);
 }
 
-void FillList(HWND page)
+void FillList(HWND page, bool reportFailure)
 {
     SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_RESETCONTENT, 0, 0);
-    ListModems(page, IDC_SELECT_MODEM_LIST);
+    ListModems(page, IDC_SELECT_MODEM_LIST, reportFailure);
 }
 
 std::string SelectedText(HWND page)
@@ -105,10 +107,14 @@ std::string SelectedText(HWND page)
 }
 
 // Becoming active again picks up modems installed while the wizard was in the background.
+// A telephony that does not start was reported when the page opened: closing that very
+// message activates the wizard again, so it is not reported once more.
 void OnActivated(HWND page)
 {
+    if (!pageOpened)
+        return;
     std::string selected = SelectedText(page);
-    FillList(page);
+    FillList(page, false);
     AddPhoneModems(page);
     SelectIfListed(page, selected);
 }
@@ -126,15 +132,17 @@ void OnInit(HWND page)
     StartDiscovery();
     ShowWindow(GetDlgItem(page, IDC_SELECT_MODEM_TEST), SW_HIDE);
     ShowWindow(GetDlgItem(page, IDCANCEL), SW_HIDE);
-    FillList(page);
+    FillList(page, true);
     SelectIfListed(page, SmsGatewayIni().Read("SMSGW", "Modem1", kNameLimit));
     SetTimer(page, kRefreshTimer, kRefreshMs, nullptr);
     AddPhoneModems(page);
     SetWindowSubclass(GetParent(page), ForwardActivation, kActivationSubclass, reinterpret_cast<DWORD_PTR>(page));
+    pageOpened = true;
 }
 
 void OnDestroy(HWND page)
 {
+    pageOpened = false;
     KillTimer(page, kRefreshTimer);
     RemoveWindowSubclass(GetParent(page), ForwardActivation, kActivationSubclass);
     discoveryRunning = false;
