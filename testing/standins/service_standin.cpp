@@ -18,6 +18,8 @@
 //                     with 1053 as well, and the exit codes stay readable afterwards
 //   WebPortInUse=1    set byte 2 of the status block
 //   SmppPortInUse=1   set byte 4 of the status block
+//   TestScenario=...  act as a small gateway on the test requests of its queue (see
+//                     gateway_standin.cpp); without it the service only runs and stops
 //
 // STANDIN.LOG lines: "start <name>", "running <name>", "stop-control <name>",
 // "stop-byte <name>", "refused-stop <name>", "stopped <name>", "fail-start <name>".
@@ -27,6 +29,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "testing/standins/gateway_standin.h"
 
 #if defined(QEL_STANDIN_SMS)
 static const char kServiceName[] = "QelSMS";
@@ -85,9 +89,9 @@ DWORD IniNumber(const char* key)
 
 // One line per event; the file is opened and closed each time so that tests can read it
 // (and several stand-ins append to it) while the service runs.
-void LogEvent(const char* what)
+void LogLine(const std::string& text)
 {
-    std::string line = std::string(what) + " " + kServiceName + "\r\n";
+    std::string line = text + "\r\n";
     std::string path = g_state.dir + "STANDIN.LOG";
     for (int attempt = 0; attempt < 20; ++attempt) {
         HANDLE file =
@@ -101,6 +105,27 @@ void LogEvent(const char* what)
         }
         Sleep(25);
     }
+}
+
+void LogEvent(const char* what)
+{
+    LogLine(std::string(what) + " " + kServiceName);
+}
+
+// The gateway thread, when STANDIN.INI names a scenario; null otherwise.
+HANDLE StartGatewayIfAsked()
+{
+    GatewayStandinSetup setup;
+#if defined(QEL_STANDIN_SMS)
+    setup.sms = true;
+#else
+    setup.sms = false;
+#endif
+    setup.serviceName = kServiceName;
+    setup.dir = g_state.dir;
+    setup.stopEvent = g_state.stopEvent;
+    setup.log = LogLine;
+    return GatewayScenarioSet(setup) ? StartGatewayStandin(setup) : nullptr;
 }
 
 void ReportStatus(DWORD state, DWORD waitHint)
@@ -255,6 +280,7 @@ void WINAPI ServiceMain(DWORD, char**)
     PublishBlocks();
     StayPending(SERVICE_START_PENDING, IniNumber("StartDelayMs"));
 
+    HANDLE gateway = StartGatewayIfAsked();
     LogEvent("running");
     ReportStatus(SERVICE_RUNNING, 0);
 
@@ -267,6 +293,11 @@ void WINAPI ServiceMain(DWORD, char**)
         }
     }
 
+    if (gateway) {
+        SetEvent(g_state.stopEvent); // the stop byte ends the loop without it
+        WaitForSingleObject(gateway, INFINITE);
+        CloseHandle(gateway);
+    }
     StayPending(SERVICE_STOP_PENDING, IniNumber("StopDelayMs"));
     WithdrawBlocks();
     LogEvent("stopped");
