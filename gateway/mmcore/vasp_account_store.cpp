@@ -3,27 +3,11 @@
 
 #include <cstring>
 
+#include "gateway/mmcore/record_file.h"
+
 namespace vaspaccount {
 
 namespace {
-
-void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint32_t ChecksumOf(const uint8_t* file, size_t size)
-{
-    uint32_t crc = userstore::Crc32(file, kHeaderSize - 4);
-    return userstore::Crc32(file + kHeaderSize, size - kHeaderSize, crc);
-}
 
 // Loads the store as it is now for a change.
 CommitResult LoadForChange(userstore::UserFileSystem& files, AccountStore& store)
@@ -48,7 +32,7 @@ CommitResult WriteStore(userstore::UserFileSystem& files, AccountStore& store, A
     std::vector<uint8_t> content = SerializeAccountFile(store);
     if (!userstore::ReplaceFileContent(files, content))
         return CommitResult::kWriteFailed;
-    store.stamp.checksum = GetU32(content.data() + 28);
+    store.stamp.checksum = mmcore::SealRecordFile(content);
     out = std::move(store);
     return CommitResult::kOk;
 }
@@ -102,29 +86,21 @@ bool AccountStore::Remove(const std::string& name)
 
 bool ParseAccountFile(const uint8_t* data, size_t size, AccountStore& out)
 {
-    if (!data || size < kHeaderSize || memcmp(data, kMagic, sizeof kMagic) != 0)
+    mmcore::RecordFileView view;
+    if (!mmcore::ReadRecordFile(data, size, kMagic, kRecordSize, view))
         return false;
-    if (GetU32(data + 8) != kFormatVersion || GetU32(data + 12) != kHeaderSize || GetU32(data + 16) != kRecordSize)
-        return false;
-    uint32_t count = GetU32(data + 20);
-    // Division, not multiplication: a huge count must not wrap around.
-    if ((size - kHeaderSize) % kRecordSize != 0 || (size - kHeaderSize) / kRecordSize != count)
-        return false;
-    if (ChecksumOf(data, size) != GetU32(data + 28))
-        return false;
-
     AccountStore parsed;
-    parsed.records_.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
+    parsed.records_.reserve(view.count);
+    for (uint32_t i = 0; i < view.count; ++i) {
         VASPUserRecord record;
-        memcpy(&record, data + kHeaderSize + i * kRecordSize, kRecordSize);
+        memcpy(&record, view.records + i * kRecordSize, kRecordSize);
         std::string name;
         if (!AccountNameOfRecord(record, name) || parsed.Find(name) >= 0)
             return false;
         parsed.records_.push_back(record);
     }
-    parsed.stamp.generation = GetU32(data + 24);
-    parsed.stamp.checksum = GetU32(data + 28);
+    parsed.stamp.generation = view.generation;
+    parsed.stamp.checksum = view.checksum;
     out = std::move(parsed);
     return true;
 }
@@ -132,36 +108,22 @@ bool ParseAccountFile(const uint8_t* data, size_t size, AccountStore& out)
 std::vector<uint8_t> SerializeAccountFile(const AccountStore& store)
 {
     const std::vector<VASPUserRecord>& records = store.Records();
-    std::vector<uint8_t> file(kHeaderSize + records.size() * kRecordSize, 0);
-    uint8_t* p = file.data();
-    memcpy(p, kMagic, sizeof kMagic);
-    PutU32(p + 8, kFormatVersion);
-    PutU32(p + 12, static_cast<uint32_t>(kHeaderSize));
-    PutU32(p + 16, static_cast<uint32_t>(kRecordSize));
-    PutU32(p + 20, static_cast<uint32_t>(records.size()));
-    PutU32(p + 24, store.stamp.generation);
+    std::vector<uint8_t> file = mmcore::NewRecordFile(kMagic, kRecordSize, records.size(), store.stamp.generation);
     if (!records.empty())
-        memcpy(p + kHeaderSize, records.data(), records.size() * kRecordSize);
-    PutU32(p + 28, ChecksumOf(p, file.size()));
+        memcpy(file.data() + kHeaderSize, records.data(), records.size() * kRecordSize);
+    mmcore::SealRecordFile(file);
     return file;
 }
 
 userstore::LoadResult LoadAccountFile(userstore::UserFileSystem& files, AccountStore& out)
 {
-    using userstore::LoadResult;
     std::vector<uint8_t> data;
-    switch (files.ReadFile(data)) {
-    case userstore::UserFileSystem::ReadStatus::kMissing:
+    userstore::LoadResult result = mmcore::ReadStoreBytes(files, data);
+    if (result == userstore::LoadResult::kMissing)
         out = AccountStore();
-        return LoadResult::kMissing;
-    case userstore::UserFileSystem::ReadStatus::kFailed:
-        return LoadResult::kReadFailed;
-    case userstore::UserFileSystem::ReadStatus::kOk:
-        break;
-    }
-    if (data.size() > files.LargestFile())
-        return LoadResult::kCorrupt;
-    return ParseAccountFile(data.data(), data.size(), out) ? LoadResult::kOk : LoadResult::kCorrupt;
+    if (result != userstore::LoadResult::kOk)
+        return result;
+    return ParseAccountFile(data.data(), data.size(), out) ? result : userstore::LoadResult::kCorrupt;
 }
 
 CommitResult CommitAccountAdd(userstore::UserFileSystem& files, const VASPUserRecord& record, AccountStore& out)

@@ -3,27 +3,11 @@
 
 #include <cstring>
 
+#include "gateway/mmcore/record_file.h"
+
 namespace vasproute {
 
 namespace {
-
-void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint32_t ChecksumOf(const uint8_t* file, size_t size)
-{
-    uint32_t crc = userstore::Crc32(file, kHeaderSize - 4);
-    return userstore::Crc32(file + kHeaderSize, size - kHeaderSize, crc);
-}
 
 // A stored record holds nothing but its name: zero after the terminator.
 bool ZeroAfterName(const uint8_t* record, size_t nameLength)
@@ -88,27 +72,19 @@ bool RouteStore::Remove(const std::string& name)
 
 bool ParseRouteFile(const uint8_t* data, size_t size, RouteStore& out)
 {
-    if (!data || size < kHeaderSize || memcmp(data, kMagic, sizeof kMagic) != 0)
+    mmcore::RecordFileView view;
+    if (!mmcore::ReadRecordFile(data, size, kMagic, kRecordSize, view))
         return false;
-    if (GetU32(data + 8) != kFormatVersion || GetU32(data + 12) != kHeaderSize || GetU32(data + 16) != kRecordSize)
-        return false;
-    uint32_t count = GetU32(data + 20);
-    // Division, not multiplication: a huge count must not wrap around.
-    if ((size - kHeaderSize) % kRecordSize != 0 || (size - kHeaderSize) / kRecordSize != count)
-        return false;
-    if (ChecksumOf(data, size) != GetU32(data + 28))
-        return false;
-
     RouteStore parsed;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < view.count; ++i) {
         std::string name;
-        const uint8_t* record = data + kHeaderSize + i * kRecordSize;
+        const uint8_t* record = view.records + i * kRecordSize;
         if (!RouteNameOfBlock(record, name) || !ZeroAfterName(record, name.size()) || parsed.Find(name) >= 0)
             return false;
         parsed.names_.push_back(name);
     }
-    parsed.stamp.generation = GetU32(data + 24);
-    parsed.stamp.checksum = GetU32(data + 28);
+    parsed.stamp.generation = view.generation;
+    parsed.stamp.checksum = view.checksum;
     out = std::move(parsed);
     return true;
 }
@@ -116,36 +92,22 @@ bool ParseRouteFile(const uint8_t* data, size_t size, RouteStore& out)
 std::vector<uint8_t> SerializeRouteFile(const RouteStore& store)
 {
     const std::vector<std::string>& names = store.Names();
-    std::vector<uint8_t> file(kHeaderSize + names.size() * kRecordSize, 0);
-    uint8_t* p = file.data();
-    memcpy(p, kMagic, sizeof kMagic);
-    PutU32(p + 8, kFormatVersion);
-    PutU32(p + 12, static_cast<uint32_t>(kHeaderSize));
-    PutU32(p + 16, static_cast<uint32_t>(kRecordSize));
-    PutU32(p + 20, static_cast<uint32_t>(names.size()));
-    PutU32(p + 24, store.stamp.generation);
+    std::vector<uint8_t> file = mmcore::NewRecordFile(kMagic, kRecordSize, names.size(), store.stamp.generation);
     for (size_t i = 0; i < names.size(); ++i)
-        memcpy(p + kHeaderSize + i * kRecordSize, names[i].data(), names[i].size());
-    PutU32(p + 28, ChecksumOf(p, file.size()));
+        memcpy(file.data() + kHeaderSize + i * kRecordSize, names[i].data(), names[i].size());
+    mmcore::SealRecordFile(file);
     return file;
 }
 
 userstore::LoadResult LoadRouteFile(userstore::UserFileSystem& files, RouteStore& out)
 {
-    using userstore::LoadResult;
     std::vector<uint8_t> data;
-    switch (files.ReadFile(data)) {
-    case userstore::UserFileSystem::ReadStatus::kMissing:
+    userstore::LoadResult result = mmcore::ReadStoreBytes(files, data);
+    if (result == userstore::LoadResult::kMissing)
         out = RouteStore();
-        return LoadResult::kMissing;
-    case userstore::UserFileSystem::ReadStatus::kFailed:
-        return LoadResult::kReadFailed;
-    case userstore::UserFileSystem::ReadStatus::kOk:
-        break;
-    }
-    if (data.size() > files.LargestFile())
-        return LoadResult::kCorrupt;
-    return ParseRouteFile(data.data(), data.size(), out) ? LoadResult::kOk : LoadResult::kCorrupt;
+    if (result != userstore::LoadResult::kOk)
+        return result;
+    return ParseRouteFile(data.data(), data.size(), out) ? result : userstore::LoadResult::kCorrupt;
 }
 
 CommitResult CommitRouteChange(userstore::UserFileSystem& files, Change change, const std::string& name,
@@ -176,7 +138,7 @@ CommitResult CommitRouteChange(userstore::UserFileSystem& files, Change change, 
     std::vector<uint8_t> content = SerializeRouteFile(store);
     if (!userstore::ReplaceFileContent(files, content))
         return CommitResult::kWriteFailed;
-    store.stamp.checksum = GetU32(content.data() + 28);
+    store.stamp.checksum = mmcore::SealRecordFile(content);
     out = std::move(store);
     return CommitResult::kOk;
 }
