@@ -1,0 +1,1 @@
+#include "users/user_account.h"
