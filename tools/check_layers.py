@@ -27,8 +27,8 @@ LAYERS = {
     "app": BOTTOM + SUPPORT,
     "services": PAGE_LAYER,
     "spool": PAGE_LAYER,
-    # The test message page opens the user dialog for a first account.
-    "modem": ["services", "users"] + PAGE_LAYER,
+    # The test message page reads the error notes and opens the user dialog for a first account.
+    "modem": ["services", "spool", "users"] + PAGE_LAYER,
     "users": PAGE_LAYER,
     "email": PAGE_LAYER,
     "mm7": PAGE_LAYER,
