@@ -261,11 +261,11 @@ void OnGetCellText(NMLVDISPINFOA* info)
 }
 
 // Type-ahead: the library finds the first account whose name begins with the typed text.
-LRESULT OnFindItem(const NMLVFINDITEMA* find)
+LRESULT FindAccount(UINT flags, const char* text)
 {
-    if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !usersPage.userFileOpen || !find->lvfi.psz)
+    if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || !usersPage.userFileOpen || !text)
         return -1;
-    int index = SMSFindFirstUserRecord(usersPage.userFile, find->lvfi.psz, &usersPage.cache);
+    int index = SMSFindFirstUserRecord(usersPage.userFile, text, &usersPage.cache);
     usersPage.cachedIndex = index;
     if (index < 0)
         EmptyCache();
@@ -278,9 +278,21 @@ bool OnListNotify(HWND page, const NMHDR* header)
     case LVN_GETDISPINFOA:
         OnGetCellText(reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header)));
         return true;
-    case LVN_ODFINDITEMA:
-        SetPageResult(page, OnFindItem(reinterpret_cast<const NMLVFINDITEMA*>(header)));
+    case LVN_ODFINDITEMA: {
+        const LVFINDINFOA& find = reinterpret_cast<const NMLVFINDITEMA*>(header)->lvfi;
+        SetPageResult(page, FindAccount(find.flags, find.psz));
         return true;
+    }
+    case LVN_ODFINDITEMW: {
+        // Some list controls ask in Unicode whatever the parent's format; the user file
+        // holds names in the ANSI code page.
+        const LVFINDINFOW& find = reinterpret_cast<const NMLVFINDITEMW*>(header)->lvfi;
+        char text[sizeof(UserRecord::userName)] = "";
+        if (find.psz)
+            WideCharToMultiByte(CP_ACP, 0, find.psz, -1, text, sizeof text - 1, nullptr, nullptr);
+        SetPageResult(page, FindAccount(find.flags, find.psz ? text : nullptr));
+        return true;
+    }
     case NM_RETURN:
     case NM_DBLCLK:
         if (usersPage.userFileOpen)

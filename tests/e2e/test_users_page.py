@@ -107,3 +107,106 @@ def test_add_rename_and_delete_three(rig, env):
     assert routing_keys(env) == ["alicia", "erin"]
     wait_for(lambda: [r[0] for r in shown_rows(rig, users)] == ["erin", "alicia"], what="list follows")
     close(rig, program, sheet)
+
+
+def test_keys_type_ahead_and_login_switch(rig, env):
+    seed(env, ["alice", "bob", "carol"], extra="WebAuth=Yes\n")
+    program, sheet, page, users = users_page(rig, env)
+    wait_for(lambda: len(shown_rows(rig, users)) == 3, what="three accounts listed")
+    # Type-ahead asks the user file for the first name beginning with the typed letter.
+    rig.key(users, "C")
+    wait_for(lambda: rig.list_selected(users) == [2], what="carol found by type-ahead")
+    # Enter edits the selected account, Insert adds one, Delete asks first.
+    rig.key(users, "RETURN")
+    dialog = edit_dialog(rig)
+    assert rig.text(dialog, NAME) == "carol"
+    rig.click(dialog, id=IDCANCEL)
+    rig.key(users, "INSERT")
+    dialog = edit_dialog(rig)
+    assert rig.text(dialog, NAME) == ""
+    rig.click(dialog, id=IDCANCEL)
+    rig.key(users, "DELETE")
+    box = rig.box(click="No")
+    assert box.text == "Delete User?", box
+    assert user_names(env) == ["alice", "bob", "carol"]
+
+    # The login switch waits for Apply.
+    assert is_checked(rig, page, WEB_AUTH)
+    rig.click(page, id=WEB_AUTH)
+    assert env.ini("SMSGW.INI")["SMSGW"]["WebAuth"] == "Yes"
+    rig.click(sheet, id=ID_APPLY)
+    wait_for(lambda: env.ini("SMSGW.INI")["SMSGW"]["WebAuth"] == "No", what="WebAuth=No")
+    close(rig, program, sheet)
+
+
+def test_refusals_and_kept_rights(rig, env):
+    names = ["alice", "bob"] + ["user%d" % i for i in range(8)]
+    seed(env, names, routing=False)
+    records = read_users(env)
+    # bob's web menu option has no entry in the list: an edit keeps it.
+    records[1] = user_record("bob", "Bob Example", menu=0xB3)
+    write_users(env, records)
+    program, sheet, page, users = users_page(rig, env)
+    wait_for(lambda: len(shown_rows(rig, users)) == 10, what="ten accounts listed")
+
+    rig.click(page, id=ADD)
+    box = rig.box(click="OK")
+    assert (box.text, box.icon) == ("User Limit Exceeded", "error"), box
+
+    rig.list_select(users, [1])
+    rig.click(page, id=EDIT)
+    dialog = edit_dialog(rig)
+    assert controls(rig, dialog)[WEB_MENU].text == ""
+    for typed, message in (("", "Field is required!"),
+                           ("ALICE", "User ALICE is already defined."),
+                           ("..\\..\\x", 'Invalid user name!\r\nA user name cannot be "." or "..", cannot '
+                            'begin or end with a blank, begin with ";" or end with ".", and cannot contain '
+                            'any of these characters: \\ / : * ? " < > | = [ ]')):
+        rig.settext(dialog, NAME, typed)
+        rig.click(dialog, id=IDOK)
+        box = rig.box(click="OK")
+        assert (box.text, box.icon, box.caption) == (message, "error", CAPTION), box
+    # Only the letter case changes: no rename, the record is replaced in place.
+    rig.settext(dialog, NAME, "BOB")
+    rig.click(dialog, id=IDOK)
+    wait_for(lambda: user_names(env)[1] == "BOB", what="BOB stored")
+    assert read_users(env)[1][419] == 0xB3
+    assert (env.data / "USERS" / "bob").exists()
+    assert vasp_names(env) == []
+    close(rig, program, sheet)
+
+
+def test_user_file_that_does_not_open(rig, env):
+    seed(env, ["alice"])
+    damaged = bytearray((env.data / "USERS.DAT").read_bytes())
+    damaged[40] ^= 0xFF
+    (env.data / "USERS.DAT").write_bytes(bytes(damaged))
+    program, sheet = open_main_window(rig, env)
+    rig.qauto("sheet-select", "--hwnd", sheet, "--index", USERS_TAB)
+    box = rig.box(click="OK")
+    assert box.text.startswith("The user accounts file cannot be opened, so user accounts cannot be "
+                               "listed or changed.\r\n\r\n"), box
+    page = select_page(rig, sheet, USERS_TAB)
+    c = controls(rig, page)
+    assert not (c[EDIT].enabled or c[ADD].enabled or c[DELETE].enabled)
+    assert rig.list_rows(rig.control(page, LIST)) == 0
+    rig.key(rig.control(page, LIST), "INSERT")
+    rig.nobox()
+    assert (env.data / "USERS.DAT").read_bytes() == bytes(damaged)
+    close(rig, program, sheet)
+
+
+def test_stored_name_outside_users_is_never_a_folder(rig, env):
+    seed(env, ["alice"])
+    write_users(env, [user_record("..\\victim")])
+    victim = env.data / "victim"
+    victim.mkdir()
+    (victim / "KEEP.TXT").write_text("keep")
+    program, sheet, page, users = users_page(rig, env)
+    wait_for(lambda: shown_rows(rig, users) == [["..\\victim", ""]], what="the account listed")
+    rig.list_select(users, [0])
+    rig.click(page, id=DELETE)
+    rig.box(click="Yes")
+    wait_for(lambda: user_names(env) == [], what="the account deleted")
+    assert (victim / "KEEP.TXT").read_text() == "keep"
+    close(rig, program, sheet)
