@@ -1,0 +1,1 @@
+#include "monitoring/monitoring_rules.h"
