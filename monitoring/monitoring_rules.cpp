@@ -1,1 +1,0 @@
-#include "monitoring/monitoring_rules.h"

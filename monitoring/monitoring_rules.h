@@ -1,2 +1,0 @@
-// The Status page's rules that need no platform. Portable: no windows.h.
-#pragma once
