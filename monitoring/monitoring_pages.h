@@ -2,3 +2,6 @@
 #pragma once
 
 #include <windows.h>
+
+// DIALOG_STATUS: the first page of the main window.
+INT_PTR CALLBACK StatusPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -25,6 +25,7 @@ const GatewayService kSmsService = {"QelSMS", "Qel SMS Gateway Lite Edition", "T
 const GatewayService kMmscService = {"QelMMSC", "Qel MMS Gateway Lite Edition", "MMSVCNT.EXE", "MMSVC.EXE"};
 
 const char* const kSmsStatusBlocks[] = {"QEL_SMSGW_ShMem", "Global\\QEL_SMSGW_ShMem"};
+const char* const kMmscStatusBlocks[] = {"QEL_MMSC_ShMem", "Global\\QEL_MMSC_ShMem"};
 
 const char kElevationQuestion[] =
     "Administrator rights are required for service installation or modification.\r\n\r\n"
@@ -315,20 +316,51 @@ bool IsVistaOrLater()
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
 }
 
-void RequestSmsServiceStop()
+namespace {
+
+// Maps a service's status block for one access: the first name that opens. The program
+// never creates a block; a block whose view cannot be mapped counts as unavailable.
+template <typename Access>
+bool WithStatusBlock(const char* const (&names)[2], Access access)
 {
-    for (const char* name : kSmsStatusBlocks) {
+    for (const char* name : names) {
         HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
         if (!mapping)
             continue;
         void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
         if (view) {
-            static_cast<volatile unsigned char*>(view)[0] = 1;
+            access(static_cast<volatile unsigned char*>(view));
             UnmapViewOfFile(view);
         }
         CloseHandle(mapping);
-        return;
+        return view != nullptr;
     }
+    return false;
+}
+
+bool ReadPortFlags(const char* const (&names)[2], ServicePortFlags& flags)
+{
+    return WithStatusBlock(names, [&](volatile unsigned char* block) {
+        flags.byte2 = block[2];
+        flags.byte4 = block[4];
+    });
+}
+
+} // namespace
+
+void RequestSmsServiceStop()
+{
+    WithStatusBlock(kSmsStatusBlocks, [](volatile unsigned char* block) { block[0] = 1; });
+}
+
+bool ReadSmsServicePortFlags(ServicePortFlags& flags)
+{
+    return ReadPortFlags(kSmsStatusBlocks, flags);
+}
+
+bool ReadMmscServicePortFlags(ServicePortFlags& flags)
+{
+    return ReadPortFlags(kMmscStatusBlocks, flags);
 }
 
 bool InstallServices(bool interactive)

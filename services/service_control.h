@@ -30,6 +30,16 @@ HANDLE LaunchSelf(Verb verb);
 // Writes 1 into the stop-request byte of the SMS service's status block.
 void RequestSmsServiceStop();
 
+// The port flags a running service publishes in its status block: byte 2 (the web or MM7
+// port is taken) and byte 4 (the SMPP port is taken). False when the block cannot be opened
+// or mapped.
+struct ServicePortFlags {
+    unsigned char byte2 = 0;
+    unsigned char byte4 = 0;
+};
+bool ReadSmsServicePortFlags(ServicePortFlags& flags);
+bool ReadMmscServicePortFlags(ServicePortFlags& flags);
+
 // What the operations ask of the platform beyond plain queries. The defaults are the real
 // calls; the program never changes them.
 struct ServicePlatform {

@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/message_box.h"
 #include "modem/modem_pages.h"
+#include "monitoring/monitoring_pages.h"
 #include "shell/pages.h"
 #include "users/users_pages.h"
 
@@ -21,7 +22,7 @@ struct PageDefinition {
 };
 
 const PageDefinition kMainPages[] = {
-    {"DIALOG_STATUS", "Status", PendingPageProc, 0},        {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
+    {"DIALOG_STATUS", "Status", StatusPageProc, 0},         {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
     {"DIALOG_SERVER", "Server", ServerPageProc, 0},         {"DIALOG_SMSUSERS", "Users", UsersPageProc, 0},
     {"DIALOG_RECV", "2-Way", PendingPageProc, 0},           {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
     {"DIALOG_TESTMSG", "Test Message", PendingPageProc, 0}, {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},

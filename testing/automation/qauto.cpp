@@ -1282,6 +1282,51 @@ int CmdChecked(const Args& args)
     return kExitOk;
 }
 
+// How many pixels of a control, as the screen shows it, have one colour: the text colour of
+// a label read back from what was drawn.
+int CmdColourCount(const Args& args)
+{
+    HWND target = nullptr;
+    unsigned long rgb = 0;
+    if (!args.has("id") || !args.has("rgb") || !TargetWindow(args, target)) {
+        std::fprintf(stderr, "qauto: colour-count --hwnd H --id ID --rgb RRGGBB\n");
+        return kExitUsage;
+    }
+    rgb = std::strtoul(args.get("rgb").c_str(), nullptr, 16);
+    RECT rect;
+    if (!target || !GetWindowRect(target, &rect) || rect.right <= rect.left || rect.bottom <= rect.top) {
+        std::fprintf(stderr, "qauto: no such control\n");
+        return kExitFailed;
+    }
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+    unsigned long count = 0;
+    const auto* pixels = static_cast<const unsigned char*>(bits);
+    for (int i = 0; bits && i < width * height; ++i) {
+        unsigned long pixel = (unsigned long)pixels[i * 4 + 2] << 16 | (unsigned long)pixels[i * 4 + 1] << 8 |
+                              pixels[i * 4];
+        count += pixel == rgb;
+    }
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    std::printf("%lu\n", count);
+    return kExitOk;
+}
+
 // --- list views in another process ---
 //
 // The list's item and column structures, and the texts and rectangles it fills, must live in
@@ -1744,6 +1789,7 @@ const Command kCommands[] = {
     {"list-select", CmdListSelect, "list-select --hwnd LIST --rows 1,3,5"},
     {"list-header-click", CmdListHeaderClick, "list-header-click --hwnd LIST --column N"},
     {"dblclick", CmdDoubleClick, "dblclick --hwnd LIST --row N"},
+    {"colour-count", CmdColourCount, "colour-count --hwnd H --id ID --rgb RRGGBB"},
     {"key", CmdKey, "key --hwnd H --vk DELETE|RETURN|ESCAPE|A|0x2E..."},
     {"hold", CmdHold, "hold --path P [--ms N]"},
     {"lb-items", CmdBoxItems, "lb-items --hwnd LIST"},

@@ -1,0 +1,310 @@
+// The Status page: once a second, the services' state, the outbound queues, the modems'
+// errors and the traffic counters; the service switch and buttons; the viewers, the log
+// files and the event log.
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/config_files.h"
+#include "app/controls.h"
+#include "app/ini_files.h"
+#include "app/message_box.h"
+#include "app/page_conventions.h"
+#include "app/wait_cursor.h"
+#include "base/ini_rules.h"
+#include "base/text.h"
+#include "monitoring/monitoring_pages.h"
+#include "monitoring/status_sources.h"
+#include "resources/status_page_ids.h"
+#include "services/service_control.h"
+#include "spool/queue_viewer.h"
+
+namespace {
+
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr UINT kRefreshIntervalMs = 1000;
+// The queues are counted at most this often.
+constexpr DWORD kQueueCountIntervalS = 10;
+
+struct StatusPageState {
+    bool smsQueueAlert = false;
+    bool mmsQueueAlert = false;
+    bool modemLineRed = false;
+    bool serviceLineRed = false;
+    bool inServiceClick = false;
+    CounterFiles counters;
+};
+StatusPageState statusPage;
+// When the queues were last counted, in seconds of the tick count; kept for the process.
+DWORD lastQueueCount = 0;
+bool queuesCounted = false;
+
+bool ShowsText(HWND page, int id, const std::string& text)
+{
+    return EqualsNoCase(ItemText(page, id), text);
+}
+
+DWORD NowSeconds()
+{
+    return GetTickCount() / 1000;
+}
+
+// Shows a queue's size; the label is repainted when the text changes so that its colour
+// follows the alert.
+void ShowQueue(HWND page, int labelId, int valueId, unsigned long count, unsigned long threshold, bool& alert)
+{
+    alert = QueueAlert(count, threshold);
+    std::string text = QueueSizeText(count);
+    if (!ShowsText(page, valueId, text)) {
+        SetItemText(page, valueId, text);
+        InvalidateRect(GetDlgItem(page, labelId), nullptr, TRUE);
+    }
+}
+
+void RefreshQueues(HWND page)
+{
+    if (queuesCounted && NowSeconds() - lastQueueCount < kQueueCountIntervalS)
+        return;
+    ProfileIniStore smsgw = SmsGatewayIni();
+    std::string thresholdText = smsgw.Read("SMSGW", "AlertEMailQueueSize", 32);
+    unsigned long threshold = thresholdText.empty() ? 100 : IniNumber(thresholdText.c_str());
+    ShowQueue(page, IDC_STATUS_SMS_QUEUE_LABEL, IDC_STATUS_SMS_QUEUE, CountSmsQueue(), threshold,
+              statusPage.smsQueueAlert);
+    ShowQueue(page, IDC_STATUS_MMS_QUEUE_LABEL, IDC_STATUS_MMS_QUEUE, CountMmsQueue(), threshold,
+              statusPage.mmsQueueAlert);
+    lastQueueCount = NowSeconds();
+    queuesCounted = true;
+}
+
+void ShowLine(HWND page, int id, const std::string& text, bool red, bool& redFlag)
+{
+    bool repaint = redFlag != red;
+    redFlag = red;
+    if (!ShowsText(page, id, text))
+        SetItemText(page, id, text);
+    else if (repaint)
+        InvalidateRect(GetDlgItem(page, id), nullptr, TRUE);
+}
+
+void RefreshServiceLines(HWND page, const ServiceState& sms, const ServiceState& mmsc)
+{
+    if (sms.active) {
+        std::string modems = ModemErrorLine();
+        ShowLine(page, IDC_STATUS_MODEM_LINE, modems, !modems.empty(), statusPage.modemLineRed);
+    } else {
+        ShowLine(page, IDC_STATUS_MODEM_LINE, kServiceNotActiveForModems, true, statusPage.modemLineRed);
+    }
+    StatusLine line = ServiceLine(sms, mmsc);
+    ShowLine(page, IDC_STATUS_SERVICE_LINE, line.text, line.red, statusPage.serviceLineRed);
+}
+
+void RefreshCounters(HWND page)
+{
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    for (const CounterRow& row : kCounterRows) {
+        CounterSums sums = statusPage.counters.Sum(row.counters[0], today);
+        if (row.counters[1]) {
+            CounterSums second = statusPage.counters.Sum(row.counters[1], today);
+            sums.today += second.today;
+            sums.last7 += second.last7;
+            sums.last30 += second.last30;
+        }
+        SetTextIfDifferent(page, row.todayId, CounterText(sums.today).c_str());
+        SetTextIfDifferent(page, row.last7Id, CounterText(sums.last7).c_str());
+        SetTextIfDifferent(page, row.last30Id, CounterText(sums.last30).c_str());
+    }
+}
+
+void RefreshServiceControls(HWND page, const ServiceState& sms, const ServiceState& mmsc)
+{
+    bool installed = sms.installed && mmsc.installed;
+    bool bothActive = sms.active && mmsc.active;
+    if (IsChecked(page, IDC_STATUS_RUN_AS_SERVICE) != installed && !statusPage.inServiceClick)
+        SetChecked(page, IDC_STATUS_RUN_AS_SERVICE, installed);
+    EnableItem(page, IDC_STATUS_STOP, installed && bothActive);
+    EnableItem(page, IDC_STATUS_START, installed && !bothActive);
+}
+
+void Refresh(HWND page)
+{
+    RefreshQueues(page);
+    ServiceState sms = SmsServiceState();
+    ServiceState mmsc = MmscServiceState();
+    RefreshServiceLines(page, sms, mmsc);
+    RefreshCounters(page);
+    RefreshServiceControls(page, sms, mmsc);
+}
+
+// Before installing or starting: unsaved changes are offered for saving first.
+bool SaveFirst(HWND page)
+{
+    return SaveBeforeServiceOperation(page);
+}
+
+void OnRunAsService(HWND page)
+{
+    statusPage.inServiceClick = true;
+    if (IsChecked(page, IDC_STATUS_RUN_AS_SERVICE)) {
+        if (SaveFirst(page)) {
+            WaitCursor busy;
+            InstallServices(true);
+        }
+    } else if (ShowMessageCaption(page, "Are you sure?", "Remove Service",
+                                  MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES) {
+        WaitCursor busy;
+        RemoveServices(true);
+    }
+    statusPage.inServiceClick = false;
+}
+
+void OnStart(HWND page)
+{
+    if (!IsChecked(page, IDC_STATUS_RUN_AS_SERVICE) || !SaveFirst(page))
+        return;
+    WaitCursor busy;
+    StartServices(true);
+}
+
+void OnStop(HWND page)
+{
+    if (!IsChecked(page, IDC_STATUS_RUN_AS_SERVICE))
+        return;
+    WaitCursor busy;
+    StopServices(true);
+}
+
+void OpenViewer(HWND page, DLGPROC viewer)
+{
+    DialogBoxParamA(appInstance, "DIALOG_SMSQ", page, viewer, 0);
+}
+
+void OnViewLogFiles(HWND page)
+{
+    ProfileIniStore smsgw = SmsGatewayIni();
+    std::string folder = smsgw.Read("SMSGW", "LogDirectory", MAX_PATH);
+    if (folder.empty()) {
+        char data[MAX_PATH];
+        ProgramDataDirectory(data);
+        folder = data;
+    }
+    static const char kFilters[] = "QelSMS Log Files\0*.log\0SMS Out Log Files\0smsout*.log\0"
+                                   "SMS In Files\0smsin*.log\0SMS Submit Log Files\0smsweb*.log\0"
+                                   "MMSC Log Files\0mmsc*.log\0All Files\0*.*\0";
+    char path[262] = "";
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = page;
+    dialog.lpstrFilter = kFilters;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path - 1;
+    dialog.lpstrInitialDir = folder.c_str();
+    dialog.Flags = OFN_FILEMUSTEXIST;
+    if (GetOpenFileNameA(&dialog))
+        OpenInNotepad(path);
+}
+
+void OnCommand(HWND page, WORD id)
+{
+    switch (id) {
+    case IDC_STATUS_RUN_AS_SERVICE:
+        OnRunAsService(page);
+        break;
+    case IDC_STATUS_START:
+        OnStart(page);
+        break;
+    case IDC_STATUS_STOP:
+        OnStop(page);
+        break;
+    case IDC_STATUS_VIEW_SMS_QUEUE:
+        OpenViewer(page, OutboundSmsQueueProc);
+        break;
+    case IDC_STATUS_VIEW_LOG_FILES:
+        OnViewLogFiles(page);
+        break;
+    default:
+        return;
+    }
+    Refresh(page);
+}
+
+bool IsAlertControl(int id)
+{
+    switch (id) {
+    case IDC_STATUS_SMS_QUEUE_LABEL:
+    case IDC_STATUS_SMS_QUEUE:
+        return statusPage.smsQueueAlert;
+    case IDC_STATUS_MMS_QUEUE_LABEL:
+    case IDC_STATUS_MMS_QUEUE:
+        return statusPage.mmsQueueAlert;
+    case IDC_STATUS_MODEM_LINE:
+        return statusPage.modemLineRed;
+    case IDC_STATUS_SERVICE_LINE:
+        return statusPage.serviceLineRed;
+    }
+    return false;
+}
+
+// The alert texts in red on the page's own background; everything else as the platform draws it.
+INT_PTR OnStaticColour(HDC dc, HWND control)
+{
+    if (!IsAlertControl(GetDlgCtrlID(control)))
+        return FALSE;
+    SetTextColor(dc, RGB(255, 0, 0));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+bool OnNotify(HWND page, const NMHDR* header)
+{
+    switch (header->code) {
+    case PSN_SETACTIVE:
+        SetPageResult(page, 0);
+        return true;
+    case PSN_APPLY:
+        SetPageResult(page, PSNRET_NOERROR);
+        return true;
+    }
+    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
+}
+
+void OnInit(HWND page)
+{
+    statusPage.smsQueueAlert = statusPage.mmsQueueAlert = false;
+    statusPage.modemLineRed = statusPage.serviceLineRed = false;
+    SetTimer(page, kRefreshTimer, kRefreshIntervalMs, nullptr);
+    Refresh(page);
+}
+
+} // namespace
+
+INT_PTR CALLBACK StatusPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(page);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(page, LOWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_CTLCOLORSTATIC:
+        return OnStaticColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_TIMER:
+        if (wParam == kRefreshTimer)
+            Refresh(page);
+        return TRUE;
+    case PSM_QUERYSIBLINGS:
+        return AnswerUnsavedChangesQuery(page, wParam, configDirty);
+    case WM_DESTROY:
+        KillTimer(page, kRefreshTimer);
+        return FALSE;
+    }
+    return FALSE;
+}

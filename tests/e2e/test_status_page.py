@@ -1,0 +1,115 @@
+"""The Status page over the stand-in services: the service line (and its red text read back
+from the screen), queue sizes with "Empty" and the alert colour, modem error lines, the
+traffic counters, the service switch and buttons."""
+
+import datetime
+import struct
+
+from harness import wait_for
+from program import (IDCANCEL, MAIN_TABS, configure_modem, controls, end_program, is_checked,
+                     open_main_window, select_page, services_are)
+
+STATUS_TAB = MAIN_TABS.index("Status")
+SMS_QUEUE_LABEL, SMS_QUEUE, MODEM_LINE, SERVICE_LINE = 101, 102, 105, 107
+MMS_QUEUE_LABEL, MMS_QUEUE = 174, 175
+RUN_AS_SERVICE, START, STOP = 171, 172, 173
+SENT_TODAY, SENT_LAST7, SENT_LAST30 = 114, 115, 116
+PROCESSED_TODAY = 130
+RED = "FF0000"
+
+
+def status_page(rig, env):
+    program, sheet = open_main_window(rig, env)
+    return program, sheet, select_page(rig, sheet, STATUS_TAB)
+
+
+def shows(rig, page, id, text, timeout=15):
+    wait_for(lambda: controls(rig, page)[id].text == text, timeout=timeout,
+             what="control %d showing %r (shows %r)" % (id, text, controls(rig, page)[id].text))
+
+
+def red_pixels(rig, page, id):
+    rc, out = rig.qauto("colour-count", "--hwnd", page, "--id", id, "--rgb", RED)
+    assert rc == 0, out
+    return int(out.strip())
+
+
+def counter_file(env, name, year, counts):
+    """A counter file with counts {day of year: count}."""
+    entries = [0] * 366
+    for day, count in counts.items():
+        entries[day - 1] = count
+    stats = env.private / "STATS"
+    stats.mkdir(exist_ok=True)
+    (stats / ("%s-%d.CTR" % (name, year))).write_bytes(struct.pack("<366I", *entries))
+
+
+def test_status_over_running_services(rig, env):
+    configure_modem(env, "Modem2=COM2:\nAlertEMailQueueSize=2\n")
+    (env.data / "Q" / "SUB").mkdir(parents=True)
+    for key in ("A.REQ", "B.REQ", "SUB\\C.REQ"):
+        (env.data / "Q").joinpath(*key.split("\\")).write_text("[SMS]\r\n")
+    vasp = env.data / "VASPQ"
+    vasp.mkdir()
+    (vasp / "M1.MMS").write_bytes(b"x")
+    (vasp / "M1.INI").write_text("[Routing]\r\n")
+    (vasp / "M2.MMS").write_bytes(b"x")              # no control file: not counted
+    (env.private / "COM2-.ERR").write_text("No network")
+    today = datetime.date.today()
+    day = today.timetuple().tm_yday
+    counter_file(env, "SMSSENT", today.year, {day: 5, max(day - 3, 1): 2 if day > 3 else 0})
+    counter_file(env, "MMSIN-VASP", today.year, {day: 1})
+    counter_file(env, "MMSIN-USER", today.year, {day: 2})
+
+    program, sheet, page = status_page(rig, env)
+    shows(rig, page, SERVICE_LINE, "Service is NOT Installed")
+    shows(rig, page, MODEM_LINE, "Service is NOT active")
+    assert not is_checked(rig, page, RUN_AS_SERVICE)
+    assert not controls(rig, page)[START].enabled and not controls(rig, page)[STOP].enabled
+    shows(rig, page, SMS_QUEUE, "3")
+    shows(rig, page, MMS_QUEUE, "1")
+    # Above the threshold of 2 the SMS queue is red; the MMS queue is not.
+    wait_for(lambda: red_pixels(rig, page, SMS_QUEUE) > 0 and red_pixels(rig, page, SMS_QUEUE_LABEL) > 0,
+             what="the SMS queue in red")
+    assert red_pixels(rig, page, MMS_QUEUE) == 0
+    shows(rig, page, SENT_TODAY, "5")
+    shows(rig, page, SENT_LAST7, "7" if day > 3 else "5")
+    shows(rig, page, PROCESSED_TODAY, "3")
+    assert controls(rig, page)[118].text == ""   # SMS Received today: no counter file
+
+    # "Run as a service" installs and starts both services.
+    rig.click(page, id=RUN_AS_SERVICE)
+    services_are(rig, "running")
+    shows(rig, page, SERVICE_LINE, "Service is Active")
+    assert red_pixels(rig, page, SERVICE_LINE) == 0
+    shows(rig, page, MODEM_LINE, "COM2: : No network\r\n")
+    assert red_pixels(rig, page, MODEM_LINE) > 0
+    wait_for(lambda: controls(rig, page)[STOP].enabled and not controls(rig, page)[START].enabled,
+             what="Stop enabled")
+
+    # A taken web port is reported, and the MMSC's state is then not shown.
+    rig.setbyte("QEL_SMSGW_ShMem", 2, 1)
+    shows(rig, page, SERVICE_LINE, "ERROR:  Web Port already in use")
+    wait_for(lambda: red_pixels(rig, page, SERVICE_LINE) > 0, what="the service line in red")
+    rig.setbyte("QEL_SMSGW_ShMem", 2, 0)
+    rig.setbyte("QEL_MMSC_ShMem", 4, 1)
+    shows(rig, page, SERVICE_LINE, "ERROR:  SMPP Port already in use")
+    rig.setbyte("QEL_MMSC_ShMem", 4, 0)
+
+    rig.click(page, id=STOP)
+    services_are(rig, "stopped")
+    shows(rig, page, SERVICE_LINE, "Service is NOT Active")
+    rig.click(page, id=START)
+    services_are(rig, "running")
+
+    # Removing asks first; No leaves the services installed and the box checked again.
+    rig.click(page, id=RUN_AS_SERVICE)
+    box = rig.box(click="No")
+    assert (box.text, box.caption, box.buttons, box.icon) == (
+        "Are you sure?", "Remove Service", ["Yes", "No", "Cancel"], "question"), box
+    wait_for(lambda: is_checked(rig, page, RUN_AS_SERVICE), what="the box checked again")
+    services_are(rig, "running")
+    rig.click(page, id=STOP)
+    services_are(rig, "stopped")
+    rig.click(sheet, id=IDCANCEL)
+    end_program(rig, program)
