@@ -5,7 +5,8 @@ traffic counters, the service switch and buttons."""
 import datetime
 import struct
 
-from harness import wait_for
+from harness import to_windows, wait_for
+from test_queue_viewer import notepad_text
 from program import (IDCANCEL, MAIN_TABS, configure_modem, controls, end_program, is_checked,
                      open_main_window, select_page, services_are)
 
@@ -111,5 +112,25 @@ def test_status_over_running_services(rig, env):
     services_are(rig, "running")
     rig.click(page, id=STOP)
     services_are(rig, "stopped")
+    rig.click(sheet, id=IDCANCEL)
+    end_program(rig, program)
+
+
+def test_view_log_files_opens_the_chosen_log_in_notepad(rig, env):
+    logs = env.data / "LOGS"
+    logs.mkdir()
+    (logs / "SMSOUT-20261207.LOG").write_text("12:00:00,TEST1A2B,+4412345,admin,OK,COM1\r\n")
+    configure_modem(env, "LogDirectory=%s\n" % to_windows(logs))
+    program, sheet, page = status_page(rig, env)
+    rig.click(page, id=163)
+    dialog = rig.find("Open", timeout=10)
+    assert dialog, rig.windows()
+    # The filters' first entry is chosen and the folder is the configured one.
+    combos = {c.id: c.text for c in rig.children(dialog) if c.cls == "ComboBox"}
+    assert (combos[1136], combos[1137]) == ("QelSMS Log Files", "LOGS"), combos
+    rig.settext(dialog, 1148, "SMSOUT-20261207.LOG")
+    rig.click(dialog, text="&Open")
+    assert notepad_text(rig, "SMSOUT-20261207.LOG").startswith("12:00:00,TEST1A2B")
+    rig.kill_image("notepad.exe")
     rig.click(sheet, id=IDCANCEL)
     end_program(rig, program)
