@@ -37,6 +37,7 @@ struct StatusPageState {
     bool serviceLineRed = false;
     bool inServiceClick = false;
     CounterFiles counters;
+    ModemErrors modemErrors;
 };
 StatusPageState statusPage;
 // When the queues were last counted, in seconds of the tick count; kept for the process.
@@ -90,10 +91,11 @@ void ShowLine(HWND page, int id, const std::string& text, bool red, bool& redFla
         InvalidateRect(GetDlgItem(page, id), nullptr, TRUE);
 }
 
-void RefreshServiceLines(HWND page, const ServiceState& sms, const ServiceState& mmsc)
+void RefreshServiceLines(HWND page, const std::string& privateDirectory, const ServiceState& sms,
+                         const ServiceState& mmsc)
 {
     if (sms.active) {
-        std::string modems = ModemErrorLine();
+        std::string modems = statusPage.modemErrors.Line(privateDirectory);
         ShowLine(page, IDC_STATUS_MODEM_LINE, modems, !modems.empty(), statusPage.modemLineRed);
     } else {
         ShowLine(page, IDC_STATUS_MODEM_LINE, kServiceNotActiveForModems, true, statusPage.modemLineRed);
@@ -102,14 +104,14 @@ void RefreshServiceLines(HWND page, const ServiceState& sms, const ServiceState&
     ShowLine(page, IDC_STATUS_SERVICE_LINE, line.text, line.red, statusPage.serviceLineRed);
 }
 
-void RefreshCounters(HWND page)
+void RefreshCounters(HWND page, const std::string& privateDirectory)
 {
     SYSTEMTIME today;
     GetLocalTime(&today);
     for (const CounterRow& row : kCounterRows) {
-        CounterSums sums = statusPage.counters.Sum(row.counters[0], today);
+        CounterSums sums = statusPage.counters.Sum(privateDirectory, row.counters[0], today);
         if (row.counters[1]) {
-            CounterSums second = statusPage.counters.Sum(row.counters[1], today);
+            CounterSums second = statusPage.counters.Sum(privateDirectory, row.counters[1], today);
             sums.today += second.today;
             sums.last7 += second.last7;
             sums.last30 += second.last30;
@@ -133,24 +135,19 @@ void RefreshServiceControls(HWND page, const ServiceState& sms, const ServiceSta
 void Refresh(HWND page)
 {
     RefreshQueues(page);
-    ServiceState sms = SmsServiceState();
-    ServiceState mmsc = MmscServiceState();
-    RefreshServiceLines(page, sms, mmsc);
-    RefreshCounters(page);
+    ServiceState sms, mmsc;
+    ReadServiceStates(sms, mmsc);
+    std::string privateDirectory = PrivateDirectory();
+    RefreshServiceLines(page, privateDirectory, sms, mmsc);
+    RefreshCounters(page, privateDirectory);
     RefreshServiceControls(page, sms, mmsc);
-}
-
-// Before installing or starting: unsaved changes are offered for saving first.
-bool SaveFirst(HWND page)
-{
-    return SaveBeforeServiceOperation(page);
 }
 
 void OnRunAsService(HWND page)
 {
     statusPage.inServiceClick = true;
     if (IsChecked(page, IDC_STATUS_RUN_AS_SERVICE)) {
-        if (SaveFirst(page)) {
+        if (SaveBeforeServiceOperation(page)) {
             WaitCursor busy;
             InstallServices(true);
         }
@@ -164,7 +161,7 @@ void OnRunAsService(HWND page)
 
 void OnStart(HWND page)
 {
-    if (!IsChecked(page, IDC_STATUS_RUN_AS_SERVICE) || !SaveFirst(page))
+    if (!IsChecked(page, IDC_STATUS_RUN_AS_SERVICE) || !SaveBeforeServiceOperation(page))
         return;
     WaitCursor busy;
     StartServices(true);

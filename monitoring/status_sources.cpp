@@ -1,11 +1,12 @@
-// Reading the Status page's sources: each is read afresh on every call, except the counter
-// files, which are read again only when they have changed.
+// Reading the Status page's sources. Each is read afresh on every call, except what can be
+// told unchanged from its size and write time: the counter files and the list of modems.
 #include "monitoring/status_sources.h"
 
 #include <cstring>
 #include <set>
-#include <vector>
+#include <unordered_set>
 
+#include "app/app_state.h"
 #include "app/config_files.h"
 #include "app/ini_files.h"
 #include "base/text.h"
@@ -15,22 +16,17 @@
 
 namespace {
 
-ServiceState StateOf(bool installed, bool active, bool (*readFlags)(ServicePortFlags&))
+void AddPortFlags(ServiceState& state, bool (*readFlags)(ServicePortFlags&))
 {
-    ServiceState state;
-    state.installed = installed;
-    state.active = installed && active;
-    if (state.active) {
-        ServicePortFlags flags;
-        state.blockAvailable = readFlags(flags);
-        state.byte2 = flags.byte2;
-        state.byte4 = flags.byte4;
-    }
-    return state;
+    if (!state.active)
+        return;
+    ServicePortFlags flags;
+    state.blockAvailable = readFlags(flags);
+    state.byte2 = flags.byte2;
+    state.byte4 = flags.byte4;
 }
 
-// Calls visit(name, isDirectory) for each entry of a folder (with backslash) matching
-// pattern.
+// Calls visit(name, isDirectory) for each entry of a folder (with backslash).
 template <typename Visit>
 void ForEachEntry(const std::string& folder, const char* pattern, Visit visit)
 {
@@ -44,49 +40,73 @@ void ForEachEntry(const std::string& folder, const char* pattern, Visit visit)
     FindClose(search);
 }
 
-// The queue's root and the sub-queue folders in it, each with a backslash.
-std::vector<std::string> QueueFolders(const std::string& root)
+bool HasExtension(const char* name, size_t length, const char* extension)
 {
-    std::vector<std::string> folders = {root};
+    return length > 4 && CompareNoCase(name + length - 4, extension) == 0;
+}
+
+std::string UpperCase(const char* text, size_t length)
+{
+    std::string upper(text, length);
+    for (char& c : upper)
+        c = AsciiUpper(c);
+    return upper;
+}
+
+// Walks the queue's root and the sub-queue folders found in it, one look at each folder:
+// visit(folder, name, length) for each file. Nothing is created.
+template <typename Visit>
+void WalkQueue(const std::string& root, Visit visit)
+{
+    std::vector<std::string> subQueues;
     ForEachEntry(root, "*", [&](const char* name, bool directory) {
-        if (directory && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-            folders.push_back(root + name + "\\");
+        if (!directory)
+            visit(root, name, std::strlen(name));
+        else if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            subQueues.push_back(root + name + "\\");
     });
-    return folders;
+    for (const std::string& folder : subQueues)
+        ForEachEntry(folder, "*", [&](const char* name, bool directory) {
+            if (!directory)
+                visit(folder, name, std::strlen(name));
+        });
 }
 
-std::string UpperCase(std::string text)
+bool ReadStamp(const std::string& path, ULONGLONG& size, FILETIME& written)
 {
-    for (char& c : text)
-        c = static_cast<char>(AsciiUpper(c));
-    return text;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes))
+        return false;
+    size = (ULONGLONG(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    written = attributes.ftLastWriteTime;
+    return true;
 }
 
-// A file's name without its extension, in upper case.
-std::string BaseName(const char* name)
-{
-    std::string text(name);
-    size_t dot = text.rfind('.');
-    return UpperCase(dot == std::string::npos ? text : text.substr(0, dot));
-}
-
-bool SameStamp(const FILETIME& a, const FILETIME& b)
+bool SameTime(const FILETIME& a, const FILETIME& b)
 {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
 
 } // namespace
 
-ServiceState SmsServiceState()
+void ReadServiceStates(ServiceState& sms, ServiceState& mmsc)
 {
-    bool installed = IsSmsServiceInstalled();
-    return StateOf(installed, installed && IsSmsServiceActive(), ReadSmsServicePortFlags);
+    GatewayServiceStates states = QueryGatewayServices();
+    sms = ServiceState();
+    mmsc = ServiceState();
+    sms.installed = states.smsInstalled;
+    sms.active = states.smsInstalled && states.smsActive;
+    mmsc.installed = states.mmscInstalled;
+    mmsc.active = states.mmscInstalled && states.mmscActive;
+    AddPortFlags(sms, ReadSmsServicePortFlags);
+    AddPortFlags(mmsc, ReadMmscServicePortFlags);
 }
 
-ServiceState MmscServiceState()
+std::string PrivateDirectory()
 {
-    bool installed = IsMmscServiceInstalled();
-    return StateOf(installed, installed && IsMmscServiceActive(), ReadMmscServicePortFlags);
+    char directory[MAX_PATH];
+    PrivateDataDirectory(directory);
+    return directory;
 }
 
 unsigned long CountSmsQueue()
@@ -94,8 +114,9 @@ unsigned long CountSmsQueue()
     char root[MAX_PATH];
     GetSMSQueueDirectory(root);
     unsigned long count = 0;
-    for (const std::string& folder : QueueFolders(root))
-        ForEachEntry(folder, "*.REQ", [&](const char*, bool directory) { count += directory ? 0 : 1; });
+    WalkQueue(root, [&](const std::string&, const char* name, size_t length) {
+        count += HasExtension(name, length, ".REQ") ? 1 : 0;
+    });
     return count;
 }
 
@@ -103,43 +124,50 @@ unsigned long CountMmsQueue()
 {
     char root[MAX_PATH];
     GetVASPQueueDirectory(root);
+    // A message counts when its control file lies beside it: both are collected by folder
+    // and base name in one walk.
+    std::vector<std::string> messages;
+    std::unordered_set<std::string> controls;
+    WalkQueue(root, [&](const std::string& folder, const char* name, size_t length) {
+        bool message = HasExtension(name, length, ".MMS");
+        if (message || HasExtension(name, length, ".INI")) {
+            std::string key = folder + UpperCase(name, length - 4);
+            if (message)
+                messages.push_back(std::move(key));
+            else
+                controls.insert(std::move(key));
+        }
+    });
     unsigned long count = 0;
-    for (const std::string& folder : QueueFolders(root)) {
-        // One look at the folder gives both the messages and their control files.
-        std::vector<std::string> messages;
-        std::set<std::string> controls;
-        ForEachEntry(folder, "*", [&](const char* name, bool directory) {
-            if (directory)
-                return;
-            size_t length = std::strlen(name);
-            if (length > 4 && EqualsNoCase(name + length - 4, ".MMS"))
-                messages.push_back(BaseName(name));
-            else if (length > 4 && EqualsNoCase(name + length - 4, ".INI"))
-                controls.insert(BaseName(name));
-        });
-        for (const std::string& message : messages)
-            count += controls.count(message);
-    }
+    for (const std::string& message : messages)
+        count += controls.count(message) ? 1 : 0;
     return count;
 }
 
-std::string ModemErrorLine()
+std::string ModemErrors::Line(const std::string& privateDirectory)
 {
-    ProfileIniStore smsgw = SmsGatewayIni();
-    std::vector<std::string> modems = ConfiguredModems(smsgw.ReadSection("SMSGW"));
-    if (modems.empty())
-        return std::string();
     // Only the notes that exist are read: one look at the folder instead of one open per modem.
-    char directory[MAX_PATH];
-    PrivateDataDirectory(directory);
     std::set<std::string> notes;
-    ForEachEntry(directory, "*.ERR", [&](const char* name, bool folder) {
+    ForEachEntry(privateDirectory, "*.ERR", [&](const char* name, bool folder) {
         if (!folder)
-            notes.insert(UpperCase(name));
+            notes.insert(UpperCase(name, std::strlen(name)));
     });
+    if (notes.empty())
+        return std::string();
+    ULONGLONG size = 0;
+    FILETIME written = {};
+    bool stamped = ReadStamp(appPaths.smsIni, size, written);
+    if (!known_ || !stamped || size != iniSize_ || !SameTime(written, iniWritten_)) {
+        ProfileIniStore smsgw = SmsGatewayIni();
+        modems_ = ConfiguredModems(smsgw.ReadSection("SMSGW"));
+        known_ = stamped;
+        iniSize_ = size;
+        iniWritten_ = written;
+    }
     std::string line;
-    for (const std::string& modem : modems) {
-        if (!notes.count(UpperCase(ModemErrorNoteName(modem.c_str()))))
+    for (const std::string& modem : modems_) {
+        std::string note = ModemErrorNoteName(modem.c_str());
+        if (!notes.count(UpperCase(note.c_str(), note.size())))
             continue;
         char text[kErrorNoteSize];
         ReadModemErrorText(modem.c_str(), text);
@@ -149,19 +177,17 @@ std::string ModemErrorLine()
     return line;
 }
 
-const CounterYear& CounterFiles::Year(const char* counterName, unsigned year)
+const CounterYear& CounterFiles::Year(const std::string& privateDirectory, const char* counterName, unsigned year)
 {
-    char directory[MAX_PATH];
-    PrivateDataDirectory(directory);
-    std::string path = directory + CounterFileName(counterName, year);
-    Cached& cached = files_[UpperCase(path)];
-    WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) {
+    std::string path = privateDirectory + CounterFileName(counterName, year);
+    Cached& cached = files_[UpperCase(path.c_str(), path.size())];
+    ULONGLONG size = 0;
+    FILETIME written = {};
+    if (!ReadStamp(path, size, written)) {
         cached = Cached();
         return cached.counts;
     }
-    ULONGLONG size = (ULONGLONG(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
-    if (cached.present && cached.size == size && SameStamp(cached.written, attributes.ftLastWriteTime))
+    if (cached.present && cached.size == size && SameTime(cached.written, written))
         return cached.counts;
     cached = Cached();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -174,18 +200,18 @@ const CounterYear& CounterFiles::Year(const char* counterName, unsigned year)
         cached.counts = ParseCounterFile(bytes, read);
         cached.present = true;
         cached.size = size;
-        cached.written = attributes.ftLastWriteTime;
+        cached.written = written;
     }
     CloseHandle(file);
     return cached.counts;
 }
 
-CounterSums CounterFiles::Sum(const char* counterName, const SYSTEMTIME& today)
+CounterSums CounterFiles::Sum(const std::string& privateDirectory, const char* counterName, const SYSTEMTIME& today)
 {
     unsigned year = today.wYear;
-    const CounterYear& thisYear = Year(counterName, year);
+    const CounterYear& thisYear = Year(privateDirectory, counterName, year);
     static const CounterYear kNone = {};
     bool needsLastYear = DayOfYear(year, today.wMonth, today.wDay) < 30;
-    const CounterYear& lastYear = needsLastYear ? Year(counterName, year - 1) : kNone;
+    const CounterYear& lastYear = needsLastYear ? Year(privateDirectory, counterName, year - 1) : kNone;
     return SumCounter(thisYear, lastYear, year, today.wMonth, today.wDay);
 }

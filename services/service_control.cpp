@@ -103,17 +103,23 @@ bool IsInstalled(const GatewayService& service)
     return static_cast<bool>(handle);
 }
 
+// Running, or on its way between running and stopped.
+bool IsActiveState(SC_HANDLE service)
+{
+    SERVICE_STATUS status;
+    if (!service || !QueryServiceStatus(service, &status))
+        return false;
+    return status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_START_PENDING ||
+           status.dwCurrentState == SERVICE_STOP_PENDING;
+}
+
 bool IsActive(const GatewayService& service)
 {
     ScHandle manager(OpenManager(GENERIC_READ));
     if (!manager)
         return false;
     ScHandle handle(OpenServiceA(manager.get(), service.name, SERVICE_QUERY_STATUS));
-    SERVICE_STATUS status;
-    if (!handle || !QueryServiceStatus(handle.get(), &status))
-        return false;
-    return status.dwCurrentState == SERVICE_RUNNING || status.dwCurrentState == SERVICE_START_PENDING ||
-           status.dwCurrentState == SERVICE_STOP_PENDING;
+    return IsActiveState(handle.get());
 }
 
 void SleepRound()
@@ -302,6 +308,21 @@ bool IsSmsServiceInstalled()
 bool IsMmscServiceInstalled()
 {
     return IsInstalled(kMmscService);
+}
+
+GatewayServiceStates QueryGatewayServices()
+{
+    GatewayServiceStates states;
+    ScHandle manager(OpenManager(GENERIC_READ));
+    if (!manager)
+        return states;
+    ScHandle sms(OpenServiceA(manager.get(), kSmsService.name, SERVICE_QUERY_STATUS));
+    ScHandle mmsc(OpenServiceA(manager.get(), kMmscService.name, SERVICE_QUERY_STATUS));
+    states.smsInstalled = static_cast<bool>(sms);
+    states.smsActive = IsActiveState(sms.get());
+    states.mmscInstalled = static_cast<bool>(mmsc);
+    states.mmscActive = IsActiveState(mmsc.get());
+    return states;
 }
 
 bool HasServiceRights()

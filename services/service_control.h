@@ -11,6 +11,14 @@ bool IsSmsServiceActive();
 bool IsMmscServiceActive();
 bool IsSmsServiceInstalled();
 bool IsMmscServiceInstalled();
+// Both services' states through one connection to the service control manager.
+struct GatewayServiceStates {
+    bool smsInstalled = false;
+    bool smsActive = false;
+    bool mmscInstalled = false;
+    bool mmscActive = false;
+};
+GatewayServiceStates QueryGatewayServices();
 bool HasServiceRights();
 bool IsVistaOrLater();
 
