@@ -475,3 +475,21 @@ TEST(UserFileCommit, RefusesTheWriteThatWouldPassTheLimitTheReaderTakes)
     UserStore reread;
     EXPECT_EQ(LoadUserFile(files, reread), LoadResult::kCorrupt);
 }
+
+TEST(UserStoreChecksum, IsTheStandardCrc32AtEveryLengthAndSplit)
+{
+    EXPECT_EQ(userstore::Crc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+    // Every length up to 40 and every split point give what one byte at a time gives.
+    std::vector<uint8_t> data(40);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 37 + 11);
+    for (size_t length = 0; length <= data.size(); ++length) {
+        uint32_t bytewise = 0;
+        for (size_t i = 0; i < length; ++i)
+            bytewise = userstore::Crc32(&data[i], 1, bytewise);
+        EXPECT_EQ(userstore::Crc32(data.data(), length), bytewise) << length;
+        for (size_t split = 0; split <= length; ++split)
+            EXPECT_EQ(userstore::Crc32(data.data() + split, length - split, userstore::Crc32(data.data(), split)),
+                      bytewise);
+    }
+}
