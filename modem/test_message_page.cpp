@@ -211,7 +211,7 @@ void ShowCancel(HWND page)
 {
     HWND cancel = GetDlgItem(page, IDC_TESTMSG_CANCEL);
     bool shown = AnyPending();
-    if ((IsWindowVisible(cancel) != 0) != shown)
+    if (((GetWindowLongA(cancel, GWL_STYLE) & WS_VISIBLE) != 0) != shown)
         ShowWindow(cancel, shown ? SW_SHOW : SW_HIDE);
 }
 
@@ -275,8 +275,14 @@ void FollowMms(HWND page)
                 IDC_TESTMSG_MMS_STATUS, IDC_TESTMSG_MMS_DETAIL);
 }
 
+// Follows the pending tests first, so that a test that has just left the queue frees its
+// controls in the same round.
 void Refresh(HWND page)
 {
+    if (testMessage.sms.pending)
+        FollowSms(page);
+    if (testMessage.mms.pending)
+        FollowMms(page);
     bool smsReady = IsSmsServiceInstalled() && IsSmsServiceActive();
     EnableItem(page, IDC_TESTMSG_WEB, smsReady);
     EnableItem(page, IDC_TESTMSG_NUMBER, smsReady && !testMessage.sms.pending);
@@ -285,10 +291,6 @@ void Refresh(HWND page)
     EnableItem(page, IDC_TESTMSG_SEND_MMS,
                valid && !testMessage.mms.pending && IsMmscServiceInstalled() && IsMmscServiceActive());
     ShowCancel(page);
-    if (testMessage.sms.pending)
-        FollowSms(page);
-    if (testMessage.mms.pending)
-        FollowMms(page);
     if (testMessage.active)
         SetWizardButtons(page);
 }
