@@ -16,3 +16,11 @@ int ShowServiceMessage(const char* text, UINT flags)
 {
     return ShowMessage(nullptr, text, flags | MB_SETFOREGROUND);
 }
+
+std::string SystemErrorText(DWORD error)
+{
+    char text[500] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    return text;
+}

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/ini_files.h"
+#include "app/message_box.h"
 #include "base/ini_rules.h"
 #include "base/text.h"
 
@@ -253,12 +254,4 @@ OpenedPort ComPorts::Open(const std::string& name)
     else
         opened.stage = OpenedPort::Ready;
     return opened;
-}
-
-std::string SystemErrorText(DWORD error)
-{
-    char text[500] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
-    return text;
 }

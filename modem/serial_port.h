@@ -51,5 +51,3 @@ public:
     OpenedPort Open(const std::string& name) override;
 };
 
-// The system's text for an error code in the default language, as the system gives it.
-std::string SystemErrorText(DWORD error);

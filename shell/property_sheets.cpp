@@ -9,6 +9,7 @@
 #include "app/message_box.h"
 #include "modem/modem_pages.h"
 #include "shell/pages.h"
+#include "users/users_pages.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ struct PageDefinition {
 
 const PageDefinition kMainPages[] = {
     {"DIALOG_STATUS", "Status", PendingPageProc, 0},        {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
-    {"DIALOG_SERVER", "Server", ServerPageProc, 0},         {"DIALOG_SMSUSERS", "Users", PendingPageProc, 0},
+    {"DIALOG_SERVER", "Server", ServerPageProc, 0},         {"DIALOG_SMSUSERS", "Users", UsersPageProc, 0},
     {"DIALOG_RECV", "2-Way", PendingPageProc, 0},           {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
     {"DIALOG_TESTMSG", "Test Message", TestMessagePageProc, 0}, {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
 };

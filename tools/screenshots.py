@@ -21,6 +21,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import harness  # noqa: E402
+from account_files import user_record, write_users  # noqa: E402
 from program import start_modem_discovery, start_phone_modem  # noqa: E402
 from tapi_rig import install_tapi_standin  # noqa: E402
 
@@ -168,6 +169,40 @@ def gsm_modem_page(rig, shooter):
         env.cleanup()
 
 
+ACCOUNTS = [("admin", "Gateway Administrator"), ("alice", "Alice Johnson"), ("bob", "Bob Smith"),
+            ("carol", "Carol Davies"), ("sales", "Sales Department")]
+
+
+def users_page(rig, shooter):
+    """The Users page with accounts, and the Edit User dialog on one of them."""
+    env = rig.fresh_env(name="screenshots-users")
+    try:
+        (env.data / "SMSGW.INI").write_bytes(
+            b"[SMSGW]\r\nModem1=COM1\r\n[Inbound SMS Routing]\r\nalice=+447700900123\r\n")
+        write_users(env, [user_record(name, full, smpp=name == "alice", accept=name == "alice",
+                                      admin=name == "admin") for name, full in ACCOUNTS])
+        env.start()
+        sheet = rig.find(CAPTION, timeout=30)
+        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 3)[0] != 0:
+            raise RuntimeError("the Users page did not open")
+        page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+        users = rig.control(page, 101)
+        rig.list_select(users, [1])
+        shooter.shot("users-page.png")
+        rig.click(page, id=102)
+        if not rig.find("Edit User", timeout=10):
+            raise RuntimeError("the Edit User dialog did not open")
+        shooter.shot("edit-user-dialog.png")
+        rig.click(rig.find("Edit User"), id=IDCANCEL)
+        rig.click(sheet, id=IDCANCEL)
+        try:
+            rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
+        except AssertionError:
+            pass
+    finally:
+        env.cleanup()
+
+
 def operator_dialog(rig, env, shooter):
     rig.wine_start([rig.testbin / "operator_dialog_host.exe", "--pick", "1"], cwd=str(env.install))
     if not rig.find("Operator MMS Settings", timeout=30):
@@ -200,6 +235,7 @@ def main():
         program.wait(30)
         operator_dialog(rig, env, shooter)
         gsm_modem_page(rig, shooter)
+        users_page(rig, shooter)
     finally:
         if env is not None:
             env.cleanup()

@@ -1,1 +1,149 @@
+// Building account records and checking user names.
 #include "users/user_account.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/ini_rules.h"
+
+const char* const kWebMenuEntries[kWebMenuEntryCount] = {"All Options Enabled", "Text SMS Only"};
+
+const char kFieldRequired[] = "Field is required!";
+const char kUnsafeUserName[] =
+    "Invalid user name!\r\nA user name cannot be \".\" or \"..\", cannot begin or end with a blank, "
+    "begin with \";\" or end with \".\", and cannot contain any of these characters: \\ / : * ? \" < > | = [ ]";
+const char kRoutingSection[] = "Inbound SMS Routing";
+
+namespace {
+
+constexpr uint8_t kWebMenuBase = 0xB0;
+constexpr uint8_t kWebMenuHighest = 0xB4;
+
+// Copies at most max characters of text into a zeroed field of max + 1 or more bytes.
+template <size_t N>
+void PutText(char (&field)[N], const std::string& text, size_t max)
+{
+    static_assert(N > 0, "field");
+    size_t length = std::min(text.size(), std::min(max, N - 1));
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), length);
+}
+
+template <size_t N>
+std::string GetText(const char (&field)[N])
+{
+    return std::string(field, strnlen(field, N));
+}
+
+bool IsForbiddenNameCharacter(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|=[]", c) != nullptr;
+}
+
+} // namespace
+
+UserDetails DetailsFromRecord(const UserRecord& record)
+{
+    UserDetails details;
+    details.userName = GetText(record.userName);
+    details.password = GetText(record.password);
+    details.fullName = GetText(record.fullName);
+    details.webLogin = record.webLoginDisabled == 0;
+    details.smppLogin = record.smppLoginEnabled != 0;
+    details.acceptReceived = record.acceptReceived != 0;
+    details.ipRestriction = GetText(record.ipRestriction);
+    uint8_t menu = record.webMenuOptions;
+    if (menu > kWebMenuBase && menu <= kWebMenuHighest) {
+        int option = menu - kWebMenuBase;
+        details.webMenuEntry = option < kWebMenuEntryCount ? option : kNoWebMenuEntry;
+    } else {
+        details.webMenuEntry = 0;
+    }
+    details.administrator = details.webLogin && record.administrator == kAdministratorYes;
+    return details;
+}
+
+UserRecord BuildUserRecord(const UserDetails& details, uint8_t storedWebMenu)
+{
+    UserRecord record = {};
+    PutText(record.userName, details.userName, kUserNameMax);
+    PutText(record.password, details.password, kPasswordMax);
+    PutText(record.fullName, details.fullName, kFullNameMax);
+    record.webLoginDisabled = details.webLogin ? 0 : 1;
+    record.smppLoginEnabled = details.smppLogin ? 1 : 0;
+    PutText(record.ipRestriction, details.ipRestriction, kIpRestrictionMax);
+    if (details.webMenuEntry >= 0 && details.webMenuEntry < kWebMenuEntryCount)
+        record.webMenuOptions = static_cast<uint8_t>(kWebMenuBase + details.webMenuEntry);
+    else if (storedWebMenu > kWebMenuBase && storedWebMenu <= kWebMenuHighest)
+        record.webMenuOptions = storedWebMenu;
+    else
+        record.webMenuOptions = kWebMenuBase;
+    record.administrator = details.webLogin && details.administrator ? kAdministratorYes : 0;
+    record.acceptReceived = details.acceptReceived ? 1 : 0;
+    return record;
+}
+
+void FillVaspRecord(const UserDetails& details, VASPUserRecord& record)
+{
+    PutText(record.userName, details.userName, kUserNameMax);
+    PutText(record.password, details.password, kPasswordMax);
+    PutText(record.fullName, details.fullName, kFullNameMax);
+    record.flag203 = 1;
+    record.flag204 = 0;
+    record.flag205 = 1;
+    record.flag206 = 1;
+    PutText(record.ipRestriction, details.ipRestriction, kIpRestrictionMax);
+}
+
+const char* UserNameProblem(const std::string& name)
+{
+    if (name.empty())
+        return kFieldRequired;
+    if (name == "." || name == ".." || name.front() == ' ' || name.back() == ' ' || name.front() == ';' ||
+        name.back() == '.')
+        return kUnsafeUserName;
+    for (char c : name) {
+        if (IsForbiddenNameCharacter(static_cast<unsigned char>(c)))
+            return kUnsafeUserName;
+    }
+    return nullptr;
+}
+
+std::string UserAlreadyDefinedMessage(const std::string& name)
+{
+    return "User " + name + " is already defined.";
+}
+
+std::string UserFolder(const std::string& dataDirectory, const std::string& userName)
+{
+    return dataDirectory + "USERS\\" + userName;
+}
+
+std::string ReadRoutingAddresses(IniStore& smsgw, const std::string& userName)
+{
+    return smsgw.Read(kRoutingSection, userName, kRoutingAddressesMax + 1);
+}
+
+void WriteRoutingAddresses(IniStore& smsgw, const std::string& userName, const std::string& addresses)
+{
+    if (addresses.empty())
+        smsgw.Delete(kRoutingSection, userName);
+    else
+        smsgw.Write(kRoutingSection, userName, addresses);
+}
+
+void DeleteRoutingAddresses(IniStore& smsgw, const std::string& userName)
+{
+    smsgw.Delete(kRoutingSection, userName);
+}
+
+bool LoadWebAuth(IniStore& smsgw)
+{
+    std::string value = smsgw.Read("SMSGW", "WebAuth", 16);
+    return value.empty() || IniBool(value.c_str());
+}
+
+void SaveWebAuth(IniStore& smsgw, bool required)
+{
+    smsgw.Write("SMSGW", "WebAuth", required ? "Yes" : "No");
+}

@@ -1569,10 +1569,10 @@ struct KeyName {
 };
 
 const KeyName kKeys[] = {
-    {"DELETE", VK_DELETE}, {"RETURN", VK_RETURN}, {"ENTER", VK_RETURN}, {"ESCAPE", VK_ESCAPE},
-    {"SPACE", VK_SPACE},   {"TAB", VK_TAB},       {"UP", VK_UP},        {"DOWN", VK_DOWN},
-    {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},   {"HOME", VK_HOME},    {"END", VK_END},
-    {"PRIOR", VK_PRIOR},   {"NEXT", VK_NEXT},     {"F1", VK_F1},        {"F5", VK_F5},
+    {"DELETE", VK_DELETE}, {"RETURN", VK_RETURN}, {"ENTER", VK_RETURN}, {"ESCAPE", VK_ESCAPE}, {"SPACE", VK_SPACE},
+    {"TAB", VK_TAB},       {"INSERT", VK_INSERT}, {"UP", VK_UP},        {"DOWN", VK_DOWN},     {"LEFT", VK_LEFT},
+    {"RIGHT", VK_RIGHT},   {"HOME", VK_HOME},     {"END", VK_END},      {"PRIOR", VK_PRIOR},   {"NEXT", VK_NEXT},
+    {"F1", VK_F1},         {"F5", VK_F5},
 };
 
 bool KeyCode(const std::string& name, UINT& vk)

@@ -1,0 +1,8 @@
+// DIALOG_SMSUSERS
+#pragma once
+
+#define IDC_USERS_LIST 101
+#define IDC_USERS_EDIT 102
+#define IDC_USERS_ADD 103
+#define IDC_USERS_DELETE 104
+#define IDC_USERS_WEB_AUTH 105

@@ -1,0 +1,382 @@
+// The Users page: the gateway's accounts in a virtual list over GWCORE.DLL's user file, and
+// the web interface's login switch. Account changes go to the user file at once; only the
+// switch waits for Apply.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/config_files.h"
+#include "app/controls.h"
+#include "app/ini_files.h"
+#include "app/message_box.h"
+#include "app/page_conventions.h"
+#include "app/wait_cursor.h"
+#include "base/text.h"
+#include "resources/users_page_ids.h"
+#include "users/user_account.h"
+#include "users/user_details_dialog.h"
+#include "users/users_pages.h"
+
+namespace {
+
+// Posted to the page when it becomes active: the list is refreshed once the sheet has
+// finished switching pages.
+constexpr UINT kRefreshMessage = WM_APP + 1;
+constexpr UINT_PTR kListSubclassId = 1;
+// The most accounts this page adds.
+constexpr int kUserLimit = 10;
+
+const char kUserLimitExceeded[] = "User Limit Exceeded";
+
+struct UsersPageState {
+    LoadingGuard guard;
+    SMSUSERFILE userFile = nullptr;
+    bool userFileOpen = false;
+    DWORD openError = 0;
+    bool openFailureShown = false;
+    int cachedIndex = -1; // the row whose record is in cache; -1: none
+    UserRecord cache = {};
+    char cellText[sizeof(UserRecord::fullName)] = "";
+};
+UsersPageState usersPage;
+
+HWND List(HWND page)
+{
+    return GetDlgItem(page, IDC_USERS_LIST);
+}
+
+void EmptyCache()
+{
+    usersPage.cachedIndex = -1;
+    std::memset(&usersPage.cache, 0, sizeof usersPage.cache);
+}
+
+int AccountCount()
+{
+    int count = usersPage.userFileOpen ? SMSGetRecordCount(usersPage.userFile) : 0;
+    return count > 0 ? count : 0;
+}
+
+// The record of a row, through the one-record cache; null when there is none.
+const UserRecord* RecordAt(int index)
+{
+    if (index < 0)
+        return nullptr;
+    if (index == usersPage.cachedIndex)
+        return &usersPage.cache;
+    if (!usersPage.userFileOpen || !SMSGetUserRecord(usersPage.userFile, index, &usersPage.cache)) {
+        EmptyCache();
+        return nullptr;
+    }
+    usersPage.cachedIndex = index;
+    return &usersPage.cache;
+}
+
+std::string DataDirectory()
+{
+    char directory[MAX_PATH] = "";
+    ProgramDataDirectory(directory);
+    return directory;
+}
+
+// Enter reaches the list instead of pressing the sheet's default button.
+LRESULT CALLBACK ListSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_GETDLGCODE && lParam) {
+        const MSG* pending = reinterpret_cast<const MSG*>(lParam);
+        if (pending->message == WM_KEYDOWN && pending->wParam == VK_RETURN)
+            return DLGC_WANTMESSAGE;
+    }
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
+void SetUpList(HWND page)
+{
+    HWND list = List(page);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+    RECT client = {};
+    GetClientRect(list, &client);
+    LVCOLUMNA column = {};
+    column.mask = LVCF_WIDTH;
+    column.cx = (client.right - client.left) / 2;
+    for (int i = 0; i < 2; ++i)
+        SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+    SetWindowSubclass(list, ListSubclassProc, kListSubclassId, 0);
+    ListView_SetItemCountEx(list, AccountCount(), 0);
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+void OpenUserFile(HWND page)
+{
+    EmptyCache();
+    usersPage.userFileOpen = SMSOpenUserFile(&usersPage.userFile, GENERIC_READ | GENERIC_WRITE) != FALSE;
+    usersPage.openError = usersPage.userFileOpen ? 0 : GetLastError();
+    usersPage.openFailureShown = false;
+    for (int id : {IDC_USERS_EDIT, IDC_USERS_ADD, IDC_USERS_DELETE})
+        EnableItem(page, id, usersPage.userFileOpen);
+}
+
+void OnInit(HWND page)
+{
+    usersPage.guard.loading = true;
+    ProfileIniStore smsgw = SmsGatewayIni();
+    SetChecked(page, IDC_USERS_WEB_AUTH, LoadWebAuth(smsgw));
+    OpenUserFile(page);
+    SetUpList(page);
+    usersPage.guard.loading = false;
+}
+
+// A user file that does not open leaves the page without accounts; the administrator is
+// told why once, when the page is first shown.
+void ReportOpenFailure(HWND page)
+{
+    if (usersPage.userFileOpen || usersPage.openFailureShown)
+        return;
+    usersPage.openFailureShown = true;
+    std::string message =
+        "The user accounts file cannot be opened, so user accounts cannot be listed or changed.\r\n\r\n" +
+        SystemErrorText(usersPage.openError);
+    ShowMessage(page, message.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void Refresh(HWND page)
+{
+    HWND list = List(page);
+    ListView_SetItemCountEx(list, AccountCount(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    EmptyCache();
+    int top = ListView_GetTopIndex(list);
+    ListView_RedrawItems(list, top, top + ListView_GetCountPerPage(list) + 1);
+    UpdateWindow(list);
+}
+
+void ReportStoreFailure(HWND page, const char* what)
+{
+    std::string message = std::string(what) + "\r\n\r\n" + SystemErrorText(GetLastError());
+    ShowMessage(page, message.c_str(), MB_OK | MB_ICONERROR);
+}
+
+// The account's folder and routing key follow a new name. A stored name that is not a
+// plain folder name never leads outside USERS.
+void MoveAccountExtras(const std::string& oldName, const std::string& newName)
+{
+    if (!IsPlainUserName(oldName) || !IsPlainUserName(newName))
+        return;
+    std::string data = DataDirectory();
+    MoveFileA(UserFolder(data, oldName).c_str(), UserFolder(data, newName).c_str());
+    ProfileIniStore smsgw = SmsGatewayIni();
+    DeleteRoutingAddresses(smsgw, oldName);
+}
+
+void RemoveAccountExtras(const std::string& name)
+{
+    if (!IsPlainUserName(name))
+        return;
+    DeleteTree(UserFolder(DataDirectory(), name).c_str());
+    ProfileIniStore smsgw = SmsGatewayIni();
+    DeleteRoutingAddresses(smsgw, name);
+}
+
+void OnEdit(HWND page)
+{
+    int row = ListView_GetNextItem(List(page), -1, LVNI_SELECTED);
+    const UserRecord* found = RecordAt(row);
+    if (!found)
+        return;
+    UserRecord old = *found;
+    UserRecord edited = old;
+    if (!EditUserDetails(page, edited, usersPage.userFile))
+        return;
+    // The new record is stored before the old name goes, so that a refused write loses
+    // nothing.
+    if (!SMSAddUser(usersPage.userFile, &edited)) {
+        ReportStoreFailure(page, "The user account could not be saved.");
+    } else if (!EqualsNoCase(old.userName, edited.userName)) {
+        SMSDeleteUser(usersPage.userFile, &old);
+        MoveAccountExtras(old.userName, edited.userName);
+    }
+    Refresh(page);
+}
+
+void OnAdd(HWND page)
+{
+    if (AccountCount() >= kUserLimit) {
+        ShowMessage(page, kUserLimitExceeded, MB_OK | MB_ICONERROR);
+        return;
+    }
+    UserRecord record = {};
+    if (!EditUserDetails(page, record, usersPage.userFile))
+        return;
+    if (!SMSAddUser(usersPage.userFile, &record))
+        ReportStoreFailure(page, "The user account could not be saved.");
+    Refresh(page);
+}
+
+bool ConfirmDelete(HWND page, unsigned count)
+{
+    char question[40] = "Delete User?";
+    if (count != 1)
+        wsprintfA(question, "Delete %u users?", count);
+    return ShowMessage(page, question, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Rows and records share their indexes, and a delete keeps the order of the rest, so each
+// pass takes the first selected row. A record that cannot be deleted ends the run: the
+// rows after it would no longer match their records.
+void OnDelete(HWND page)
+{
+    HWND list = List(page);
+    UINT count = ListView_GetSelectedCount(list);
+    if (count == 0 || !ConfirmDelete(page, count))
+        return;
+    WaitCursor busy;
+    int row;
+    while ((row = ListView_GetNextItem(list, -1, LVNI_SELECTED)) >= 0) {
+        EmptyCache();
+        UserRecord record = {};
+        if (SMSGetUserRecord(usersPage.userFile, row, &record)) {
+            if (!SMSDeleteUser(usersPage.userFile, &record)) {
+                ReportStoreFailure(page, "The user account could not be deleted.");
+                break;
+            }
+            RemoveAccountExtras(record.userName);
+        }
+        ListView_DeleteItem(list, row);
+    }
+    Refresh(page);
+}
+
+void OnGetCellText(NMLVDISPINFOA* info)
+{
+    if (!(info->item.mask & LVIF_TEXT))
+        return;
+    usersPage.cellText[0] = '\0';
+    if (const UserRecord* record = RecordAt(info->item.iItem)) {
+        const char* text = info->item.iSubItem == 0 ? record->userName : record->fullName;
+        lstrcpynA(usersPage.cellText, text, sizeof usersPage.cellText);
+    }
+    info->item.pszText = usersPage.cellText;
+}
+
+// Type-ahead: the library finds the first account whose name begins with the typed text.
+LRESULT FindAccount(UINT flags, const char* text)
+{
+    if (!(flags & (LVFI_STRING | LVFI_PARTIAL)) || !usersPage.userFileOpen || !text)
+        return -1;
+    int index = SMSFindFirstUserRecord(usersPage.userFile, text, &usersPage.cache);
+    usersPage.cachedIndex = index;
+    if (index < 0)
+        EmptyCache();
+    return index;
+}
+
+bool OnListNotify(HWND page, const NMHDR* header)
+{
+    switch (header->code) {
+    case LVN_GETDISPINFOA:
+        OnGetCellText(reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header)));
+        return true;
+    case LVN_ODFINDITEMA: {
+        const LVFINDINFOA& find = reinterpret_cast<const NMLVFINDITEMA*>(header)->lvfi;
+        SetPageResult(page, FindAccount(find.flags, find.psz));
+        return true;
+    }
+    case LVN_ODFINDITEMW: {
+        // Some list controls ask in Unicode whatever the parent's format; the user file
+        // holds names in the ANSI code page.
+        const LVFINDINFOW& find = reinterpret_cast<const NMLVFINDITEMW*>(header)->lvfi;
+        char text[sizeof(UserRecord::userName)] = "";
+        if (find.psz)
+            WideCharToMultiByte(CP_ACP, 0, find.psz, -1, text, sizeof text - 1, nullptr, nullptr);
+        SetPageResult(page, FindAccount(find.flags, find.psz ? text : nullptr));
+        return true;
+    }
+    case NM_RETURN:
+    case NM_DBLCLK:
+        if (usersPage.userFileOpen)
+            OnEdit(page);
+        return true;
+    case LVN_KEYDOWN: {
+        WORD key = reinterpret_cast<const NMLVKEYDOWN*>(header)->wVKey;
+        if (key == VK_INSERT && usersPage.userFileOpen)
+            OnAdd(page);
+        else if (key == VK_DELETE && usersPage.userFileOpen)
+            OnDelete(page);
+        return true;
+    }
+    }
+    return false;
+}
+
+bool OnNotify(HWND page, const NMHDR* header)
+{
+    if (header->idFrom == IDC_USERS_LIST)
+        return OnListNotify(page, header);
+    switch (header->code) {
+    case PSN_SETACTIVE:
+        PostMessageA(page, kRefreshMessage, 0, 0);
+        SetPageResult(page, 0);
+        return true;
+    case PSN_APPLY: {
+        ProfileIniStore smsgw = SmsGatewayIni();
+        SaveWebAuth(smsgw, IsChecked(page, IDC_USERS_WEB_AUTH));
+        configDirty = false;
+        SetPageResult(page, PSNRET_NOERROR);
+        return true;
+    }
+    }
+    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirty);
+}
+
+void OnCommand(HWND page, WORD id)
+{
+    switch (id) {
+    case IDC_USERS_WEB_AUTH:
+        MarkPageChanged(page, usersPage.guard);
+        break;
+    case IDC_USERS_EDIT:
+        OnEdit(page);
+        break;
+    case IDC_USERS_ADD:
+        OnAdd(page);
+        break;
+    case IDC_USERS_DELETE:
+        OnDelete(page);
+        break;
+    }
+}
+
+void OnDestroy(HWND page)
+{
+    RemoveWindowSubclass(List(page), ListSubclassProc, kListSubclassId);
+    if (usersPage.userFileOpen)
+        SMSCloseUserFile(usersPage.userFile);
+    usersPage.userFileOpen = false;
+    EmptyCache();
+}
+
+} // namespace
+
+INT_PTR CALLBACK UsersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(page);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(page, LOWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY:
+        return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    case kRefreshMessage:
+        Refresh(page);
+        ReportOpenFailure(page);
+        return TRUE;
+    case WM_DESTROY:
+        OnDestroy(page);
+        return FALSE;
+    }
+    return FALSE;
+}
