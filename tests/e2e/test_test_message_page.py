@@ -1,14 +1,16 @@
 """The Send Test Message page driven from outside against the stand-in services acting as a
 small gateway: a test SMS and a test MMS followed to their outcome in the day logs, a retry
 and an error note shown while the request waits, Cancel on a request the gateway holds, and
-the web interface opened through the shell."""
+the web interface opened through the shell, after its first account is added."""
 
+from account_files import user_names
 from harness import to_windows, wait_for
-from program import controls, open_main_window, select_page, services_are, write_ini
+from program import IDOK, controls, open_main_window, select_page, services_are, write_ini
 
 TEST_MESSAGE_TAB = 6
 NUMBER, SEND_SMS, SEND_MMS, SMS_STATUS, SMS_DETAIL = 102, 103, 104, 105, 106
 CANCEL, WEB, MMS_STATUS, MMS_DETAIL = 107, 108, 111, 112
+USER_NAME, USER_PASSWORD = 104, 106  # the Edit User dialog
 
 SENT = "Status:  OK -- Message Sent"
 WAITING = "Status:  Waiting"
@@ -149,6 +151,22 @@ def test_web_interface_opened_with_the_configured_address(rig, env):
         wait_for(lambda: logged.exists() and logged.read_bytes().strip(), timeout=15,
                  what="the URL opened")
         assert logged.read_bytes().decode().strip() == "http://127.0.0.1:8123/"
+
+        # With web logins the first account is offered; once added, the browser opens.
+        logged.unlink()
+        write_ini(env.data / "SMSGW.INI", "[SMSGW]\nModem1=COM3:\nIPAddress=127.0.0.2\n")
+        rig.click(page, id=WEB)
+        box = rig.box(click="Yes")
+        assert (box.text, box.buttons, box.icon) == (NO_USERS, ["Yes", "No"], "question"), box
+        dialog = rig.find("Edit User", timeout=10)
+        assert dialog, "the Edit User dialog did not open: %s" % (rig.windows(),)
+        rig.settext(dialog, USER_NAME, "tester")
+        rig.settext(dialog, USER_PASSWORD, "secret")
+        rig.click(dialog, id=IDOK)
+        wait_for(lambda: logged.exists() and logged.read_bytes().strip(), timeout=15,
+                 what="the URL opened after the account was added")
+        assert logged.read_bytes().decode().strip() == "http://127.0.0.2:8800/"
+        assert user_names(env) == ["tester"]
     finally:
         if previous is not None:
             rig.wine(["reg", "add", key, "/ve", "/t", "REG_SZ", "/d", previous, "/f"])
