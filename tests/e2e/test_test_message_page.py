@@ -170,3 +170,5 @@ def test_web_interface_opened_with_the_configured_address(rig, env):
     finally:
         if previous is not None:
             rig.wine(["reg", "add", key, "/ve", "/t", "REG_SZ", "/d", previous, "/f"])
+        else:
+            rig.wine(["reg", "delete", key, "/ve", "/f"])
