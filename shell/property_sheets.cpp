@@ -25,7 +25,7 @@ const PageDefinition kMainPages[] = {
     {"DIALOG_STATUS", "Status", StatusPageProc, 0},         {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
     {"DIALOG_SERVER", "Server", ServerPageProc, 0},         {"DIALOG_SMSUSERS", "Users", UsersPageProc, 0},
     {"DIALOG_RECV", "2-Way", PendingPageProc, 0},           {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
-    {"DIALOG_TESTMSG", "Test Message", PendingPageProc, 0}, {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
+    {"DIALOG_TESTMSG", "Test Message", TestMessagePageProc, 0}, {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
 };
 
 const PageDefinition kWizardPages[] = {
@@ -33,7 +33,7 @@ const PageDefinition kWizardPages[] = {
     {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", ModemPageProc, PSWIZB_BACK | PSWIZB_NEXT},
     {"DIALOG_SERVER", "QelSMS Lite Setup Wizard:  Server Settings", ServerPageProc, 0},
     {"DIALOG_WIZCOMPLETE", "QelSMS Lite Setup Wizard:  Configuration Complete", WizardCompletePageProc, 0},
-    {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", PendingPageProc, PSWIZB_BACK | PSWIZB_FINISH},
+    {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", TestMessagePageProc, 0},
 };
 
 // The main window can be minimised although a property sheet has no minimize box.

@@ -5,8 +5,9 @@
 
 Runs the staged program under Wine on an X display of its own, in a fresh installation, with
 Wine's virtual desktop so that windows get their frames and title bars. Goes through the
-wizard with Next (choosing "Yes" on Configuration Complete so that Next leads on), then
-through the tabs of the main window, and saves one PNG per page (import -window root).
+wizard with Next (choosing "Yes" on Configuration Complete so that Next leads on), sends a
+test SMS through the stand-in gateway on its last page, then goes through the tabs of the
+main window, and saves one PNG per page (import -window root).
 Uses a Wine prefix of its own (build/wineprefix-screenshots). Python 3 standard library,
 Wine, Xvfb and ImageMagick.
 """
@@ -30,6 +31,7 @@ WIZARD_PAGES = ["Select Modem", "Modem Settings", "Server Settings", "Configurat
                 "Send Test Message"]
 ID_NEXT, ID_FINISH, IDCANCEL = 0x3024, 0x3025, 2
 COMPLETE_YES = 103
+TEST_NUMBER, TEST_SEND_SMS, TEST_SMS_STATUS = 102, 103, 105
 DESKTOP = "qel"
 SETTLE_SECONDS = 0.6   # time for the page to paint before the picture is taken
 
@@ -107,8 +109,22 @@ def wizard_pages(rig, env, shooter):
         shooter.shot(file_name("wizard", index, page))
         if index < len(WIZARD_PAGES):
             rig.click(sheet, id=ID_NEXT)   # Server Settings installs the services here
+    send_test_sms(rig, sheet, shooter)     # Finish is offered once a test has been sent
     rig.click(sheet, id=ID_FINISH)
     return program
+
+
+def send_test_sms(rig, sheet, shooter):
+    """Sends a test SMS from the Send Test Message page through the stand-in gateway."""
+    page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+    rig.settext(page, TEST_NUMBER, "+4412345678")
+    harness.wait_for(lambda: rig.text(page, TEST_SMS_STATUS) == "" and
+                     any(c.id == TEST_SEND_SMS and c.enabled for c in rig.children(page)),
+                     timeout=20, what="Send Test SMS enabled")
+    rig.click(page, id=TEST_SEND_SMS)
+    harness.wait_for(lambda: rig.text(page, TEST_SMS_STATUS) == "Status:  OK -- Message Sent",
+                     timeout=30, what="the test SMS sent")
+    shooter.shot("test-message-sent.png")
 
 
 def main_window_pages(rig, shooter):
@@ -211,6 +227,8 @@ def main():
     try:
         use_virtual_desktop(rig)
         env = rig.fresh_env(name="screenshots")
+        # The stand-in services answer test messages as a working gateway would.
+        (env.install / "STANDIN.INI").write_bytes(b"[QelSMS]\r\nTestScenario=ok\r\n")
         shooter = Shooter(rig, out)
         program = wizard_pages(rig, env, shooter)
         main_window_pages(rig, shooter)

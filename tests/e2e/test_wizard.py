@@ -4,11 +4,12 @@ Settings page's Next (ports stored, services installed and started), the Configu
 Complete choices, and Cancel ending the program."""
 
 from harness import wait_for
-from program import (CAPTION, ID_BACK, ID_FINISH, ID_NEXT, IDCANCEL, WIZARD_PAGES,
+from program import (CAPTION, controls, ID_BACK, ID_FINISH, ID_NEXT, IDCANCEL, WIZARD_PAGES,
                      WIZARD_TITLE, choose_phone_modem, configure_modem, current_page, service_states, sheet_button,
                      start_wizard, window_gone, write_ini)
 
 COMPLETE_YES, COMPLETE_NO = 103, 104
+TEST_NUMBER, TEST_SEND_SMS, TEST_SMS_STATUS = 102, 103, 105
 WAIT_TITLE, WAIT_TEXT_ID = "Please wait...", 1444
 
 
@@ -69,13 +70,26 @@ def test_pages_in_order_and_finish_with_no(rig, env):
 
 
 def test_yes_leads_to_the_test_message_page(rig, env):
+    # The stand-in services act as the gateway: the test SMS is retried, then sent.
+    write_ini(env.install / "STANDIN.INI", "[QelSMS]\nTestScenario=retry\nFinishAfterMs=3000\n")
     program, sheet = start_wizard(rig, env)
     page = through_server_settings(rig, env, sheet, "8800")
     rig.click(page, id=COMPLETE_YES)
     wait_for(lambda: buttons(rig, sheet)["Next"], what="offering Next")
     assert buttons(rig, sheet) == {"Back": True, "Next": True, "Finish": False}
     next_page(rig, sheet, "Send Test Message")
-    assert buttons(rig, sheet)["Finish"]
+    page = current_page(rig, sheet)
+    # Finish only once a test has left the queue.
+    assert buttons(rig, sheet) == {"Back": True, "Next": False, "Finish": False}
+    rig.settext(page, TEST_NUMBER, "+4412345")
+    wait_for(lambda: controls(rig, page)[TEST_SEND_SMS].enabled, what="Send Test SMS enabled")
+    rig.click(page, id=TEST_SEND_SMS)
+    wait_for(lambda: rig.text(page, TEST_SMS_STATUS) == "Status:  Retry pending, 2 attempts",
+             timeout=15, what="the test SMS retried")
+    assert not buttons(rig, sheet)["Finish"]
+    wait_for(lambda: rig.text(page, TEST_SMS_STATUS) == "Status:  OK -- Message Sent", timeout=20,
+             what="the test SMS sent")
+    wait_for(lambda: buttons(rig, sheet)["Finish"], what="offering Finish")
     rig.click(sheet, id=ID_FINISH)
     main_window_follows(rig, program)
 
