@@ -4,8 +4,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/config_files.h"
@@ -222,9 +224,9 @@ bool ConfirmDelete(HWND page, unsigned count)
     return ShowMessage(page, question, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-// Rows and records share their indexes, and a delete keeps the order of the rest, so each
-// pass takes the first selected row. A record that cannot be deleted ends the run: the
-// rows after it would no longer match their records.
+// Rows and records share their indexes, and a delete keeps the order of the rest: going
+// from the last selected row up, the rows still to do keep their indexes. A record that
+// cannot be deleted ends the run with a message. The list is set to the file once at the end.
 void OnDelete(HWND page)
 {
     HWND list = List(page);
@@ -232,20 +234,25 @@ void OnDelete(HWND page)
     if (count == 0 || !ConfirmDelete(page, count))
         return;
     WaitCursor busy;
-    int row;
-    while ((row = ListView_GetNextItem(list, -1, LVNI_SELECTED)) >= 0) {
-        EmptyCache();
+    std::vector<int> rows;
+    for (int row = -1; (row = ListView_GetNextItem(list, row, LVNI_SELECTED)) >= 0;)
+        rows.push_back(row);
+    EmptyCache();
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         UserRecord record = {};
-        if (SMSGetUserRecord(usersPage.userFile, row, &record)) {
-            if (!SMSDeleteUser(usersPage.userFile, &record)) {
-                ReportStoreFailure(page, "The user account could not be deleted.");
-                break;
-            }
-            RemoveAccountExtras(record.userName);
+        if (!SMSGetUserRecord(usersPage.userFile, *row, &record))
+            continue;
+        if (!SMSDeleteUser(usersPage.userFile, &record)) {
+            ReportStoreFailure(page, "The user account could not be deleted.");
+            break;
         }
-        ListView_DeleteItem(list, row);
+        RemoveAccountExtras(record.userName);
     }
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     Refresh(page);
+    int next = std::min(rows.front(), AccountCount() - 1);
+    if (next >= 0)
+        ListView_SetItemState(list, next, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
 void OnGetCellText(NMLVDISPINFOA* info)
