@@ -8,6 +8,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,6 +74,7 @@ int PrintMessageText(const char* exe)
         fprintf(stderr, "no message 0 in %s (%lu)\n", exe, GetLastError());
         return 1;
     }
+    _setmode(_fileno(stdout), _O_BINARY); // the text's own line end, byte for byte
     fwrite(text, 1, length, stdout);
     LocalFree(text);
     return 0;
