@@ -94,27 +94,17 @@ TEST(EventRecords, FirstStringOnlyWhenPresentAndInsideTheRecord)
 TEST(EventRecords, WalkStopsAtALengthThatCannotBeARecord)
 {
     Bytes good = Record(1, "QelSMS", kEventInformation, {"a"});
-    struct Case {
-        const char* what;
-        uint32_t length; // written over the second record's Length
-        size_t keep;     // bytes of the second record left in the buffer
-        size_t expected;
+    Bytes second = Record(2, "Other", kEventError, {"b"});
+    auto withLength = [&](uint32_t length) {
+        Bytes bytes = second;
+        PutDword(bytes, 0, length);
+        return Walk(Joined({good, bytes})).size();
     };
-    const Case cases[] = {
-        {"zero length would never advance", 0, SIZE_MAX, 1},
-        {"shorter than the header", 55, SIZE_MAX, 1},
-        {"longer than the buffer", 100000, SIZE_MAX, 1},
-        {"record cut off by the buffer", 0, 40, 1},
-        {"both whole", 0, SIZE_MAX, 2},
-    };
-    for (const Case& c : cases) {
-        Bytes second = Record(2, "Other", kEventError, {"b"});
-        if (c.length || std::string(c.what).find("zero") == 0)
-            PutDword(second, 0, c.length);
-        if (c.keep != SIZE_MAX)
-            second.resize(c.keep);
-        EXPECT_EQ(c.expected, Walk(Joined({good, second})).size()) << c.what;
-    }
+    EXPECT_EQ(2u, Walk(Joined({good, second})).size());
+    EXPECT_EQ(1u, withLength(0)) << "a zero length would never advance";
+    EXPECT_EQ(1u, withLength(55)) << "shorter than the header";
+    EXPECT_EQ(1u, withLength(100000)) << "longer than the buffer";
+    EXPECT_EQ(1u, Walk(Joined({good, Bytes(second.begin(), second.begin() + 40)})).size()) << "cut off";
     Bytes sourceRunsOn = Record(3, "QelSMS", kEventError, {});
     std::fill(sourceRunsOn.begin() + 56, sourceRunsOn.end(), 'Q');
     EXPECT_EQ((std::vector<std::string>{"3::"}), Walk(sourceRunsOn)) << "a source without terminator is no source";
