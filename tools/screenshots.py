@@ -211,6 +211,25 @@ def operator_dialog(rig, env, shooter):
     rig.end_started()
 
 
+def event_log_viewer(rig, env, shooter):
+    """The event log viewer with a few of the gateway's events among others."""
+    from event_records import ERROR, INFORMATION, WARNING, RecordFile
+    log = RecordFile(env.folder / "screenshot-events.bin")
+    now = int(time.time()) - 3600
+    for minutes, source, kind, text in [
+            (0, "QelSMS", INFORMATION, "QelSMS service started"),
+            (3, "Other Application", ERROR, "not the gateway's"),
+            (5, "QelSMS", WARNING, "Modem on COM5 did not answer, retrying"),
+            (9, "QelSMS", ERROR, "Message to +447700900123 failed: +CMS ERROR: 330"),
+            (12, "QelSMS", INFORMATION, "Modem on COM5 is ready")]:
+        log.add(source, kind, text, now + 60 * minutes)
+    rig.wine_start([rig.testbin / "event_log_host.exe", harness.to_windows(log.path)])
+    if not rig.find("Event Log", timeout=30):
+        raise RuntimeError("the event log viewer did not open")
+    shooter.shot("event-log-viewer.png")
+    rig.end_started()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--windows", default="build/win32", help="Windows build folder")
@@ -234,6 +253,7 @@ def main():
         main_window_pages(rig, shooter)
         program.wait(30)
         operator_dialog(rig, env, shooter)
+        event_log_viewer(rig, env, shooter)
         gsm_modem_page(rig, shooter)
         users_page(rig, shooter)
     finally:
