@@ -17,6 +17,7 @@
 #include "app/wait_cursor.h"
 #include "base/ini_rules.h"
 #include "base/text.h"
+#include "monitoring/event_log_viewer.h"
 #include "monitoring/monitoring_pages.h"
 #include "monitoring/status_sources.h"
 #include "resources/status_page_ids.h"
@@ -223,6 +224,9 @@ void OnCommand(HWND page, WORD id)
         break;
     case IDC_STATUS_VIEW_LOG_FILES:
         OnViewLogFiles(page);
+        break;
+    case IDC_STATUS_EVENT_LOG:
+        OpenEventLogViewer(page);
         break;
     default:
         return;

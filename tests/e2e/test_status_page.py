@@ -116,7 +116,7 @@ def test_status_over_running_services(rig, env):
     end_program(rig, program)
 
 
-def test_view_log_files_opens_the_chosen_log_in_notepad(rig, env):
+def test_log_files_in_notepad_and_the_event_log(rig, env):
     logs = env.data / "LOGS"
     logs.mkdir()
     (logs / "SMSOUT-20261207.LOG").write_text("12:00:00,TEST1A2B,+4412345,admin,OK,COM1\r\n")
@@ -132,5 +132,9 @@ def test_view_log_files_opens_the_chosen_log_in_notepad(rig, env):
     rig.click(dialog, text="&Open")
     assert notepad_text(rig, "SMSOUT-20261207.LOG").startswith("12:00:00,TEST1A2B")
     rig.kill_image("notepad.exe")
+    rig.click(page, id=164)
+    events = rig.find("Event Log", timeout=10)
+    assert events, rig.windows()
+    rig.click(events, id=1)
     rig.click(sheet, id=IDCANCEL)
     end_program(rig, program)
