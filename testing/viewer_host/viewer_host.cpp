@@ -13,7 +13,7 @@
 
 #include "app/app_state.h"
 #include "app/config_files.h"
-#include "spool/queue_viewer.h"
+#include "spool/viewers/queue_viewer.h"
 #include "spool/spool_files.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "spool/queue_viewer.h"
+#include "spool/viewers/queue_viewer.h"
 
 #include <commctrl.h>
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/config_files.h"
-#include "spool/queue_viewer.h"
+#include "spool/viewers/queue_viewer.h"
 #include "spool/spool_files.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "spool/viewer_rows.h"
+#include "spool/viewers/viewers.h"
 
 struct ViewerColumn {
     const char* header;
@@ -48,6 +49,5 @@ INT_PTR QueueViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 // 120 s. Not waited for; reports nothing.
 void StartBackgroundDeleter(const char* path);
 
-// The outbound SMS queue viewer: its dialog procedure, and its row source.
-INT_PTR CALLBACK OutboundSmsQueueProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The viewers' row sources.
 void ListOutboundSmsQueue(ViewerRows& rows);
