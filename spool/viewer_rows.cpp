@@ -31,10 +31,10 @@ long FindRowByKey(const std::vector<ViewerRow>& rows, const std::string& key, Te
     return -1;
 }
 
-std::string CountLineText(const std::string& title, unsigned long total)
+std::string CountLineText(const std::string& title, unsigned long total, const char* none)
 {
     if (total == 0)
-        return title + "Empty";
+        return title + none;
     char count[40];
     snprintf(count, sizeof count, "%lu message%s", total, total == 1 ? "" : "s");
     return title + count;
@@ -42,7 +42,7 @@ std::string CountLineText(const std::string& title, unsigned long total)
 
 std::string RetryStatusText(long retryCount, const char* lastError)
 {
-    if (retryCount == 0)
+    if (retryCount <= 0)
         return "Queued";
     char text[40];
     snprintf(text, sizeof text, "Retry - %2lu attempt(s)", static_cast<unsigned long>(retryCount));
@@ -50,4 +50,29 @@ std::string RetryStatusText(long retryCount, const char* lastError)
     if (lastError && lastError[0])
         status += std::string(" - ") + lastError;
     return status;
+}
+
+const ViewerRow* RowCache::Find(const std::string& key, const FileStamp& first, const FileStamp& second) const
+{
+    auto found = last_.find(key);
+    if (found == last_.end() || !(found->second.first == first) || !(found->second.second == second))
+        return nullptr;
+    return &found->second.row;
+}
+
+void RowCache::Keep(const std::string& key, const FileStamp& first, const FileStamp& second, const ViewerRow& row)
+{
+    next_[key] = Entry{first, second, row};
+}
+
+void RowCache::EndReading()
+{
+    last_.swap(next_);
+    next_.clear();
+}
+
+void RowCache::Clear()
+{
+    last_.clear();
+    next_.clear();
 }

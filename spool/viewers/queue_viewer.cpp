@@ -76,7 +76,8 @@ void ShowRowCount(HWND list, const ViewerState& state)
 
 void SetCountLine(HWND window, const ViewerDefinition& viewer, const ViewerState& state)
 {
-    SetTextIfDifferent(window, IDC_VIEWER_COUNT, CountLineText(viewer.countTitle, state.current.total).c_str());
+    SetTextIfDifferent(window, IDC_VIEWER_COUNT,
+                       CountLineText(viewer.countTitle, state.current.total, viewer.noneText).c_str());
 }
 
 std::string RowPath(const ViewerDefinition& viewer, const ViewerRow& row)
@@ -107,7 +108,9 @@ void OnInit(HWND window, const ViewerDefinition& viewer, ViewerState& state)
 
     // The first fill after an opening always takes the default order.
     state.current = ViewerRows();
-    viewer.listRows(state.current);
+    state.cache.Clear();
+    viewer.listRows(state.current, state.cache);
+    state.cache.EndReading();
     SortRows(state.current.rows, viewer.defaultSortState, LocaleCompare);
     ListView_SetItemCountEx(list, static_cast<int>(state.current.rows.size()), 0);
     RestoreSelection(list, state, "");
@@ -122,7 +125,8 @@ void OnRefresh(HWND window, const ViewerDefinition& viewer, ViewerState& state)
         return; // a multiple selection is never disturbed
 
     ViewerRows fresh;
-    viewer.listRows(fresh);
+    viewer.listRows(fresh, state.cache);
+    state.cache.EndReading();
     SortRows(fresh.rows, state.sortState, LocaleCompare);
     {
         LockHold hold(state.lock);
@@ -156,15 +160,15 @@ void OnView(HWND window, const ViewerDefinition& viewer, ViewerState& state)
 {
     HWND list = List(window);
     SetFocus(list);
-    std::string path;
-    {
-        LockHold hold(state.lock);
-        int index = FirstSelected(list);
-        if (index < 0 || static_cast<size_t>(index) >= state.current.rows.size())
-            return;
-        path = RowPath(viewer, state.current.rows[index]);
-    }
-    OpenInNotepad(path.c_str());
+    LockHold hold(state.lock);
+    int index = FirstSelected(list);
+    if (index < 0 || static_cast<size_t>(index) >= state.current.rows.size())
+        return;
+    std::string path = RowPath(viewer, state.current.rows[index]);
+    if (viewer.view)
+        viewer.view(window, path);
+    else
+        OpenInNotepad(path.c_str());
 }
 
 void OnDelete(HWND window, const ViewerDefinition& viewer, ViewerState& state)
@@ -187,12 +191,10 @@ void OnDelete(HWND window, const ViewerDefinition& viewer, ViewerState& state)
         if (static_cast<size_t>(index) >= state.current.rows.size())
             break;
         std::string path = RowPath(viewer, state.current.rows[index]);
-        DeleteFileA(path.c_str());
-        if (PathExists(path.c_str())) {
-            // In use by the gateway: it leaves the list now and the disk later.
-            StartBackgroundDeleter(path.c_str());
-            Sleep(QueueViewerTiming().deleteWaitMs);
-        }
+        if (viewer.deleteFiles)
+            viewer.deleteFiles(path);
+        else
+            DeleteOrLeaveToDeleter(path);
         state.current.rows.erase(state.current.rows.begin() + index);
         ListView_DeleteItem(list, index);
     }
@@ -284,6 +286,33 @@ void StartBackgroundDeleter(const char* path)
         CloseHandle(thread);
     else
         delete[] copy;
+}
+
+void DeleteOrLeaveToDeleter(const std::string& path)
+{
+    DeleteFileA(path.c_str());
+    if (PathExists(path.c_str())) {
+        // In use by the gateway: it leaves the list now and the disk later.
+        StartBackgroundDeleter(path.c_str());
+        Sleep(QueueViewerTiming().deleteWaitMs);
+    }
+}
+
+bool TakeCachedRow(RowCache& cache, ViewerRows& rows, const std::string& key, const FileStamp& first,
+                   const FileStamp& second)
+{
+    const ViewerRow* kept = cache.Find(key, first, second);
+    if (!kept)
+        return false;
+    rows.rows.push_back(*kept);
+    cache.Keep(key, first, second, *kept);
+    return true;
+}
+
+void AddRow(RowCache& cache, ViewerRows& rows, ViewerRow row, const FileStamp& first, const FileStamp& second)
+{
+    cache.Keep(row.key(), first, second, row);
+    rows.rows.push_back(std::move(row));
 }
 
 INT_PTR QueueViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ViewerDefinition& viewer,
