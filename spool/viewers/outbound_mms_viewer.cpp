@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "spool/spool_files.h"
 #include "spool/viewers/message_rows.h"
+#include "spool/viewers/mms_control_file.h"
 #include "spool/viewers/queue_viewer.h"
 
 namespace {
@@ -17,8 +18,8 @@ const ViewerColumn kColumns[] = {
     {"ID", 6}, {"Sender", 6}, {"Recipient", 6}, {"Submit Time", 6}, {"Status", 1},
 };
 
-constexpr DWORD kValueSize = 500;
-constexpr DWORD kRecipientsSize = 500;
+// Control files are a few hundred bytes; no more than this is read of one.
+constexpr size_t kControlFileLimit = 65536;
 
 // The message file's path with everything from its last "." replaced by ".INI".
 std::string ControlFilePath(const std::string& messagePath)
@@ -40,26 +41,25 @@ std::string UpperKey(const std::string& key)
     return upper;
 }
 
-// The row of one queue entry from its control file; false when that does not open.
+// The row of one queue entry from its control file, opened once with read and write sharing
+// and read to its end (at most kControlFileLimit bytes); false when it does not open.
 bool ReadEntry(const std::string& controlPath, std::vector<std::string>& texts)
 {
     HANDLE control = CreateFileA(controlPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     if (control == INVALID_HANDLE_VALUE)
         return false;
-    const char* ini = controlPath.c_str();
-    char sender[kValueSize];
-    GetPrivateProfileStringA("Routing", "SenderAddress", "", sender, kValueSize, ini);
-    char recipients[kRecipientsSize];
-    DWORD got = GetPrivateProfileSectionA("Recipients", recipients, kRecipientsSize, ini);
-    char retries[kValueSize];
-    GetPrivateProfileStringA("Routing", "RetryCount", "", retries, kValueSize, ini);
-    char lastError[kValueSize] = "";
-    long retryCount = LeadingCount(retries);
-    if (retryCount > 0)
-        GetPrivateProfileStringA("Routing", "LastErrorInfo", "", lastError, kValueSize, ini);
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (bytes.size() < kControlFileLimit && ReadFile(control, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.append(chunk, got);
     CloseHandle(control);
-    texts = {sender, MmsRecipientsText(recipients, got), RetryStatusText(retryCount, lastError)};
+    MmsControlFields fields;
+    ParseMmsControlFile(bytes.data(), bytes.size() < kControlFileLimit ? bytes.size() : kControlFileLimit, fields);
+    long retryCount = LeadingCount(fields.retryCount.c_str());
+    texts = {fields.sender, MmsRecipientsText(fields.recipients.data(), fields.recipients.size()),
+             RetryStatusText(retryCount, fields.lastError.c_str())};
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,26 @@ constexpr DWORD kDeleterGiveUpMs = 120000;
 int LocaleCompare(const char* a, const char* b)
 {
     return lstrcmpiA(a, b);
+}
+
+// The locale's sort key of a text, without regard to case: its byte order is the order
+// LocaleCompare gives.
+std::string LocaleSortKey(const std::string& text)
+{
+    int wideLength = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (wideLength <= 0)
+        return text;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], wideLength);
+    LCID locale = GetThreadLocale();
+    int keyLength = LCMapStringW(locale, LCMAP_SORTKEY | NORM_IGNORECASE, wide.c_str(), -1, nullptr, 0);
+    if (keyLength <= 0)
+        return text;
+    std::string key(static_cast<size_t>(keyLength), '\0');
+    LCMapStringW(locale, LCMAP_SORTKEY | NORM_IGNORECASE, wide.c_str(), -1, reinterpret_cast<LPWSTR>(&key[0]),
+                 keyLength);
+    key.resize(strlen(key.c_str())); // the key ends at its first NUL byte
+    return key;
 }
 
 // Holds a viewer's lock for one scope; the lock is re-entrant, so the list's requests for
@@ -111,7 +132,7 @@ void OnInit(HWND window, const ViewerDefinition& viewer, ViewerState& state)
     state.cache.Clear();
     viewer.listRows(state.current, state.cache);
     state.cache.EndReading();
-    SortRows(state.current.rows, viewer.defaultSortState, LocaleCompare);
+    SortRowsByKeys(state.current.rows, viewer.defaultSortState, LocaleSortKey);
     ListView_SetItemCountEx(list, static_cast<int>(state.current.rows.size()), 0);
     RestoreSelection(list, state, "");
     SetCountLine(window, viewer, state);
@@ -126,18 +147,23 @@ void OnRefresh(HWND window, const ViewerDefinition& viewer, ViewerState& state)
 
     ViewerRows fresh;
     viewer.listRows(fresh, state.cache);
-    state.cache.EndReading();
-    SortRows(fresh.rows, state.sortState, LocaleCompare);
+    bool allReused = state.cache.EndReading();
     {
         LockHold hold(state.lock);
-        if (ListView_GetSelectedCount(list) >= 2) {
+        if (allReused && SameKeys(fresh.rows, state.current.rows)) {
+            // Nothing changed on disk: the rows shown, in their order, are what was read.
             state.current.total = fresh.total;
         } else {
-            std::string key = FirstSelectedKey(list, state);
-            std::swap(state.current, fresh);
-            ShowRowCount(list, state);
-            RestoreSelection(list, state, key);
-            Sleep(QueueViewerTiming().swapSettleMs);
+            SortRowsByKeys(fresh.rows, state.sortState, LocaleSortKey);
+            if (ListView_GetSelectedCount(list) >= 2) {
+                state.current.total = fresh.total;
+            } else {
+                std::string key = FirstSelectedKey(list, state);
+                std::swap(state.current, fresh);
+                ShowRowCount(list, state);
+                RestoreSelection(list, state, key);
+                Sleep(QueueViewerTiming().swapSettleMs);
+            }
         }
     }
     SetCountLine(window, viewer, state);
@@ -151,7 +177,7 @@ void OnColumnClick(HWND window, ViewerState& state, int column)
     std::string key = FirstSelectedKey(list, state);
     LockHold hold(state.lock);
     state.sortState = SortStateAfterColumnClick(state.sortState, column);
-    SortRows(state.current.rows, state.sortState, LocaleCompare);
+    SortRowsByKeys(state.current.rows, state.sortState, LocaleSortKey);
     ShowRowCount(list, state);
     RestoreSelection(list, state, key);
 }
@@ -301,11 +327,10 @@ void DeleteOrLeaveToDeleter(const std::string& path)
 bool TakeCachedRow(RowCache& cache, ViewerRows& rows, const std::string& key, const FileStamp& first,
                    const FileStamp& second)
 {
-    const ViewerRow* kept = cache.Find(key, first, second);
+    const ViewerRow* kept = cache.Reuse(key, first, second);
     if (!kept)
         return false;
     rows.rows.push_back(*kept);
-    cache.Keep(key, first, second, *kept);
     return true;
 }
 
