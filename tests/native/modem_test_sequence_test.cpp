@@ -488,8 +488,7 @@ TEST(ModemTraceLog, KeepsThePinOutAndTimesEachLine)
     port.Read(30);
     EXPECT_EQ(trace.Text().find("4321"), std::string::npos);
     EXPECT_NE(trace.Text().find("      12 ms  > AT+CPIN=\"****\"\\r\r\n"), std::string::npos) << trace.Text();
-    EXPECT_NE(trace.Text().find("      30 ms  < (30 s, 18 bytes) \\r\\n+CME ERROR: 16 (incorrect password)"),
-              std::string::npos)
+    EXPECT_NE(trace.Text().find("      30 ms  < (30 s, 18 bytes) \\r\\n+CME ERROR: 16 (incorrect password)"), std::string::npos)
         << trace.Text();
     EXPECT_EQ(MaskPin("AT+CPIN=\"12"), "AT+CPIN=\"****");
     EXPECT_EQ(MaskPin("at+cpin=\"1\"\r\r\nOK AT+CPIN=\"22\r"), "at+cpin=\"****\"\r\r\nOK AT+CPIN=\"****\r");
