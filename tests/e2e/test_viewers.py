@@ -101,7 +101,6 @@ def test_outbound_mms_queue(rig, env):
     queue.mkdir()
     viewer = Viewer(rig, env, "outbound-mms", MMS_TITLE, refresh_ms=500)
     assert viewer.count_line() == MMS_COUNT + "Empty"
-    assert not (env.data / "MMS-IN").exists(), "viewing created a folder"
 
     put(queue, "A.MMS", "m", 3)
     put(queue, "A.INI", control_file("+100", ["+111/TYPE=PLMN", "+222"]))
@@ -256,7 +255,7 @@ def logged(log, timeout=10):
     return log.read_text().splitlines()
 
 
-def test_mms_view_dialog_opens_objects_and_refuses_programs(rig, env):
+def test_views_open_notepad_the_open_handler_or_nothing(rig, env):
     store = env.data / "MMS-IN"
     header = mms_header("+111", "Pictures", [
         "M1\\image.jpg;image/jpeg;Name=beach.jpg",
@@ -267,10 +266,21 @@ def test_mms_view_dialog_opens_objects_and_refuses_programs(rig, env):
     put(store, "M1.HDR", header)
     for name in ("image.jpg", "note", "run.exe"):
         put(store, "M1\\" + name, "object")
+    put(env.data / "VASPQ", "V.MMS", "m")
+    put(env.data / "VASPQ", "V.INI", control_file("+1", ["+2"]))
     launch, notepad_log, open_log = launch_rig(rig)
     try:
         env.rig = launch
         env.write_registry()
+
+        # An outbound MMS is viewed as its control file.
+        viewer = Viewer(launch, env, "outbound-mms", MMS_TITLE)
+        viewer.select("V.MMS")
+        launch.key(viewer.list, "RETURN")
+        assert logged(notepad_log)[0].split("\t")[0] == 'NOTEPAD.EXE "%s"' % to_windows(env.data / "VASPQ" / "V.INI")
+        viewer.close()
+        notepad_log.unlink()
+
         viewer = Viewer(launch, env, "received-mms", MMSIN_TITLE)
         viewer.select("M1.HDR")
         launch.key(viewer.list, "RETURN")
