@@ -26,9 +26,51 @@ void ContentLocation(const char* value, size_t length, MmsHeader& header)
         const char* type = semicolon + 1;
         size_t rest = length - static_cast<size_t>(type - value);
         const char* end = static_cast<const char*>(memchr(type, ';', rest));
-        location.contentType.assign(type, end ? end : type + rest);
+        size_t typeLength = static_cast<size_t>((end ? end : type + rest) - type);
+        location.contentType.assign(type, typeLength < kContentTypeLimit ? typeLength : kContentTypeLimit);
     }
     header.contents.push_back(location);
+}
+
+// Copies a value, cut to its field; a later line of the same name replaces an earlier one.
+void SetField(char* field, size_t size, const char* value, size_t length)
+{
+    size_t kept = length < size - 1 ? length : size - 1;
+    memcpy(field, value, kept);
+    field[kept] = '\0';
+}
+
+void HeaderLine(const char* line, size_t length, MmsHeader& header)
+{
+    struct Name {
+        const char* name;
+        char* field;
+        size_t size;
+        bool cutAtType;
+    };
+    const Name names[] = {
+        {"From:", header.from, sizeof header.from, true},
+        {"To:", header.to, sizeof header.to, true},
+        {"Subject:", header.subject, sizeof header.subject, false},
+    };
+    for (const Name& n : names) {
+        if (!StartsWithNoCase(line, length, n.name))
+            continue;
+        const char* value = line + strlen(n.name);
+        size_t valueLength = length - strlen(n.name);
+        SkipBlanks(value, valueLength);
+        if (n.cutAtType)
+            valueLength = FindNoCase(value, valueLength, "/TYPE=");
+        SetField(n.field, n.size, value, valueLength);
+        return;
+    }
+    const char* kLocation = "X-QelMMS-Content-Location:";
+    if (StartsWithNoCase(line, length, kLocation)) {
+        const char* value = line + strlen(kLocation);
+        size_t valueLength = length - strlen(kLocation);
+        SkipBlanks(value, valueLength);
+        ContentLocation(value, valueLength, header);
+    }
 }
 
 } // namespace
@@ -47,54 +89,35 @@ void ParseMmsHeader(const char* bytes, size_t length, MmsHeader& header)
     if (nul)
         length = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
 
-    bool haveFrom = false, haveTo = false, haveSubject = false;
     size_t start = 0;
     while (start < length) {
+        // As in the spool files, a line starts after every character of code 32 or below.
+        while (start < length && static_cast<unsigned char>(bytes[start]) <= 32)
+            ++start;
         size_t end = start;
         while (end < length && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
-        const char* line = bytes + start;
-        size_t lineLength = end - start;
-        struct Name {
-            const char* name;
-            bool* seen;
-            char* field;
-            size_t size;
-            bool cutAtType;
-        };
-        const Name names[] = {
-            {"From:", &haveFrom, header.from, sizeof header.from, true},
-            {"To:", &haveTo, header.to, sizeof header.to, true},
-            {"Subject:", &haveSubject, header.subject, sizeof header.subject, false},
-        };
-        bool matched = false;
-        for (const Name& n : names) {
-            size_t nameLength = strlen(n.name);
-            if (!StartsWithNoCase(line, lineLength, n.name))
-                continue;
-            matched = true;
-            if (*n.seen)
-                break;
-            *n.seen = true;
-            const char* value = line + nameLength;
-            size_t valueLength = lineLength - nameLength;
-            SkipBlanks(value, valueLength);
-            if (n.cutAtType)
-                valueLength = FindNoCase(value, valueLength, "/TYPE=");
-            size_t kept = valueLength < n.size - 1 ? valueLength : n.size - 1;
-            memcpy(n.field, value, kept);
-            n.field[kept] = '\0';
-            break;
-        }
-        const char* kLocation = "X-QelMMS-Content-Location:";
-        if (!matched && StartsWithNoCase(line, lineLength, kLocation)) {
-            const char* value = line + strlen(kLocation);
-            size_t valueLength = lineLength - strlen(kLocation);
-            SkipBlanks(value, valueLength);
-            ContentLocation(value, valueLength, header);
-        }
-        start = end + 1;
+        if (end > start)
+            HeaderLine(bytes + start, end - start, header);
+        start = end;
     }
+}
+
+bool IsDeviceName(const std::string& component)
+{
+    // The device is named by the part before the first dot, trailing blanks ignored.
+    std::string base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (const char* device : {"CON", "NUL", "AUX", "PRN", "CONIN$", "CONOUT$", "CLOCK$"}) {
+        if (CompareNoCase(base.c_str(), device) == 0)
+            return true;
+    }
+    if (base.size() != 4 || !(StartsWithNoCase(base.c_str(), 4, "COM") || StartsWithNoCase(base.c_str(), 4, "LPT")))
+        return false;
+    // COM0 to COM9 and the superscript digits one to three of the ANSI code page.
+    unsigned char digit = static_cast<unsigned char>(base[3]);
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 bool IsContainedContentPath(const std::string& path)
@@ -107,6 +130,8 @@ bool IsContainedContentPath(const std::string& path)
         if (end == std::string::npos)
             end = path.size();
         std::string part = path.substr(start, end - start);
+        if (IsDeviceName(part))
+            return false;
         // Windows ignores trailing dots and blanks of a name: ".. " is "..".
         while (!part.empty() && (part.back() == '.' || part.back() == ' '))
             part.pop_back();

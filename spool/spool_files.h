@@ -17,9 +17,10 @@ void ReadSpoolRecord(HANDLE file, SpoolRecord& record);
 // open (the record is then empty).
 bool ReadSpoolRecord(const char* path, SpoolRecord& record);
 
-// The first kMmsHeaderReadLimit bytes of a received MMS header file; false when it does not
-// open (the header is then empty).
-bool ReadMmsHeader(const char* path, MmsHeader& header);
+// The first kMmsHeaderReadLimit bytes of a received MMS header file, parsed, and when text is
+// given the bytes read as a text (up to their first NUL); false when it does not open (the
+// header and text are then empty).
+bool ReadMmsHeader(const char* path, MmsHeader& header, std::string* text = nullptr);
 
 // A modem's or an MMS route's error note from the private data directory into out (at least
 // kErrorNoteSize bytes): empty when there is none.

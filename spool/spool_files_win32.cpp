@@ -72,7 +72,7 @@ bool ReadSpoolRecord(const char* path, SpoolRecord& record)
     return true;
 }
 
-bool ReadMmsHeader(const char* path, MmsHeader& header)
+bool ReadMmsHeader(const char* path, MmsHeader& header, std::string* text)
 {
     std::vector<char> bytes(kMmsHeaderReadLimit);
     DWORD got = 0;
@@ -83,6 +83,8 @@ bool ReadMmsHeader(const char* path, MmsHeader& header)
         CloseHandle(file);
     }
     ParseMmsHeader(bytes.data(), got, header);
+    if (text)
+        text->assign(bytes.data(), strnlen(bytes.data(), got));
     return opened;
 }
 

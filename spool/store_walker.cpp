@@ -39,7 +39,11 @@ bool StoreWalker::Advance()
                 if (entry.isDirectory)
                     continue;
                 file_ = entry;
-                key_ = subDirectory_.empty() ? entry.name : subDirectory_ + "\\" + entry.name;
+                std::string name = entry.name;
+                std::string prefix = subDirectory_.empty() ? "" : subDirectory_ + "\\";
+                if (!entry.shortName.empty() && store_.size() + prefix.size() + name.size() > kPathLimit)
+                    name = entry.shortName;
+                key_ = prefix + name;
                 return true;
             }
             inner_.reset();
@@ -56,13 +60,29 @@ bool StoreWalker::Advance()
         }
         if (!directory.isDirectory || directory.name == "..")
             continue;
-        subDirectory_ = directory.name == "." ? "" : directory.name.substr(0, kSubDirectoryNameLimit);
+        subDirectory_ = directory.name == "." ? "" : SubDirectoryName(directory);
+        if (directory.name != "." && subDirectory_.empty())
+            continue;
         std::string where = store_;
         if (!subDirectory_.empty())
             where += subDirectory_ + "\\";
         inner_ = fileSystem_.Search(where + pattern_);
         innerRunning_ = true;
     }
+}
+
+std::string StoreWalker::SubDirectoryName(const DirectoryEntry& directory) const
+{
+    const std::string& name = directory.name;
+    auto reachable = [&](const std::string& candidate) {
+        return !candidate.empty() && candidate.back() != '.' && candidate.back() != ' ' &&
+               store_.size() + candidate.size() + 1 + kFileNameRoom <= kPathLimit;
+    };
+    if (reachable(name))
+        return name;
+    if (reachable(directory.shortName))
+        return directory.shortName;
+    return std::string();
 }
 
 void StoreWalker::Prune(const std::string& subDirectory)

@@ -17,6 +17,8 @@ struct DirectoryEntry {
     bool isDirectory = false;
     FileTimeValue creationTime = 0;
     FileTimeValue lastWriteTime = 0;
+    uint64_t size = 0;
+    std::string shortName; // the name's 8.3 form when the file system gives one, else empty
 };
 
 // One running directory search.
@@ -42,8 +44,10 @@ public:
 
 // Sub-directories left empty and unwritten for longer than this are removed.
 const FileTimeValue kStorePruneAge = 5 * kFileTimeMinute;
-// Characters of a sub-directory name that are kept.
-const size_t kSubDirectoryNameLimit = 249;
+// The longest path the platform's ANSI file functions take, without its terminating NUL.
+const size_t kPathLimit = 259;
+// Room kept after a sub-directory's path for the names of the files in it.
+const size_t kFileNameRoom = 13;
 
 // Whether a walk prunes: the received message stores are pruned, the outbound queues never.
 enum class Pruning { EmptyOldSubDirectories, None };
@@ -65,12 +69,18 @@ public:
 
     // The current file: its name, its key (the sub-directory name and a backslash when it
     // lies in one, then the name; the file is at store directory + key) and its entry.
+    // A name that does not reach its own file or folder when written into a path (one
+    // ending in "." or a blank, or one too long for the path) is replaced by its short name
+    // in the key; a folder that has no such replacement is left out of the walk, so that a
+    // key never reaches another folder's files.
     const std::string& FileName() const { return file_.name; }
     const std::string& Key() const { return key_; }
     const DirectoryEntry& File() const { return file_; }
 
 private:
     bool Advance();
+    // The name by which a sub-directory is reached, or empty when it cannot be.
+    std::string SubDirectoryName(const DirectoryEntry& directory) const;
     void Prune(const std::string& subDirectory);
 
     StoreFileSystem& fileSystem_;

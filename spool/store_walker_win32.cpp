@@ -10,6 +10,8 @@ DirectoryEntry EntryOf(const WIN32_FIND_DATAA& data)
     entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.creationTime = FromFileTime(data.ftCreationTime);
     entry.lastWriteTime = FromFileTime(data.ftLastWriteTime);
+    entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    entry.shortName = data.cAlternateFileName;
     return entry;
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Takes a picture of every page of the setup wizard and of the main window.
+"""Takes a picture of every page of the setup wizard and of the main window, and of the
+message viewers.
 
     python3 tools/screenshots.py [--windows build/win32] [--out build/screenshots]
 
@@ -230,10 +231,67 @@ def event_log_viewer(rig, env, shooter):
     rig.end_started()
 
 
+VIEWER_FILES = {
+    "Q\\R0001.REQ": "[SMS]\r\nPhoneNumber=+447700900123\r\nSubmitUser=alice\r\nData=Meeting at 10\r\n",
+    "Q\\Modem1\\R0002.REQ": "[SMS]\r\nPhoneNumber=+447700900456\r\nSubmitUser=bob\r\nData=Hi\r\n"
+                            "[ErrorDetail]\r\nRetryCount=2\r\nLastErrorInfo=No answer from modem\r\n",
+    "VASPQ\\V0001.MMS": "mms",
+    "VASPQ\\V0001.INI": "[Routing]\r\nSenderAddress=+447700900100\r\n[Recipients]\r\n"
+                         "To1=+447700900123/TYPE=PLMN\r\nTo2=+447700900456/TYPE=PLMN\r\n",
+    "VASPQ\\V0002.MMS": "mms",
+    "VASPQ\\V0002.INI": "[Routing]\r\nSenderAddress=+447700900100\r\nRetryCount=3\r\n"
+                         "LastErrorInfo=MMSC refused the message\r\n[Recipients]\r\nTo1=+447700900789\r\n",
+    "SMS-IN\\S0001.SMS": "[SMS-IN]\r\nSender=+447700900123\r\nPhoneNumber=+447700900000\r\n"
+                          "Data=Please call me back\r\n",
+    "SMS-IN\\S0002.IN": "[SMS-IN]\r\nSender=+447700900456\r\nPhoneNumber=+447700900000\r\n"
+                         "Data=00480065006C006C006F0021\r\nbinary=1\r\ndcs=08\r\n",
+    "MMS-IN\\M0001.HDR": "From: +447700900123/TYPE=PLMN\r\nTo: +447700900000/TYPE=PLMN\r\n"
+                          "Subject: Holiday pictures\r\nX-QelMMS-Content-Location: M0001\\beach.jpg;image/jpeg\r\n"
+                          "X-QelMMS-Content-Location: M0001\\text;text/plain\r\n"
+                          "X-QelMMS-Content-Location: M0001\\pres.smil;application/smil\r\n",
+    "MMS-IN\\M0002.HDR": "From: +447700900456/TYPE=PLMN\r\nTo: +447700900000/TYPE=PLMN\r\n"
+                          "Subject: Directions\r\n",
+}
+VIEWERS = [("outbound-sms", "Outbound SMS Queue"), ("outbound-mms", "Outbound MMS Queue"),
+           ("received-sms", "Received SMS Messages"), ("received-mms", "Received MMS Messages")]
+
+
+def viewers(rig, shooter):
+    """Each message viewer with rows, opened on its own by viewer_host.exe, and the MMS view
+    dialog on a received MMS."""
+    env = rig.fresh_env(name="screenshots-viewers")
+    try:
+        for name, text in VIEWER_FILES.items():
+            path = env.data.joinpath(*name.split("\\"))
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(text.encode("cp1252"))
+        for which, title in VIEWERS:
+            rig.wine_start([rig.testbin / "viewer_host.exe", which], cwd=str(env.install))
+            window = rig.find(title, timeout=30)
+            if not window:
+                raise RuntimeError("the %s viewer did not open" % which)
+            rig.list_select(rig.control(window, 101), [0])
+            shooter.shot("viewer-%s.png" % which)
+            if which == "received-mms":
+                rows = [row[0] for row in rig.list_cells(rig.control(window, 101))]
+                rig.list_select(rig.control(window, 101), [rows.index("M0001.HDR")])
+                rig.key(rig.control(window, 101), "RETURN")
+                dialog = rig.find("MMS Message Details", timeout=10)
+                if not dialog:
+                    raise RuntimeError("the MMS view dialog did not open")
+                shooter.shot("mms-view-dialog.png")
+                rig.click(dialog, id=IDCANCEL)
+            rig.end_started()
+    finally:
+        env.cleanup()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--windows", default="build/win32", help="Windows build folder")
     parser.add_argument("--out", default=str(ROOT / "build" / "screenshots"))
+    parser.add_argument("--viewers-only", action="store_true",
+                        help="only the message viewers (needs viewer_host.exe, not the program)")
     options = parser.parse_args()
     out = Path(options.out)
     out.mkdir(parents=True, exist_ok=True)
@@ -245,10 +303,13 @@ def main():
     env = None
     try:
         use_virtual_desktop(rig)
+        shooter = Shooter(rig, out)
+        if options.viewers_only:
+            viewers(rig, shooter)
+            return 0
         env = rig.fresh_env(name="screenshots")
         # The stand-in services answer test messages as a working gateway would.
         (env.install / "STANDIN.INI").write_bytes(b"[QelSMS]\r\nTestScenario=ok\r\n")
-        shooter = Shooter(rig, out)
         program = wizard_pages(rig, env, shooter)
         main_window_pages(rig, shooter)
         program.wait(30)
@@ -256,6 +317,7 @@ def main():
         event_log_viewer(rig, env, shooter)
         gsm_modem_page(rig, shooter)
         users_page(rig, shooter)
+        viewers(rig, shooter)
     finally:
         if env is not None:
             env.cleanup()

@@ -1,8 +1,10 @@
 // Opens one of the program's message viewers on its own, for tests and for trying a viewer
 // by hand before the page that opens it exists:
-//   viewer_host.exe [--refresh-ms N] [--settle-ms N] [--delete-wait-ms N] [--bench] outbound-sms
+//   viewer_host.exe [--refresh-ms N] [--settle-ms N] [--delete-wait-ms N] [--bench]
+//                   [--bench-refresh] outbound-sms|outbound-mms|received-sms|received-mms
 // With --bench it opens the viewer, lets it draw once, closes it and prints the time taken
-// and the process's peak memory.
+// and the process's peak memory. With --bench-refresh it opens the viewer, times one refresh
+// (a WM_TIMER of the refresh timer, the settle wait set to 0) and closes it.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -13,12 +15,25 @@
 
 #include "app/app_state.h"
 #include "app/config_files.h"
-#include "spool/queue_viewer.h"
+#include "spool/viewers/queue_viewer.h"
+#include "spool/viewers/viewers.h"
 #include "spool/spool_files.h"
 
 namespace {
 
 DLGPROC viewerProc;
+bool benchRefresh;
+
+struct HostedViewer {
+    const char* name;
+    DLGPROC proc;
+};
+const HostedViewer kViewers[] = {
+    {"outbound-sms", OutboundSmsQueueProc},
+    {"outbound-mms", OutboundMmsQueueProc},
+    {"received-sms", ReceivedSmsViewerProc},
+    {"received-mms", ReceivedMmsViewerProc},
+};
 LARGE_INTEGER openedAt;
 double benchMs;
 constexpr UINT kBenchDrawn = WM_APP + 1;
@@ -38,6 +53,13 @@ INT_PTR CALLBACK BenchProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         UpdateWindow(window);
         UpdateWindow(GetDlgItem(window, 101));
         benchMs = MillisecondsSince(openedAt);
+        if (benchRefresh) {
+            LARGE_INTEGER refreshAt;
+            QueryPerformanceCounter(&refreshAt);
+            viewerProc(window, WM_TIMER, 1, 0);
+            UpdateWindow(GetDlgItem(window, 101));
+            benchMs = MillisecondsSince(refreshAt);
+        }
         EndDialog(window, 1);
         return TRUE;
     }
@@ -56,6 +78,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--bench"))
             bench = true;
+        else if (!strcmp(argv[i], "--bench-refresh"))
+            bench = benchRefresh = true;
         else if (!strcmp(argv[i], "--refresh-ms") && i + 1 < argc)
             QueueViewerTiming().refreshMs = static_cast<UINT>(atoi(argv[++i]));
         else if (!strcmp(argv[i], "--settle-ms") && i + 1 < argc)
@@ -65,12 +89,17 @@ int main(int argc, char** argv)
         else
             viewer = argv[i];
     }
-    if (!viewer || strcmp(viewer, "outbound-sms") != 0) {
+    for (const HostedViewer& hosted : kViewers) {
+        if (viewer && !strcmp(viewer, hosted.name))
+            viewerProc = hosted.proc;
+    }
+    if (!viewerProc) {
         fprintf(stderr, "usage: viewer_host [--refresh-ms N] [--settle-ms N] [--delete-wait-ms N] [--bench] "
-                        "outbound-sms\n");
+                        "[--bench-refresh] outbound-sms|outbound-mms|received-sms|received-mms\n");
         return 2;
     }
-    viewerProc = OutboundSmsQueueProc;
+    if (benchRefresh)
+        QueueViewerTiming().swapSettleMs = 0;
 
     appInstance = GetModuleHandleA(nullptr);
     InitModulePaths();
@@ -85,8 +114,8 @@ int main(int argc, char** argv)
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof memory;
         GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-        printf("viewer-ms %.1f\npeak-working-set-kb %lu\npeak-pagefile-kb %lu\n", benchMs,
-               static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024),
+        printf("%s %.1f\npeak-working-set-kb %lu\npeak-pagefile-kb %lu\n", benchRefresh ? "refresh-ms" : "viewer-ms",
+               benchMs, static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024),
                static_cast<unsigned long>(memory.PeakPagefileUsage / 1024));
     }
     return static_cast<int>(result);

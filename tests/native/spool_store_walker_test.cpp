@@ -101,6 +101,19 @@ public:
 
     FileTimeValue NowUtc() override { return kNow; }
 
+    // Gives a sub-directory entry of parent another long and short name, as a file system
+    // whose folders are reached by their short names.
+    void RenameDirectoryEntry(const std::string& parent, const std::string& name, const std::string& longName,
+                              const std::string& shortName)
+    {
+        for (DirectoryEntry& e : dirs_[parent].entries) {
+            if (e.isDirectory && e.name == name) {
+                e.name = longName;
+                e.shortName = shortName;
+            }
+        }
+    }
+
     int searches = 0;
     int openSearches = 0;
     std::vector<std::string> removeAttempts;
@@ -221,18 +234,32 @@ TEST(StoreWalker, ClosingEarlyPrunesNothingAndEndsTheSearches)
     EXPECT_TRUE(fs.removeAttempts.empty());
 }
 
-TEST(StoreWalker, LongSubDirectoryNamesAreCut)
+TEST(StoreWalker, FoldersAreReachedByANameThatFindsThemOrLeftOut)
 {
     FakeFileSystem fs;
     fs.AddDirectory(kStore);
-    std::string longName(300, 'n');
-    fs.AddDirectory(kStore + longName + "\\");
-    fs.AddFile(kStore + longName + "\\", "A.IN");
-    fs.AddDirectory(kStore + std::string(249, 'n') + "\\");
-    fs.AddFile(kStore + std::string(249, 'n') + "\\", "B.IN");
-    // The cut name finds the directory of that shorter name, never more than 249 characters.
-    std::vector<std::string> keys = Walk(fs, "*.IN");
-    ASSERT_EQ(2u, keys.size());
-    for (const std::string& key : keys)
-        EXPECT_EQ(std::string(249, 'n') + "\\B.IN", key);
+    fs.AddFile(kStore, "R.IN");
+    // The name as given finds another folder ("abc." is "abc" to Windows) or overflows the
+    // path: the short name is used instead, and without one the folder is left out.
+    fs.AddDirectory(kStore + "ABC~1\\");
+    fs.AddFile(kStore + "ABC~1\\", "A.IN");
+    fs.AddDirectory(kStore + "LONGNA~1\\");
+    fs.AddFile(kStore + "LONGNA~1\\", "L.IN");
+    fs.AddDirectory(kStore + "abc\\");
+    fs.AddFile(kStore + "abc\\", "OWN.IN");
+    fs.AddDirectory(kStore + "sp\\");
+    fs.AddFile(kStore + "sp\\", "WRONG.IN");
+    fs.RenameDirectoryEntry(kStore, "ABC~1", "abc.", "ABC~1");
+    fs.RenameDirectoryEntry(kStore, "LONGNA~1", std::string(260, 'n'), "LONGNA~1");
+    fs.RenameDirectoryEntry(kStore, "sp", "sp ", "");
+    fs.RenameDirectoryEntry(kStore, "abc", "abc", "");
+    EXPECT_EQ((std::vector<std::string>{"R.IN", "ABC~1\\A.IN", "LONGNA~1\\L.IN", "abc\\OWN.IN"}), Walk(fs, "*.IN"));
+
+    // A sub-directory at the very limit of the path still reaches its files by name.
+    std::string longest(kPathLimit - kStore.size() - 1 - kFileNameRoom, 'm');
+    FakeFileSystem limit;
+    limit.AddDirectory(kStore);
+    limit.AddDirectory(kStore + longest + "\\");
+    limit.AddFile(kStore + longest + "\\", "B.IN");
+    EXPECT_EQ((std::vector<std::string>{longest + "\\B.IN"}), Walk(limit, "*.IN"));
 }

@@ -75,6 +75,8 @@ TEST(ViewerRows, CountLine)
     EXPECT_EQ("Outbound SMS Message Queue:  1 message", CountLineText(title, 1));
     EXPECT_EQ("Outbound SMS Message Queue:  2 messages", CountLineText(title, 2));
     EXPECT_EQ("Outbound SMS Message Queue:  6000 messages", CountLineText(title, 6000));
+    EXPECT_EQ("Received SMS Messages:  None", CountLineText("Received SMS Messages:  ", 0, "None"));
+    EXPECT_EQ("Received SMS Messages:  1 message", CountLineText("Received SMS Messages:  ", 1, "None"));
 }
 
 TEST(ViewerRows, RetryStatus)
@@ -83,6 +85,9 @@ TEST(ViewerRows, RetryStatus)
     EXPECT_EQ("Retry -  3 attempt(s) - No answer", RetryStatusText(3, "No answer"));
     EXPECT_EQ("Retry - 12 attempt(s)", RetryStatusText(12, ""));
     EXPECT_EQ("Retry - 12 attempt(s)", RetryStatusText(12, nullptr));
+    // A negative count ("RetryCount=-1") is no count, never a huge unsigned one.
+    EXPECT_EQ("Queued", RetryStatusText(-1, "x"));
+    EXPECT_EQ("Queued", RetryStatusText(-2147483647L - 1, ""));
 }
 
 TEST(ViewerRows, CompareNoCaseOrdersWithoutRegardToCase)
@@ -94,3 +99,46 @@ TEST(ViewerRows, CompareNoCaseOrdersWithoutRegardToCase)
 }
 
 } // namespace
+
+namespace {
+
+ViewerRow Row(const std::string& key, const std::string& text)
+{
+    ViewerRow row;
+    row.texts = {key, text};
+    return row;
+}
+
+} // namespace
+
+TEST(RowCache, ARowIsReusedOnlyWhileEveryFileItWasMadeFromIsUnchanged)
+{
+    RowCache cache;
+    FileStamp message{100, 5, 1};
+    FileStamp control{40, 6, 2};
+    cache.Keep("A.MMS", message, control, Row("A.MMS", "old"));
+    cache.Keep("B.MMS", message, control, Row("B.MMS", "b"));
+    EXPECT_EQ(nullptr, cache.Find("A.MMS", message, control)) << "rows kept count from the next reading on";
+    cache.EndReading();
+    ASSERT_NE(nullptr, cache.Find("A.MMS", message, control));
+    EXPECT_EQ("old", cache.Find("A.MMS", message, control)->texts[1]);
+
+    const struct {
+        FileStamp first, second;
+    } changed[] = {
+        {{101, 5, 1}, control}, {{100, 7, 1}, control}, {{100, 5, 3}, control},
+        {message, {41, 6, 2}},  {message, {40, 9, 2}},  {message, {}},
+    };
+    for (const auto& c : changed)
+        EXPECT_EQ(nullptr, cache.Find("A.MMS", c.first, c.second));
+    EXPECT_EQ(nullptr, cache.Find("a.mms", message, control)) << "keys are the file system's, as given";
+
+    // A reading that kept only A forgets B.
+    cache.Keep("A.MMS", message, control, *cache.Find("A.MMS", message, control));
+    cache.EndReading();
+    EXPECT_NE(nullptr, cache.Find("A.MMS", message, control));
+    EXPECT_EQ(nullptr, cache.Find("B.MMS", message, control));
+    EXPECT_EQ(1u, cache.Size());
+    cache.Clear();
+    EXPECT_EQ(0u, cache.Size());
+}

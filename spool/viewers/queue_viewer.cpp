@@ -1,8 +1,9 @@
-#include "spool/queue_viewer.h"
+#include "spool/viewers/queue_viewer.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,26 @@ constexpr DWORD kDeleterGiveUpMs = 120000;
 int LocaleCompare(const char* a, const char* b)
 {
     return lstrcmpiA(a, b);
+}
+
+// The locale's sort key of a text, without regard to case: its byte order is the order
+// LocaleCompare gives.
+std::string LocaleSortKey(const std::string& text)
+{
+    int wideLength = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (wideLength <= 0)
+        return text;
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], wideLength);
+    LCID locale = GetThreadLocale();
+    int keyLength = LCMapStringW(locale, LCMAP_SORTKEY | NORM_IGNORECASE, wide.c_str(), -1, nullptr, 0);
+    if (keyLength <= 0)
+        return text;
+    std::string key(static_cast<size_t>(keyLength), '\0');
+    LCMapStringW(locale, LCMAP_SORTKEY | NORM_IGNORECASE, wide.c_str(), -1, reinterpret_cast<LPWSTR>(&key[0]),
+                 keyLength);
+    key.resize(strlen(key.c_str())); // the key ends at its first NUL byte
+    return key;
 }
 
 // Holds a viewer's lock for one scope; the lock is re-entrant, so the list's requests for
@@ -76,7 +97,8 @@ void ShowRowCount(HWND list, const ViewerState& state)
 
 void SetCountLine(HWND window, const ViewerDefinition& viewer, const ViewerState& state)
 {
-    SetTextIfDifferent(window, IDC_VIEWER_COUNT, CountLineText(viewer.countTitle, state.current.total).c_str());
+    SetTextIfDifferent(window, IDC_VIEWER_COUNT,
+                       CountLineText(viewer.countTitle, state.current.total, viewer.noneText).c_str());
 }
 
 std::string RowPath(const ViewerDefinition& viewer, const ViewerRow& row)
@@ -107,8 +129,10 @@ void OnInit(HWND window, const ViewerDefinition& viewer, ViewerState& state)
 
     // The first fill after an opening always takes the default order.
     state.current = ViewerRows();
-    viewer.listRows(state.current);
-    SortRows(state.current.rows, viewer.defaultSortState, LocaleCompare);
+    state.cache.Clear();
+    viewer.listRows(state.current, state.cache);
+    state.cache.EndReading();
+    SortRowsByKeys(state.current.rows, viewer.defaultSortState, LocaleSortKey);
     ListView_SetItemCountEx(list, static_cast<int>(state.current.rows.size()), 0);
     RestoreSelection(list, state, "");
     SetCountLine(window, viewer, state);
@@ -122,18 +146,24 @@ void OnRefresh(HWND window, const ViewerDefinition& viewer, ViewerState& state)
         return; // a multiple selection is never disturbed
 
     ViewerRows fresh;
-    viewer.listRows(fresh);
-    SortRows(fresh.rows, state.sortState, LocaleCompare);
+    viewer.listRows(fresh, state.cache);
+    bool allReused = state.cache.EndReading();
     {
         LockHold hold(state.lock);
-        if (ListView_GetSelectedCount(list) >= 2) {
+        if (allReused && SameKeys(fresh.rows, state.current.rows)) {
+            // Nothing changed on disk: the rows shown, in their order, are what was read.
             state.current.total = fresh.total;
         } else {
-            std::string key = FirstSelectedKey(list, state);
-            std::swap(state.current, fresh);
-            ShowRowCount(list, state);
-            RestoreSelection(list, state, key);
-            Sleep(QueueViewerTiming().swapSettleMs);
+            SortRowsByKeys(fresh.rows, state.sortState, LocaleSortKey);
+            if (ListView_GetSelectedCount(list) >= 2) {
+                state.current.total = fresh.total;
+            } else {
+                std::string key = FirstSelectedKey(list, state);
+                std::swap(state.current, fresh);
+                ShowRowCount(list, state);
+                RestoreSelection(list, state, key);
+                Sleep(QueueViewerTiming().swapSettleMs);
+            }
         }
     }
     SetCountLine(window, viewer, state);
@@ -147,7 +177,7 @@ void OnColumnClick(HWND window, ViewerState& state, int column)
     std::string key = FirstSelectedKey(list, state);
     LockHold hold(state.lock);
     state.sortState = SortStateAfterColumnClick(state.sortState, column);
-    SortRows(state.current.rows, state.sortState, LocaleCompare);
+    SortRowsByKeys(state.current.rows, state.sortState, LocaleSortKey);
     ShowRowCount(list, state);
     RestoreSelection(list, state, key);
 }
@@ -156,15 +186,15 @@ void OnView(HWND window, const ViewerDefinition& viewer, ViewerState& state)
 {
     HWND list = List(window);
     SetFocus(list);
-    std::string path;
-    {
-        LockHold hold(state.lock);
-        int index = FirstSelected(list);
-        if (index < 0 || static_cast<size_t>(index) >= state.current.rows.size())
-            return;
-        path = RowPath(viewer, state.current.rows[index]);
-    }
-    OpenInNotepad(path.c_str());
+    LockHold hold(state.lock);
+    int index = FirstSelected(list);
+    if (index < 0 || static_cast<size_t>(index) >= state.current.rows.size())
+        return;
+    std::string path = RowPath(viewer, state.current.rows[index]);
+    if (viewer.view)
+        viewer.view(window, path);
+    else
+        OpenInNotepad(path.c_str());
 }
 
 void OnDelete(HWND window, const ViewerDefinition& viewer, ViewerState& state)
@@ -187,12 +217,10 @@ void OnDelete(HWND window, const ViewerDefinition& viewer, ViewerState& state)
         if (static_cast<size_t>(index) >= state.current.rows.size())
             break;
         std::string path = RowPath(viewer, state.current.rows[index]);
-        DeleteFileA(path.c_str());
-        if (PathExists(path.c_str())) {
-            // In use by the gateway: it leaves the list now and the disk later.
-            StartBackgroundDeleter(path.c_str());
-            Sleep(QueueViewerTiming().deleteWaitMs);
-        }
+        if (viewer.deleteFiles)
+            viewer.deleteFiles(path);
+        else
+            DeleteOrLeaveToDeleter(path);
         state.current.rows.erase(state.current.rows.begin() + index);
         ListView_DeleteItem(list, index);
     }
@@ -284,6 +312,32 @@ void StartBackgroundDeleter(const char* path)
         CloseHandle(thread);
     else
         delete[] copy;
+}
+
+void DeleteOrLeaveToDeleter(const std::string& path)
+{
+    DeleteFileA(path.c_str());
+    if (PathExists(path.c_str())) {
+        // In use by the gateway: it leaves the list now and the disk later.
+        StartBackgroundDeleter(path.c_str());
+        Sleep(QueueViewerTiming().deleteWaitMs);
+    }
+}
+
+bool TakeCachedRow(RowCache& cache, ViewerRows& rows, const std::string& key, const FileStamp& first,
+                   const FileStamp& second)
+{
+    const ViewerRow* kept = cache.Reuse(key, first, second);
+    if (!kept)
+        return false;
+    rows.rows.push_back(*kept);
+    return true;
+}
+
+void AddRow(RowCache& cache, ViewerRows& rows, ViewerRow row, const FileStamp& first, const FileStamp& second)
+{
+    cache.Keep(row.key(), first, second, row);
+    rows.rows.push_back(std::move(row));
 }
 
 INT_PTR QueueViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, const ViewerDefinition& viewer,

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/config_files.h"
-#include "spool/queue_viewer.h"
+#include "spool/viewers/queue_viewer.h"
 #include "spool/spool_files.h"
 
 namespace {
@@ -20,11 +20,14 @@ void QueueRoot(char* out)
 const ViewerDefinition kOutboundSmsViewer = {
     "Outbound SMS Queue",
     "Outbound SMS Message Queue:  ",
+    "Empty",
     kColumns,
     5,
     4, // submit time, oldest first
     QueueRoot,
     ListOutboundSmsQueue,
+    nullptr,
+    nullptr,
 };
 
 ViewerState outboundSmsState(4);
@@ -34,7 +37,7 @@ ViewerState outboundSmsState(4);
 // Every "*.REQ" in the queue and its sub-queues counts in the total; a row is made for
 // each readable request with a recipient, up to the viewers' limit. Nothing is pruned:
 // the queue's folders belong to the gateway.
-void ListOutboundSmsQueue(ViewerRows& rows)
+void ListOutboundSmsQueue(ViewerRows& rows, RowCache& cache)
 {
     rows.rows.clear();
     rows.total = 0;
@@ -47,6 +50,9 @@ void ListOutboundSmsQueue(ViewerRows& rows)
         ++rows.total;
         if (rows.Full())
             continue;
+        FileStamp stamp = StampOf(walker.File());
+        if (TakeCachedRow(cache, rows, walker.Key(), stamp))
+            continue;
         if (!ReadSpoolRecord((root + walker.Key()).c_str(), *record) || !record->recipient[0])
             continue;
         char submitTime[kDisplayTimeSize];
@@ -54,7 +60,7 @@ void ListOutboundSmsQueue(ViewerRows& rows)
         ViewerRow row;
         row.texts = {walker.Key(),      walker.FileName(), record->submitUser,
                      record->recipient, submitTime,        RetryStatusText(record->retryCount, record->lastError)};
-        rows.rows.push_back(std::move(row));
+        AddRow(cache, rows, std::move(row), stamp);
     }
 }
 

@@ -1,0 +1,119 @@
+#include "spool/viewers/mms_view_dialog.h"
+
+#include <shellapi.h>
+
+#include <memory>
+#include <string>
+
+#include "resources/mms_view_dialog_ids.h"
+#include "app/config_files.h"
+#include "app/message_box.h"
+#include "app/page_conventions.h"
+#include "spool/spool_files.h"
+#include "spool/viewers/message_rows.h"
+
+namespace {
+
+// The list's one tab stop, in dialog units: the location after the tab stays out of sight.
+constexpr int kLocationTabStop = 300;
+
+struct MmsViewState {
+    std::string headerPath; // while the dialog is open
+};
+MmsViewState mmsView;
+
+void OnInit(HWND window, const char* headerPath)
+{
+    HWND contents = GetDlgItem(window, IDC_MMSVIEW_CONTENTS);
+    int tabStop = kLocationTabStop;
+    SendMessageA(contents, LB_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&tabStop));
+    mmsView.headerPath = headerPath ? headerPath : "";
+
+    auto header = std::make_unique<MmsHeader>();
+    std::string text;
+    if (ReadMmsHeader(mmsView.headerPath.c_str(), *header, &text)) {
+        SetDlgItemTextA(window, IDC_MMSVIEW_HEADER, text.c_str());
+        SendDlgItemMessageA(window, IDC_MMSVIEW_HEADER, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+        for (const MmsContentLocation& content : header->contents)
+            SendMessageA(contents, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ContentItemText(content).c_str()));
+    }
+    SendMessageA(contents, LB_SETCURSEL, 0, 0);
+    SetFocus(contents);
+}
+
+std::string SelectedItem(HWND window)
+{
+    HWND contents = GetDlgItem(window, IDC_MMSVIEW_CONTENTS);
+    LRESULT index = SendMessageA(contents, LB_GETCURSEL, 0, 0);
+    if (index == LB_ERR)
+        return {};
+    LRESULT length = SendMessageA(contents, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == LB_ERR)
+        return {};
+    std::string item(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(contents, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item[0]));
+    item.resize(strlen(item.c_str()));
+    return item;
+}
+
+// The object is opened by the program the system associates with it, in its own folder.
+void OpenWithShell(HWND window, const std::string& path)
+{
+    std::string folder = path.substr(0, path.find_last_of('\\'));
+    ShellExecuteA(window, "open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+}
+
+void OnView(HWND window)
+{
+    ContentDecision decision = DecideContentOpening(SelectedItem(window));
+    if (decision.opening == ContentOpening::Nothing)
+        return;
+    if (decision.opening == ContentOpening::Refused) {
+        ShowMessage(window, decision.reason, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    char store[MAX_PATH];
+    GetMMSInDirectory(store);
+    std::string path = store + decision.location;
+    if (decision.opening == ContentOpening::Notepad)
+        OpenInNotepad(path.c_str());
+    else
+        OpenWithShell(window, path);
+}
+
+void OnCommand(HWND window, WORD id, WORD code)
+{
+    switch (id) {
+    case IDC_MMSVIEW_VIEW:
+        OnView(window);
+        break;
+    case IDC_MMSVIEW_CONTENTS:
+        if (code == LBN_DBLCLK)
+            OnView(window);
+        break;
+    case IDOK:
+        EndDialog(window, 1);
+        break;
+    case IDCANCEL:
+        EndDialog(window, 0);
+        break;
+    }
+}
+
+} // namespace
+
+INT_PTR CALLBACK MmsViewDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(window, reinterpret_cast<const char*>(lParam));
+        return FALSE; // the focus is set: on the content list
+    case WM_COMMAND:
+        OnCommand(window, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_DESTROY:
+        mmsView.headerPath.clear();
+        return FALSE;
+    }
+    return FALSE;
+}
