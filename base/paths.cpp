@@ -1,6 +1,8 @@
 // Windows path texts compared as the file system would resolve them. Portable: no windows.h.
 #include "base/paths.h"
 
+#include "base/text.h"
+
 namespace {
 
 bool IsAsciiLetter(char c)
@@ -142,4 +144,21 @@ bool IsSafeToDeleteFolder(const std::string& target, const std::vector<std::stri
             return false;
     }
     return true;
+}
+
+bool IsDeviceName(const std::string& component)
+{
+    // The device is named by the part before the first dot, trailing blanks ignored.
+    std::string base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    for (const char* device : {"CON", "NUL", "AUX", "PRN", "CONIN$", "CONOUT$", "CLOCK$"}) {
+        if (CompareNoCase(base.c_str(), device) == 0)
+            return true;
+    }
+    if (base.size() != 4 || !(StartsWithNoCase(base.c_str(), 4, "COM") || StartsWithNoCase(base.c_str(), 4, "LPT")))
+        return false;
+    // COM0 to COM9 and the superscript digits one to three of the ANSI code page.
+    unsigned char digit = static_cast<unsigned char>(base[3]);
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }

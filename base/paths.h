@@ -25,3 +25,8 @@ bool IsSameOrInside(const std::string& inner, const std::string& outer);
 // is a drive or share root, or is one of the protected folders or holds one of them.
 // Protected folders that are not absolute are passed over.
 bool IsSafeToDeleteFolder(const std::string& target, const std::vector<std::string>& protectedFolders);
+
+// A path component that Windows takes for a device whatever folder it stands in: CON, NUL,
+// AUX, PRN, COM0-9, LPT0-9 (and their superscript-digit forms), CONIN$, CONOUT$, CLOCK$,
+// with or without an extension, trailing blanks ignored, in any letter case.
+bool IsDeviceName(const std::string& component);

@@ -22,7 +22,7 @@
 #include "monitoring/status_sources.h"
 #include "resources/status_page_ids.h"
 #include "services/service_control.h"
-#include "spool/queue_viewer.h"
+#include "spool/viewers/viewers.h"
 
 namespace {
 
@@ -221,6 +221,15 @@ void OnCommand(HWND page, WORD id)
         break;
     case IDC_STATUS_VIEW_SMS_QUEUE:
         OpenViewer(page, OutboundSmsQueueProc);
+        break;
+    case IDC_STATUS_VIEW_MMS_QUEUE:
+        OpenViewer(page, OutboundMmsQueueProc);
+        break;
+    case IDC_STATUS_VIEW_RECEIVED_SMS:
+        OpenViewer(page, ReceivedSmsViewerProc);
+        break;
+    case IDC_STATUS_VIEW_RECEIVED_MMS:
+        OpenViewer(page, ReceivedMmsViewerProc);
         break;
     case IDC_STATUS_VIEW_LOG_FILES:
         OnViewLogFiles(page);

@@ -34,5 +34,3 @@ void ParseMmsHeader(const char* bytes, size_t length, MmsHeader& header);
 // with or without an extension). The header file is the gateway's, but the sender of the
 // message chose the names in it.
 bool IsContainedContentPath(const std::string& path);
-// A path component that Windows takes for a device whatever folder it stands in.
-bool IsDeviceName(const std::string& component);

@@ -1,5 +1,7 @@
 #include "spool/spool_files.h"
 
+#include "base/paths.h"
+
 #include <cstring>
 #include <vector>
 
@@ -93,8 +95,10 @@ void ReadErrorNote(const char* directory, const std::string& noteName, char* out
     if (!out)
         return;
     out[0] = '\0';
+    // A modem named "COM1" has the note "COM1.ERR", which Windows opens as the serial port:
+    // such a note cannot exist, and opening it could block on the device.
     std::string path = std::string(directory ? directory : "") + noteName;
-    if (path.size() >= MAX_PATH)
+    if (path.size() >= MAX_PATH || IsDeviceName(noteName))
         return;
     HANDLE file = OpenShared(path.c_str());
     if (file == INVALID_HANDLE_VALUE)

@@ -1,5 +1,7 @@
 #include "gateway/gwcore/dns_sd.h"
 
+#include "base/paths.h"
+
 #include <cstdio>
 #include <set>
 
@@ -230,18 +232,6 @@ bool ReadRecords(Reader& in, uint16_t count, DnsSection section, std::vector<Dns
             records.push_back(std::move(record));
     }
     return true;
-}
-
-bool IsDeviceName(const std::string& name)
-{
-    // Windows takes "NUL", "nul.txt" and "NUL " alike for the device.
-    std::string base = AsciiUpper(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ')
-        base.pop_back();
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
-        return true;
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '1' &&
-           base[3] <= '9';
 }
 
 } // namespace

@@ -84,3 +84,12 @@ TEST(PathSafeToDelete, RootsAndProtectedFoldersAndWhatHoldsThemAreRefused)
     for (const auto& c : cases)
         EXPECT_EQ(c.safe, IsSafeToDeleteFolder(c.target, protectedFolders)) << c.target;
 }
+
+TEST(Paths, DeviceNamesInAnySpelling)
+{
+    for (const char* name : {"CON", "nul", "Aux.txt", "PRN ", "COM1", "com9.ERR", "LPT3", "CONIN$", "conout$.x",
+                             "CLOCK$", "COM\xB9"})
+        EXPECT_TRUE(IsDeviceName(name)) << name;
+    for (const char* name : {"CONSOLE", "COM", "COM10", "COM1-.ERR", "NULL", "LPTX", "xCON", ""})
+        EXPECT_FALSE(IsDeviceName(name)) << name;
+}
