@@ -172,3 +172,28 @@ def test_web_interface_opened_with_the_configured_address(rig, env):
             rig.wine(["reg", "add", key, "/ve", "/t", "REG_SZ", "/d", previous, "/f"])
         else:
             rig.wine(["reg", "delete", key, "/ve", "/f"])
+
+
+def test_missing_template_and_queues_that_cannot_be_written(rig, env):
+    program, sheet, page = open_test_message_page(rig, env, "ok")
+    template = env.install / "MMSTEST.MMS"
+    template.rename(env.install / "MMSTEST.KEEP")
+    send(rig, page, SEND_MMS)
+    box = rig.box(click="OK")
+    assert (box.caption, box.icon) == ("Error locating MMS message template file", "error"), box
+    assert box.text.lower() == (to_windows(env.install) + "\\MMSTEST.MMS").lower(), box
+    (env.install / "MMSTEST.KEEP").rename(template)
+
+    # A queue that is a file, not a folder: nothing can be created in it.
+    for queue, button, message in (("VASPQ", SEND_MMS, "Error creating MMS request file in queue"),
+                                   ("Q", SEND_SMS, "Error creating SMS request file in queue")):
+        folder = env.data / queue
+        if folder.exists():
+            for item in folder.iterdir():
+                item.unlink()
+            folder.rmdir()
+        folder.write_bytes(b"not a folder")
+        send(rig, page, button)
+        box = rig.box(click="OK")
+        assert (box.text, box.icon) == (message, "error"), box
+    assert rig.text(page, SMS_STATUS) == "" and rig.text(page, MMS_STATUS) == ""
