@@ -29,7 +29,8 @@ def openssl(*args):
 
 
 def make_certificates(folder):
-    """ca.pem, and server.pem signed by it for localhost and ::1. Wine's certificate check
+    """ca.pem, server.pem signed by it for localhost and ::1, and self.pem, self-signed for
+    localhost. Wine's certificate check
     matches the host only against DNS names, so ::1 is given as one beside the address."""
     f = Path(folder)
     openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=" + TEST_CA,
@@ -41,6 +42,8 @@ def make_certificates(folder):
             "-keyout", f / "server.key", "-out", f / "server.csr")
     openssl("x509", "-req", "-in", f / "server.csr", "-CA", f / "ca.pem", "-CAkey", f / "ca.key",
             "-CAcreateserial", "-days", "2", "-extfile", f / "server.ext", "-out", f / "server.pem")
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=localhost",
+            "-addext", "subjectAltName=DNS:localhost", "-keyout", f / "self.key", "-out", f / "self.pem")
     return f
 
 
@@ -165,17 +168,20 @@ def test_mm7_dialog_checks_https_server_certificate(rig, env):
         trusted = rig.wine([rig.testbin / "tls_client.exe", "trust", ca], cwd=str(rig.install_source))
         assert "trusted 1" in trusted.stdout, trusted.stdout
         servers = [Server("127.0.0.1", folder / "server"), Server("::1", folder / "server"),
-                   Server("127.0.0.1", silent=True)]
-        named, v6, silent = servers
+                   Server("127.0.0.1", silent=True), Server("127.0.0.1", folder / "self")]
+        named, v6, silent, unsigned = servers
         try:
             dialog = Dialog(rig, env)
             # The certificate names localhost and ::1, not 127.0.0.1.
             assert dialog.ok_refused("https://127.0.0.1:%d/mm7" % named.port) == (
                 TLS_REFUSAL % ("127.0.0.1", named.port) + "host name does not match the certificate")
+            assert dialog.ok_refused("https://localhost:%d/" % unsigned.port) == (
+                TLS_REFUSAL % ("localhost", unsigned.port)
+                + "server certificate not trusted: the certificate is self-signed (0x800B0109)")
             # A server that never answers the handshake is given up after the time-out.
-            reason = dialog.ok_refused("https://localhost:%d/" % silent.port)
-            assert reason.startswith(TLS_REFUSAL % ("localhost", silent.port)), reason
-            assert len(reason) > len(TLS_REFUSAL % ("localhost", silent.port)), "no reason given"
+            assert dialog.ok_refused("https://localhost:%d/" % silent.port) == (
+                TLS_REFUSAL % ("localhost", silent.port)
+                + "receiving failed during the handshake (Winsock error 10060)")
             dialog.choose(VERSION, 1)  # 5.3.0
             dialog.choose(SCHEMA, 2)  # REL-5-MM7-1-2
             dialog.ok("HTTPS://[::1]:%d/mm7" % v6.port)
@@ -183,7 +189,7 @@ def test_mm7_dialog_checks_https_server_certificate(rig, env):
             for server in servers:
                 server.close()
             rig.wine([rig.testbin / "tls_client.exe", "untrust", ca], cwd=str(rig.install_source))
-        assert (named.connections, v6.connections, silent.connections) == (1, 1, 1)
+        assert [server.connections for server in servers] == [1, 1, 1, 1]
     vasp = env.ini(vasp_file(env))["VASP"]
     assert (vasp.get("Server"), vasp.get("MM7Version"), vasp.get("MM7Schema")) == (
         "HTTPS://[::1]:%d/mm7" % v6.port, None, None), dict(vasp)
@@ -204,8 +210,13 @@ def test_mm7_dialog_refusals_write_nothing(rig, env):
         assert dialog.ok_refused("https://127.0.0.1:%d/" % server.port) == (
             TLS_REFUSAL % ("127.0.0.1", server.port) + "SSL/TLS is not available on this computer (TLSLINK.DLL "
             "is missing or could not be started), so an https server cannot be checked.")
+        assert not (env.data / "VASPOUT").exists(), "a refusal wrote something"
+        # A file where the connection's folder belongs: the check passes, the save cannot.
+        (env.data / "VASPOUT").write_bytes(b"")
+        assert dialog.ok_refused("127.0.0.1:%d/mm7" % server.port) == (
+            "The MM7 settings could not be saved to %s\\VASPOUT\\qelsmslitemm7\\VASP.INI" % to_windows(env.data))
         rig.click(dialog.hwnd, id=IDCANCEL)
         assert dialog.proc.wait(30) == 0
     finally:
         server.close()
-    assert not (env.data / "VASPOUT").exists()
+    assert (env.data / "VASPOUT").is_file()
