@@ -22,12 +22,6 @@ MemoryIni Stored(const std::vector<std::pair<const char*, const char*>>& keys)
     return ini;
 }
 
-TEST(Mm7Settings, SchemaLocationIsTheArchivePrefix)
-{
-    EXPECT_EQ(62u, kLocation.size());
-    EXPECT_EQ(kLocation, kMm7SchemaLocation);
-}
-
 // Which variation the stored flags select.
 TEST(Mm7Settings, VariationFromStoredFlags)
 {
@@ -83,86 +77,65 @@ TEST(Mm7Settings, VersionAndSchemaShown)
     }
 }
 
-TEST(Mm7Settings, FieldsLoadAsStored)
-{
-    MemoryIni ini = Stored({{"Server", "https://mm7.example.com:8443/mm7"},
-                            {"VASPID", "vasp"},
-                            {"VASID", "vas"},
-                            {"ServiceCode", "code"},
-                            {"UserName", "user"},
-                            {"Password", "secret"},
-                            {"StripWhiteSpace", "Yes"}});
-    Mm7Settings shown = LoadMm7Settings(ini);
-    EXPECT_EQ("https://mm7.example.com:8443/mm7", shown.server);
-    EXPECT_EQ("vasp", shown.vaspId);
-    EXPECT_EQ("vas", shown.vasId);
-    EXPECT_EQ("code", shown.serviceCode);
-    EXPECT_EQ("user", shown.userName);
-    EXPECT_EQ("secret", shown.password);
-    EXPECT_TRUE(shown.stripWhiteSpace);
-}
-
-// What OK writes over a file that had every key, one row per rule: the key, the settings
-// that write it, the value written ("<missing>": deleted).
+// What OK leaves of a file that had every key, in the order the keys are written: the
+// whole section after each save.
 TEST(Mm7Settings, SaveWritesAndDeletesKeys)
 {
     auto with = [](void (*change)(Mm7Settings&)) {
         Mm7Settings s;
-        s.server = "mm7.example.com/mm7";
+        s.server = "x/mm7";
         change(s);
         return s;
     };
+    const std::pair<std::string, std::string> mm7 = {"Protocol", "MM7"}, server = {"Server", "x/mm7"},
+                                              deliver = {"mm7DeliverReq", "Yes"};
     struct Case {
         const char* name;
         Mm7Settings settings;
-        const char* key;
-        std::string written;
+        IniEntries section;
     };
     const Case cases[] = {
-        {"protocol", with([](Mm7Settings&) {}), "Protocol", "MM7"},
-        {"server as typed", with([](Mm7Settings&) {}), "Server", "mm7.example.com/mm7"},
-        {"domain always deleted", with([](Mm7Settings&) {}), "Domain", "<missing>"},
-        {"deliver request always", with([](Mm7Settings&) {}), "mm7DeliverReq", "Yes"},
-        {"empty VASP ID", with([](Mm7Settings&) {}), "VASPID", "<missing>"},
-        {"VASP ID", with([](Mm7Settings& s) { s.vaspId = "v1"; }), "VASPID", "v1"},
-        {"empty VAS ID", with([](Mm7Settings&) {}), "VASID", "<missing>"},
-        {"VAS ID", with([](Mm7Settings& s) { s.vasId = "v2"; }), "VASID", "v2"},
-        {"empty service code", with([](Mm7Settings&) {}), "ServiceCode", "<missing>"},
-        {"service code", with([](Mm7Settings& s) { s.serviceCode = "c"; }), "ServiceCode", "c"},
-        {"empty user", with([](Mm7Settings&) {}), "UserName", "<missing>"},
-        {"user", with([](Mm7Settings& s) { s.userName = "u"; }), "UserName", "u"},
-        {"empty password", with([](Mm7Settings&) {}), "Password", "<missing>"},
-        {"password", with([](Mm7Settings& s) { s.password = "p"; }), "Password", "p"},
-        {"default version", with([](Mm7Settings&) {}), "MM7Version", "<missing>"},
-        {"version", with([](Mm7Settings& s) { s.version = "6.1.0"; }), "MM7Version", "6.1.0"},
-        {"unlisted version", with([](Mm7Settings& s) { s.version = "7.0.0"; }), "MM7Version", "7.0.0"},
-        {"default schema", with([](Mm7Settings&) {}), "MM7Schema", "<missing>"},
-        {"schema", with([](Mm7Settings& s) { s.schema = "REL-6-MM7-1-0"; }), "MM7Schema", kLocation + "REL-6-MM7-1-0"},
-        {"custom schema kept", with([](Mm7Settings& s) { s.schema = "(Custom)"; }), "MM7Schema", "old schema"},
-        {"white space kept", with([](Mm7Settings&) {}), "StripWhiteSpace", "<missing>"},
-        {"white space stripped", with([](Mm7Settings& s) { s.stripWhiteSpace = true; }), "StripWhiteSpace", "Yes"},
-        {"ericsson", with([](Mm7Settings& s) { s.variation = Mm7Variation::Ericsson; }), "Protocol", "EricssonMM7"},
-        {"ericsson clears flags", with([](Mm7Settings& s) { s.variation = Mm7Variation::Ericsson; }), "AnnyWay",
-         "<missing>"},
-        {"anny way", with([](Mm7Settings& s) { s.variation = Mm7Variation::AnnyWay; }), "AnnyWay", "Yes"},
-        {"anny way alone", with([](Mm7Settings& s) { s.variation = Mm7Variation::AnnyWay; }), "LogicaCMG", "<missing>"},
-        {"logica", with([](Mm7Settings& s) { s.variation = Mm7Variation::LogicaCmg; }), "LogicaCMG", "Yes"},
-        {"logica alone", with([](Mm7Settings& s) { s.variation = Mm7Variation::LogicaCmg; }), "PHPMultipartPost",
-         "<missing>"},
-        {"php", with([](Mm7Settings& s) { s.variation = Mm7Variation::PhpUpload; }), "PHPMultipartPost", "Yes"},
-        {"php protocol", with([](Mm7Settings& s) { s.variation = Mm7Variation::PhpUpload; }), "Protocol", "MM7"},
-        {"php alone", with([](Mm7Settings& s) { s.variation = Mm7Variation::PhpUpload; }), "AnnyWay", "<missing>"},
+        {"defaults", with([](Mm7Settings&) {}), {mm7, server, deliver}},
+        {"every field",
+         with([](Mm7Settings& s) {
+             s.vaspId = "v1", s.vasId = "v2", s.serviceCode = "c", s.userName = "u", s.password = "p";
+             s.version = "6.1.0", s.schema = "REL-6-MM7-1-0", s.stripWhiteSpace = true;
+         }),
+         {mm7,
+          server,
+          {"VASPID", "v1"},
+          {"VASID", "v2"},
+          {"ServiceCode", "c"},
+          deliver,
+          {"UserName", "u"},
+          {"Password", "p"},
+          {"MM7Version", "6.1.0"},
+          {"MM7Schema", kLocation + "REL-6-MM7-1-0"},
+          {"StripWhiteSpace", "Yes"}}},
+        {"unlisted version, custom schema kept",
+         with([](Mm7Settings& s) { s.version = "7.0.0", s.schema = "(Custom)"; }),
+         {mm7, server, deliver, {"MM7Version", "7.0.0"}, {"MM7Schema", "old schema"}}},
+        {"ericsson",
+         with([](Mm7Settings& s) { s.variation = Mm7Variation::Ericsson; }),
+         {{"Protocol", "EricssonMM7"}, server, deliver}},
+        {"anny way",
+         with([](Mm7Settings& s) { s.variation = Mm7Variation::AnnyWay; }),
+         {mm7, server, deliver, {"AnnyWay", "Yes"}}},
+        {"logica",
+         with([](Mm7Settings& s) { s.variation = Mm7Variation::LogicaCmg; }),
+         {mm7, server, deliver, {"LogicaCMG", "Yes"}}},
+        {"php",
+         with([](Mm7Settings& s) { s.variation = Mm7Variation::PhpUpload; }),
+         {mm7, server, deliver, {"PHPMultipartPost", "Yes"}}},
     };
-    const char* allKeys[] = {"Protocol",    "Server",    "Domain",           "VASPID",       "VASID",
-                             "ServiceCode", "UserName",  "Password",         "MM7Version",   "StripWhiteSpace",
-                             "AnnyWay",     "LogicaCMG", "PHPMultipartPost", "mm7DeliverReq"};
     for (const Case& c : cases) {
         MemoryIni ini;
-        for (const char* key : allKeys)
-            ini.Write("VASP", key, "old");
-        ini.Write("VASP", "MM7Schema", "old schema");
+        for (const char* key :
+             {"Protocol", "Server", "Domain", "VASPID", "VASID", "ServiceCode", "mm7DeliverReq", "UserName", "Password",
+              "MM7Version", "MM7Schema", "StripWhiteSpace", "AnnyWay", "LogicaCMG", "PHPMultipartPost"})
+            ini.Write("VASP", key, std::string(key) == "MM7Schema" ? "old schema" : "old");
         EXPECT_TRUE(SaveMm7Settings(c.settings, ini)) << c.name;
-        EXPECT_EQ(c.written, ini.Get("VASP", c.key)) << c.name;
+        EXPECT_EQ(c.section, ini.ReadSection("VASP")) << c.name;
     }
 }
 
