@@ -212,6 +212,20 @@ def operator_dialog(rig, env, shooter):
     rig.end_started()
 
 
+def mm7_dialog(rig, env, shooter):
+    """The MM7 settings dialog over a stored connection, opened on its own by mm7_host.exe."""
+    vasp = env.data / "VASPOUT" / "qelsmslitemm7" / "VASP.INI"
+    vasp.parent.mkdir(parents=True, exist_ok=True)
+    vasp.write_bytes(b"[VASP]\r\nProtocol=MM7\r\nServer=https://mm7.example.com:8443/mm7/deliver\r\n"
+                     b"UserName=qelsms\r\nPassword=secret\r\nVASPID=QelVASP\r\nServiceCode=4477\r\n"
+                     b"MM7Version=6.3.0\r\n")
+    rig.wine_start([rig.testbin / "mm7_host.exe"], cwd=str(env.install))
+    if not rig.find("Configure MM7 or PHP Receiver", timeout=30):
+        raise RuntimeError("the MM7 dialog did not open")
+    shooter.shot("mm7-dialog.png")
+    rig.end_started()
+
+
 def event_log_viewer(rig, env, shooter):
     """The event log viewer with a few of the gateway's events among others."""
     from event_records import ERROR, INFORMATION, WARNING, RecordFile
@@ -314,6 +328,7 @@ def main():
         main_window_pages(rig, shooter)
         program.wait(30)
         operator_dialog(rig, env, shooter)
+        mm7_dialog(rig, env, shooter)
         event_log_viewer(rig, env, shooter)
         gsm_modem_page(rig, shooter)
         users_page(rig, shooter)
