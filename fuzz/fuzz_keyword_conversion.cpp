@@ -12,7 +12,7 @@
 #include "../tests/native/memory_ini.h"
 #include "base/ini_rules.h"
 #include "base/text.h"
-#include "shell/keyword_conversion.h"
+#include "twoway/keyword_conversion.h"
 
 namespace {
 

@@ -7,9 +7,11 @@
 
 #include "app/app_state.h"
 #include "app/message_box.h"
+#include "modem/modem_naming.h"
 #include "modem/modem_pages.h"
 #include "monitoring/monitoring_pages.h"
 #include "shell/pages.h"
+#include "twoway/twoway_pages.h"
 #include "users/users_pages.h"
 
 namespace {
@@ -18,14 +20,18 @@ struct PageDefinition {
     const char* templateName;
     const char* title;
     DLGPROC procedure;
-    LPARAM param; // for pages not available yet: their wizard buttons
+    LPARAM param; // pages not available yet: their wizard buttons; the 2-Way page: its RouteSectionNamer
 };
 
 const PageDefinition kMainPages[] = {
-    {"DIALOG_STATUS", "Status", StatusPageProc, 0},         {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
-    {"DIALOG_SERVER", "Server", ServerPageProc, 0},         {"DIALOG_SMSUSERS", "Users", UsersPageProc, 0},
-    {"DIALOG_RECV", "2-Way", PendingPageProc, 0},           {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
-    {"DIALOG_TESTMSG", "Test Message", TestMessagePageProc, 0}, {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
+    {"DIALOG_STATUS", "Status", StatusPageProc, 0},
+    {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
+    {"DIALOG_SERVER", "Server", ServerPageProc, 0},
+    {"DIALOG_SMSUSERS", "Users", UsersPageProc, 0},
+    {"DIALOG_RECV", "2-Way", TwoWayPageProc, reinterpret_cast<LPARAM>(&ModemSectionName)},
+    {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
+    {"DIALOG_TESTMSG", "Test Message", TestMessagePageProc, 0},
+    {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
 };
 
 const PageDefinition kWizardPages[] = {

@@ -18,7 +18,7 @@
 #include "services/service_control.h"
 #include "shell/command_line.h"
 #include "shell/debug_log_settings.h"
-#include "shell/keyword_table_file.h"
+#include "twoway/keyword_table_file.h"
 #include "shell/property_sheets.h"
 #include "shell/verb_actions.h"
 #include "spool/spool_files.h"

@@ -204,6 +204,54 @@ def users_page(rig, shooter):
         env.cleanup()
 
 
+TWOWAY = """[SMSGW]
+Modem1=COM1
+ReceiveSMS=Yes
+ReceiveMMS=Yes
+[Modem - COM1]
+MMSRouting=mms-desk@example.com
+[2Way-Keywords]
+NewFormat=Yes
+Keyword1=HELP
+Keyword2=JOIN##447700900123
+Keyword3=STOP
+[2Way-Keyword-HELP]
+ReplyText=Send JOIN to subscribe, STOP to leave.\\r\\nSupport: +44 20 7946 0000
+[2Way-Keyword-JOIN##447700900123]
+DListAdd=News
+ReplyText=Welcome to the news list.
+[2Way-Keyword-STOP]
+DListRemove=News
+Run=https://crm.example.com/optout?from=@@SENDER@@
+RunSendResponse=Yes
+"""
+
+
+def twoway_page(rig, shooter):
+    """The 2-Way page with a keyword table, and the keyword dialog on its first keyword."""
+    env = rig.fresh_env(name="screenshots-twoway")
+    try:
+        (env.data / "SMSGW.INI").write_bytes(TWOWAY.replace("\n", "\r\n").encode("cp1252"))
+        env.start()
+        sheet = rig.find(CAPTION, timeout=30)
+        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 4)[0] != 0:
+            raise RuntimeError("the 2-Way page did not open")
+        page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+        shooter.shot("twoway-page.png")
+        rig.click(page, id=108)
+        if not rig.find("2-Way Keyword Processor", timeout=10):
+            raise RuntimeError("the keyword dialog did not open")
+        shooter.shot("keyword-dialog.png")
+        rig.click(rig.find("2-Way Keyword Processor"), id=IDCANCEL)
+        rig.click(sheet, id=IDCANCEL)
+        try:
+            rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
+        except AssertionError:
+            pass
+    finally:
+        env.cleanup()
+
+
 def operator_dialog(rig, env, shooter):
     rig.wine_start([rig.testbin / "operator_dialog_host.exe", "--pick", "1"], cwd=str(env.install))
     if not rig.find("Operator MMS Settings", timeout=30):
@@ -306,6 +354,8 @@ def main():
     parser.add_argument("--out", default=str(ROOT / "build" / "screenshots"))
     parser.add_argument("--viewers-only", action="store_true",
                         help="only the message viewers (needs viewer_host.exe, not the program)")
+    parser.add_argument("--twoway-only", action="store_true",
+                        help="only the 2-Way page and the keyword dialog")
     options = parser.parse_args()
     out = Path(options.out)
     out.mkdir(parents=True, exist_ok=True)
@@ -321,6 +371,9 @@ def main():
         if options.viewers_only:
             viewers(rig, shooter)
             return 0
+        if options.twoway_only:
+            twoway_page(rig, shooter)
+            return 0
         env = rig.fresh_env(name="screenshots")
         # The stand-in services answer test messages as a working gateway would.
         (env.install / "STANDIN.INI").write_bytes(b"[QelSMS]\r\nTestScenario=ok\r\n")
@@ -332,6 +385,7 @@ def main():
         event_log_viewer(rig, env, shooter)
         gsm_modem_page(rig, shooter)
         users_page(rig, shooter)
+        twoway_page(rig, shooter)
         viewers(rig, shooter)
     finally:
         if env is not None:

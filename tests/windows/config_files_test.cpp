@@ -12,7 +12,7 @@
 #include "app/app_state.h"
 #include "app/page_conventions.h"
 #include "gateway/gwcore/gwcore.h"
-#include "shell/keyword_table_file.h"
+#include "twoway/keyword_table_file.h"
 #include "tests/windows/test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/keyword_conversion.h"
+#include "twoway/keyword_conversion.h"
 
 #include <cstdio>
 #include <vector>

@@ -1,11 +1,11 @@
-#include "shell/keyword_table_file.h"
+#include "twoway/keyword_table_file.h"
 
 #include <windows.h>
 
 #include <string>
 
 #include "app/ini_files.h"
-#include "shell/keyword_conversion.h"
+#include "twoway/keyword_conversion.h"
 
 void ConvertOldKeywordTableFile(const char* smsIniPath)
 {

@@ -1,0 +1,209 @@
+#include "twoway/keyword_table.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/ini_rules.h"
+#include "base/text.h"
+#include "spool/text_decoding.h"
+
+const char kKeywordsSection[] = "2Way-Keywords";
+const char kKeywordSectionPrefix[] = "2Way-Keyword-";
+
+namespace {
+
+constexpr size_t kReadChars = kKeywordValueMax + 1;
+
+std::string KeywordKey(size_t n)
+{
+    char key[32];
+    snprintf(key, sizeof key, "Keyword%u", static_cast<unsigned>(n));
+    return key;
+}
+
+bool WriteOrDelete(IniStore& ini, const std::string& section, const char* key, const std::string& value)
+{
+    return value.empty() ? ini.Delete(section, key) : ini.Write(section, key, value);
+}
+
+// The keys of a keyword section in the order the list row shows them.
+struct ActionKey {
+    const char* key;
+    std::string KeywordActions::*field;
+};
+const ActionKey kRowKeys[] = {
+    {"DListAdd", &KeywordActions::dListAdd},   {"DListRemove", &KeywordActions::dListRemove},
+    {"ReplyFile", &KeywordActions::replyFile}, {"ReplyText", nullptr},
+    {"MailTo", &KeywordActions::mailTo},       {"Run", &KeywordActions::run},
+};
+
+// Key by key: each later entry moves down by one, then the last key goes.
+bool MoveEntriesDown(IniStore& smsgw, size_t from, const std::vector<std::string>& table)
+{
+    bool ok = true;
+    for (size_t i = from; i < table.size() && ok; ++i)
+        ok = smsgw.Write(kKeywordsSection, KeywordKey(i + 1), table[i]);
+    return ok && smsgw.Delete(kKeywordsSection, KeywordKey(table.size() + 1));
+}
+
+// Rewrites [2Way-Keywords] with the table's keys set to table (one fewer key than before
+// drops the last one) in one write; every other key of the section stays where it is. A
+// section too large to be read whole (not every key found in it) is changed key by key.
+bool RewriteTable(IniStore& smsgw, size_t from, size_t oldCount, const std::vector<std::string>& table)
+{
+    IniEntries section = smsgw.ReadSection(kKeywordsSection);
+    IniEntries rewritten;
+    std::vector<bool> seen(oldCount, false);
+    for (const auto& entry : section) {
+        size_t n = 0;
+        for (; n < oldCount; ++n) {
+            if (EqualsNoCase(entry.first, KeywordKey(n + 1)))
+                break;
+        }
+        if (n == oldCount) {
+            rewritten.push_back(entry);
+        } else if (!seen[n]) {
+            seen[n] = true;
+            if (n < table.size())
+                rewritten.emplace_back(entry.first, table[n]);
+        }
+    }
+    for (bool found : seen) {
+        if (!found)
+            return MoveEntriesDown(smsgw, from, table);
+    }
+    return smsgw.WriteSection(kKeywordsSection, rewritten);
+}
+
+size_t FindEntry(const std::vector<std::string>& table, const std::string& entry)
+{
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (EqualsNoCase(table[i], entry))
+            return i;
+    }
+    return table.size();
+}
+
+} // namespace
+
+KeywordEntry SplitKeywordEntry(const std::string& entry)
+{
+    size_t marks = entry.find("##");
+    if (marks == std::string::npos)
+        return {entry, std::string()};
+    return {entry.substr(0, marks), entry.substr(marks + 2)};
+}
+
+std::string JoinKeywordEntry(const KeywordEntry& entry)
+{
+    return entry.numbers.empty() ? entry.keyword : entry.keyword + "##" + entry.numbers;
+}
+
+std::string KeywordSectionName(const std::string& entry)
+{
+    return kKeywordSectionPrefix + entry;
+}
+
+KeywordActions LoadKeywordActions(IniStore& smsgw, const std::string& entry)
+{
+    std::string section = KeywordSectionName(entry);
+    KeywordActions actions;
+    for (const ActionKey& key : kRowKeys) {
+        if (key.field)
+            actions.*key.field = smsgw.Read(section, key.key, kReadChars);
+    }
+    std::string reply = smsgw.Read(section, "ReplyText", kReadChars);
+    UnescapeLineBreaks(&reply[0]);
+    actions.replyText = reply.c_str();
+    actions.runSendResponse = IniBool(smsgw.Read(section, "RunSendResponse", kReadChars).c_str());
+    return actions;
+}
+
+bool SaveKeywordActions(IniStore& smsgw, const std::string& entry, const KeywordActions& actions)
+{
+    std::string section = KeywordSectionName(entry);
+    bool ok = WriteOrDelete(smsgw, section, "ReplyText", EscapedReplyText(actions.replyText));
+    ok = WriteOrDelete(smsgw, section, "ReplyFile", actions.replyFile) && ok;
+    ok = WriteOrDelete(smsgw, section, "Run", actions.run) && ok;
+    ok = WriteOrDelete(smsgw, section, "MailTo", actions.mailTo) && ok;
+    ok = WriteOrDelete(smsgw, section, "DListAdd", actions.dListAdd) && ok;
+    ok = WriteOrDelete(smsgw, section, "DListRemove", actions.dListRemove) && ok;
+    ok = WriteOrDelete(smsgw, section, "RunSendResponse", actions.runSendResponse ? "Yes" : "") && ok;
+    return ok;
+}
+
+std::string EscapedReplyText(const std::string& text)
+{
+    // Every character may become two; one more for the terminator.
+    std::vector<char> buffer(text.size() * 2 + 1, '\0');
+    std::copy(text.begin(), text.end(), buffer.begin());
+    EscapeLineBreaks(buffer.data(), buffer.size());
+    std::string escaped = buffer.data();
+    return escaped.size() <= kKeywordValueMax ? escaped : std::string();
+}
+
+bool ReplyTextFits(const std::string& text)
+{
+    return text.empty() || !EscapedReplyText(text).empty();
+}
+
+std::vector<std::string> ReadKeywordTable(IniStore& smsgw)
+{
+    std::vector<std::string> table;
+    for (size_t n = 1;; ++n) {
+        std::string entry = smsgw.Read(kKeywordsSection, KeywordKey(n), kReadChars);
+        if (entry.empty())
+            return table;
+        table.push_back(entry);
+    }
+}
+
+std::string KeywordListRow(IniStore& smsgw, const std::string& entry)
+{
+    std::string section = KeywordSectionName(entry);
+    std::string row = entry;
+    for (const ActionKey& key : kRowKeys) {
+        std::string value = smsgw.Read(section, key.key, kReadChars);
+        if (!value.empty())
+            row += std::string("\t") + key.key + "=" + value;
+    }
+    std::string response = smsgw.Read(section, "RunSendResponse", kReadChars);
+    if (!response.empty())
+        row += "\tRunSendResponse=" + response;
+    return row.substr(0, kKeywordValueMax);
+}
+
+std::string EntryOfRow(const std::string& row)
+{
+    return row.substr(0, row.find('\t'));
+}
+
+bool KeywordEntryTaken(const std::vector<std::string>& table, const std::string& entry, const std::string& except)
+{
+    if (!except.empty() && EqualsNoCase(entry, except))
+        return false;
+    return FindEntry(table, entry) < table.size();
+}
+
+bool AppendKeywordEntry(IniStore& smsgw, const std::string& entry)
+{
+    return smsgw.Write(kKeywordsSection, KeywordKey(ReadKeywordTable(smsgw).size() + 1), entry);
+}
+
+bool ChangeKeywordEntry(IniStore& smsgw, const std::string& oldEntry, const std::string& newEntry)
+{
+    std::vector<std::string> table = ReadKeywordTable(smsgw);
+    size_t at = FindEntry(table, oldEntry);
+    return at < table.size() && smsgw.Write(kKeywordsSection, KeywordKey(at + 1), newEntry);
+}
+
+bool DeleteKeywordEntry(IniStore& smsgw, const std::string& entry)
+{
+    std::vector<std::string> table = ReadKeywordTable(smsgw);
+    size_t at = FindEntry(table, entry);
+    if (at == table.size())
+        return false;
+    size_t oldCount = table.size();
+    table.erase(table.begin() + static_cast<std::ptrdiff_t>(at));
+    return RewriteTable(smsgw, at, oldCount, table);
+}
