@@ -88,3 +88,28 @@ std::string DecodeLineBreaks(const std::string& value)
     }
     return text;
 }
+
+namespace {
+
+const char* const kRoutePrefixes[] = {"SMPP - ", "HTTP - ", "UCP - ", "CIMD - ", "QelSMSModem - "};
+
+} // namespace
+
+std::string ModemSectionName(const std::string& name)
+{
+    std::string section;
+    bool isRoute = false;
+    for (const char* prefix : kRoutePrefixes)
+        isRoute = isRoute || StartsWithNoCase(name.data(), name.size(), prefix);
+    if (!isRoute)
+        section = "Modem - ";
+    for (char c : name) {
+        if (c == '[')
+            section += "\\x5B";
+        else if (c == ']')
+            section += "\\x5D";
+        else
+            section += c;
+    }
+    return section;
+}

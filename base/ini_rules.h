@@ -27,3 +27,8 @@ std::string WithTrailingBackslash(const std::string& text);
 // "\n" and "\\", and read back. Any other backslash sequence reads as it stands.
 std::string EncodeLineBreaks(const std::string& text);
 std::string DecodeLineBreaks(const std::string& value);
+
+// The section of a modem or route named by its "Modem1" value: "Modem - " in front unless
+// the name already carries a route prefix, and "[" / "]" written as \x5B / \x5D so that the
+// name can stand between the brackets of a section header.
+std::string ModemSectionName(const std::string& name);

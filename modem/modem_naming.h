@@ -3,10 +3,8 @@
 
 #include <string>
 
-// The section of a modem or route named by its "Modem1" value: "Modem - " in front unless
-// the name already carries a route prefix, and "[" / "]" written as \x5B / \x5D so that the
-// name can stand between the brackets of a section header.
-std::string ModemSectionName(const std::string& name);
+// ModemSectionName, the section of a modem or route, is an INI rule: base/ini_rules.h.
+#include "base/ini_rules.h"
 
 // "QelSMSModem - ": the name of a modem reached over the network (a phone modem).
 extern const char kPhoneModemPrefix[15];

@@ -7,7 +7,6 @@
 
 #include "app/app_state.h"
 #include "app/message_box.h"
-#include "modem/modem_naming.h"
 #include "modem/modem_pages.h"
 #include "monitoring/monitoring_pages.h"
 #include "shell/pages.h"
@@ -20,7 +19,7 @@ struct PageDefinition {
     const char* templateName;
     const char* title;
     DLGPROC procedure;
-    LPARAM param; // pages not available yet: their wizard buttons; the 2-Way page: its RouteSectionNamer
+    LPARAM param; // pages not available yet: their wizard buttons
 };
 
 const PageDefinition kMainPages[] = {
@@ -28,7 +27,7 @@ const PageDefinition kMainPages[] = {
     {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
     {"DIALOG_SERVER", "Server", ServerPageProc, 0},
     {"DIALOG_SMSUSERS", "Users", UsersPageProc, 0},
-    {"DIALOG_RECV", "2-Way", TwoWayPageProc, reinterpret_cast<LPARAM>(&ModemSectionName)},
+    {"DIALOG_RECV", "2-Way", TwoWayPageProc, 0},
     {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
     {"DIALOG_TESTMSG", "Test Message", TestMessagePageProc, 0},
     {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},

@@ -14,6 +14,7 @@
 #include "app/ini_files.h"
 #include "app/message_box.h"
 #include "app/page_conventions.h"
+#include "base/ini_rules.h"
 #include "base/text.h"
 #include "gateway/gwcore/gwcore.h"
 #include "mm7/mm7_dialog.h"
@@ -36,7 +37,6 @@ constexpr DWORD kUserFileReadOnly = 0x80000000;
 
 struct TwoWayPageState {
     LoadingGuard guard;
-    RouteSectionNamer namer = nullptr;
 };
 TwoWayPageState twoWayPage;
 
@@ -44,9 +44,9 @@ const int kMmsChoices[] = {IDC_TWOWAY_MMS_IN, IDC_TWOWAY_MMS_TO_SMS, IDC_TWOWAY_
 
 std::string RouteSection()
 {
-    if (!currentModemName[0] || !twoWayPage.namer)
+    if (!currentModemName[0])
         return std::string();
-    return twoWayPage.namer(currentModemName);
+    return ModemSectionName(currentModemName);
 }
 
 LRESULT Send(HWND page, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
@@ -246,9 +246,8 @@ void ShowSettings(HWND page, const TwoWaySettings& s)
     SetChecked(page, IDC_TWOWAY_RECEIVE_MMS, s.receiveMms);
 }
 
-void OnInit(HWND page, const PROPSHEETPAGEA* sheetPage)
+void OnInit(HWND page)
 {
-    twoWayPage.namer = reinterpret_cast<RouteSectionNamer>(sheetPage->lParam);
     twoWayPage.guard.loading = true;
     ShowPostUrl(page, false);
     Send(page, IDC_TWOWAY_TABLE, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(kTableTabStops));
@@ -456,7 +455,7 @@ INT_PTR CALLBACK TwoWayPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
 {
     switch (message) {
     case WM_INITDIALOG:
-        OnInit(page, reinterpret_cast<const PROPSHEETPAGEA*>(lParam));
+        OnInit(page);
         return TRUE;
     case WM_COMMAND:
         OnCommand(page, LOWORD(wParam), HIWORD(wParam));
