@@ -138,3 +138,17 @@ def test_log_files_in_notepad_and_the_event_log(rig, env):
     rig.click(events, id=1)
     rig.click(sheet, id=IDCANCEL)
     end_program(rig, program)
+
+
+def test_view_buttons_open_their_viewers(rig, env):
+    configure_modem(env)
+    program, sheet, page = status_page(rig, env)
+    for button, title in ((145, "Outbound SMS Queue"), (176, "Outbound MMS Queue"),
+                          (103, "Received SMS Messages"), (104, "Received MMS Messages")):
+        rig.click(page, id=button)
+        viewer = rig.find(title, timeout=10)
+        assert viewer, "%s did not open: %s" % (title, rig.windows())
+        rig.click(viewer, id=1)
+        wait_for(lambda: not rig.find(title, timeout=0.2), what="%s closed" % title)
+    rig.click(sheet, id=IDCANCEL)
+    end_program(rig, program)
