@@ -45,6 +45,22 @@ StatusPageState statusPage;
 DWORD lastQueueCount = 0;
 bool queuesCounted = false;
 
+// A label drawn over the page's background: the page repaints behind it, so that an old
+// text does not show through.
+void Repaint(HWND page, int id)
+{
+    RECT area;
+    GetWindowRect(GetDlgItem(page, id), &area);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&area), 2);
+    RedrawWindow(page, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void SetLabel(HWND page, int id, const std::string& text)
+{
+    SetItemText(page, id, text);
+    Repaint(page, id);
+}
+
 bool ShowsText(HWND page, int id, const std::string& text)
 {
     return EqualsNoCase(ItemText(page, id), text);
@@ -62,8 +78,8 @@ void ShowQueue(HWND page, int labelId, int valueId, unsigned long count, unsigne
     alert = QueueAlert(count, threshold);
     std::string text = QueueSizeText(count);
     if (!ShowsText(page, valueId, text)) {
-        SetItemText(page, valueId, text);
-        InvalidateRect(GetDlgItem(page, labelId), nullptr, TRUE);
+        SetLabel(page, valueId, text);
+        Repaint(page, labelId);
     }
 }
 
@@ -87,9 +103,9 @@ void ShowLine(HWND page, int id, const std::string& text, bool red, bool& redFla
     bool repaint = redFlag != red;
     redFlag = red;
     if (!ShowsText(page, id, text))
-        SetItemText(page, id, text);
+        SetLabel(page, id, text);
     else if (repaint)
-        InvalidateRect(GetDlgItem(page, id), nullptr, TRUE);
+        Repaint(page, id);
 }
 
 void RefreshServiceLines(HWND page, const std::string& privateDirectory, const ServiceState& sms,
@@ -260,14 +276,15 @@ bool IsAlertControl(int id)
     return false;
 }
 
-// The alert texts in red on the page's own background; everything else as the platform draws it.
+// The alert texts in red over the page's own background, which a themed page draws as a
+// texture rather than in the button-face colour; everything else as the platform draws it.
 INT_PTR OnStaticColour(HDC dc, HWND control)
 {
     if (!IsAlertControl(GetDlgCtrlID(control)))
         return FALSE;
     SetTextColor(dc, RGB(255, 0, 0));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
 }
 
 bool OnNotify(HWND page, const NMHDR* header)

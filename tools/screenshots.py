@@ -14,6 +14,7 @@ Wine, Xvfb and ImageMagick.
 """
 
 import argparse
+import struct
 import subprocess
 import sys
 import time
@@ -252,6 +253,42 @@ def twoway_page(rig, shooter):
         env.cleanup()
 
 
+def status_page(rig, shooter):
+    """The Status page with both services active, a queue above its alert size and a modem
+    reporting an error."""
+    env = rig.fresh_env(name="screenshots-status")
+    try:
+        (env.data / "SMSGW.INI").write_bytes(b"[SMSGW]\r\nModem1=COM3:\r\nAlertEMailQueueSize=5\r\n")
+        queue = env.data / "Q"
+        queue.mkdir()
+        for n in range(7):
+            (queue / ("R%04d.REQ" % n)).write_bytes(b"[SMS]\r\nPhoneNumber=+447700900123\r\n")
+        (env.private / "COM3-.ERR").write_text("No network registration (+CREG: 0,2)")
+        stats = env.private / "STATS"
+        stats.mkdir()
+        year = time.localtime().tm_year
+        day = time.localtime().tm_yday
+        for name, scale in (("SMSSUBMIT", 40), ("SMSSENT", 38), ("SMSRECEIVED", 12), ("SMSFAILED", 1),
+                            ("SMSRETRY", 3), ("MMSIN-VASP", 2), ("MMSOUT-VASP", 2), ("MMSIN-MODEM", 1)):
+            counts = [0] * 366
+            for back in range(30):
+                if day - 1 - back >= 0:
+                    counts[day - 1 - back] = scale + (back * 7) % 5
+            (stats / ("%s-%d.CTR" % (name, year))).write_bytes(struct.pack("<366I", *counts))
+        if env.run("-INSTALLSERVICE", "-QUIET", timeout=30).returncode != 0:
+            raise RuntimeError("the services did not start")
+        env.start()
+        sheet = rig.find(CAPTION, timeout=30)
+        if not sheet:
+            raise RuntimeError("the main window did not open")
+        time.sleep(2)   # a tick of the page after the services answered
+        shooter.shot("status-page.png")
+        rig.click(sheet, id=IDCANCEL)
+        env.run("-REMOVESERVICE", "-QUIET", timeout=30)
+    finally:
+        env.cleanup()
+
+
 def operator_dialog(rig, env, shooter):
     rig.wine_start([rig.testbin / "operator_dialog_host.exe", "--pick", "1"], cwd=str(env.install))
     if not rig.find("Operator MMS Settings", timeout=30):
@@ -385,6 +422,7 @@ def main():
         event_log_viewer(rig, env, shooter)
         gsm_modem_page(rig, shooter)
         users_page(rig, shooter)
+        status_page(rig, shooter)
         twoway_page(rig, shooter)
         viewers(rig, shooter)
     finally:
