@@ -1,5 +1,7 @@
 #include "app/controls.h"
 
+#include "app/app_state.h"
+
 #include <cstring>
 
 void SetChecked(HWND dialog, int id, bool checked)
@@ -31,4 +33,10 @@ std::string ItemText(HWND dialog, int id)
 void SetItemText(HWND dialog, int id, const std::string& text)
 {
     SetDlgItemTextA(dialog, id, text.c_str());
+}
+
+void SetProgramIcon(HWND dialog)
+{
+    if (appIcon)
+        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
 }

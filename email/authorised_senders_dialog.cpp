@@ -35,8 +35,7 @@ int EntryCount(HWND dialog)
 
 void OnInit(HWND dialog)
 {
-    if (appIcon)
-        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
+    SetProgramIcon(dialog);
     SendDlgItemMessageA(dialog, IDC_SENDERS_ENTRY, EM_LIMITTEXT, kSenderEntryMax, 0);
     ProfileIniStore mmsc = MmscIni();
     for (const std::string& entry : LoadAuthorisedSenders(mmsc))

@@ -56,8 +56,7 @@ MailboxSettings MailboxFromControls(HWND dialog)
 void OnInit(HWND dialog, MailboxKind* kind)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(kind));
-    if (appIcon)
-        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
+    SetProgramIcon(dialog);
     ProfileIniStore mmsc = MmscIni();
     ShowMailbox(dialog, LoadMailbox(mmsc, *kind));
 }

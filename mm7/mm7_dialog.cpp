@@ -164,8 +164,7 @@ void ApplyVisibility(HWND dialog)
 
 void OnInit(HWND dialog)
 {
-    if (appIcon)
-        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
+    SetProgramIcon(dialog);
     for (const char* name : kMm7VariationNames)
         FillList(dialog, IDC_MM7_VARIATION, name);
     for (const char* version : kMm7Versions)

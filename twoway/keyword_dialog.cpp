@@ -82,8 +82,7 @@ void OnInit(HWND dialog, KeywordDialogState& state)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
     state.initialising = true;
-    if (appIcon)
-        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
+    SetProgramIcon(dialog);
     for (int id : {IDC_KEYWORD_NUMBERS_LABEL, IDC_KEYWORD_NUMBERS, IDC_KEYWORD_NUMBERS_HINT})
         ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
     for (const ActionControls& action : kTypedActions)

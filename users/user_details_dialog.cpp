@@ -81,8 +81,7 @@ void ShowRouting(HWND dialog, const UserDetails& details)
 void OnInit(HWND dialog, UserDialogState& state)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
-    if (appIcon)
-        SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
+    SetProgramIcon(dialog);
     UserDetails details = DetailsFromRecord(*state.record);
     state.openedName = details.userName;
     state.storedWebMenu = state.record->webMenuOptions;
