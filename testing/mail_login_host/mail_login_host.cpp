@@ -1,12 +1,14 @@
 // Runs the program's mail login tests on their own, for the end-to-end tests:
 //   mail_login_host.exe [--owner] [--fast] TEST SERVER tls|plain USER PASSWORD [TEST ...]
 // TEST is smtp, imap or pop3; each test runs in turn in one process (IMAP tags keep
-// counting) and prints "result 1" or "result 0". --owner gives the tests a visible owner
+// counting) and prints "result 1 MS KIB" or "result 0 MS KIB": the result, the time the
+// test took and how much the process's peak working set grew during it. --owner gives the tests a visible owner
 // window, so that failures show their message box; --fast shortens the waits (1 s for the
 // plain-text greeting before TLS, a few seconds for replies). The exit code is the number
 // of failed tests.
 #include <winsock2.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -41,6 +43,14 @@ bool RunOne(HWND owner, const char* test, const char* server, bool useTls, const
     return false;
 }
 
+size_t PeakKiB()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize / 1024;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -64,9 +74,12 @@ int main(int argc, char** argv)
                            : nullptr;
     int failed = 0;
     for (; next + 5 <= argc; next += 5) {
+        size_t peak = PeakKiB();
+        DWORD started = GetTickCount();
         bool ok =
             RunOne(owner, argv[next], argv[next + 1], !strcmp(argv[next + 2], "tls"), argv[next + 3], argv[next + 4]);
-        printf("result %d\n", ok ? 1 : 0);
+        printf("result %d %lu %lu\n", ok ? 1 : 0, static_cast<unsigned long>(GetTickCount() - started),
+               static_cast<unsigned long>(PeakKiB() - peak));
         fflush(stdout);
         failed += ok ? 0 : 1;
     }

@@ -268,15 +268,20 @@ class MailServers:
             self._trust(False)
 
 
+GARBAGE = b"\x16\x03\x03\x00\x10" + b"not a TLS record" * 8
+
+
 class Fake:
     """A scripted mail server on 127.0.0.1 that plays the same script to every connection:
     greeting (bytes, or None for none) after greeting_delay seconds, then answers[i] to the
     i-th line received (None closes the connection at that point), each sent in pieces of
-    chunk bytes (0: whole); endless=True sends 'x' for ever after the greeting. received
+    chunk bytes (0: whole); endless=True sends 'x' for ever after the greeting; on_any, when
+    given, answers the first bytes received, whatever they are, and closes (a TLS listener
+    that answers the handshake with garbage: on_any=GARBAGE). received
     holds every line received, in order; address is "127.0.0.1:port"."""
 
-    def __init__(self, greeting=None, answers=(), greeting_delay=0, chunk=0, endless=False):
-        self.greeting, self.answers = greeting, list(answers)
+    def __init__(self, greeting=None, answers=(), greeting_delay=0, chunk=0, endless=False, on_any=None):
+        self.greeting, self.answers, self.on_any = greeting, list(answers), on_any
         self.greeting_delay, self.chunk, self.endless = greeting_delay, chunk, endless
         self.received = []
         self.listener = socket.socket()
@@ -314,6 +319,9 @@ class Fake:
                 while True:
                     data = conn.recv(65536)
                     if not data:
+                        return
+                    if self.on_any is not None:
+                        self._send(conn, self.on_any)
                         return
                     pending += data
                     while b"\n" in pending:

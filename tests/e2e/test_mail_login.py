@@ -9,7 +9,7 @@ import time
 from pathlib import Path
 
 import harness
-from mail_servers import MailServers, PLAIN_USER, PLAIN_PASSWORD, QUOTED_USER, QUOTED_PASSWORD
+from mail_servers import GARBAGE, MailServers, PLAIN_USER, PLAIN_PASSWORD, QUOTED_USER, QUOTED_PASSWORD
 from program import CAPTION
 
 HOST = "mail_login_host.exe"
@@ -109,7 +109,7 @@ def test_failures_show_their_box_and_refusals_send_nothing(rig, env):
         refused = servers.fake(greeting=b"220 hi\r\n", answers=[b"250-hi\r\n250 AUTH LOGIN\r\n", b"334 VXNlcm5hbWU6\r\n",
                                                                  b"334 UGFzc3dvcmQ6\r\n", b"535 5.7.8 no\r\n"],
                                chunk=1)
-        garbage = servers.fake(greeting=b"\x16\x03\x01garbage" * 20)
+        garbage = servers.fake(on_any=GARBAGE)
         results, boxes = run_host(rig, env.install, ("smtp", refused.address, False, "u", "p"),
                                   ("pop3", garbage.address, True, "u", "p"), owner=True)
         assert results == [0, 0]
