@@ -1,0 +1,236 @@
+#include "email/mail_replies.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "base/text.h"
+
+namespace {
+
+// The buffer of one read: starts zero-filled at its first size and grows to 1.5 times (or
+// twice) its size, or to what is held plus what is coming plus 16 when that is more. It
+// always holds one NUL-terminated text: NUL bytes received become spaces.
+class ReplyBuffer {
+public:
+    ReplyBuffer(size_t initial, bool doubles) : doubles_(doubles)
+    {
+        try {
+            bytes_.resize(initial);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    bool Reserve(size_t coming)
+    {
+        if (held_ + coming < bytes_.size())
+            return true;
+        size_t grown = doubles_ ? bytes_.size() * 2 : bytes_.size() + bytes_.size() / 2;
+        if (held_ + coming + 16 > grown)
+            grown = held_ + coming + 16;
+        try {
+            bytes_.resize(grown);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+    char* Free() { return bytes_.data() + held_; }
+    void Commit(size_t count)
+    {
+        for (size_t i = held_; i < held_ + count; ++i)
+            if (bytes_[i] == '\0')
+                bytes_[i] = ' ';
+        held_ += count;
+    }
+    const char* Data() const { return bytes_.data(); }
+    size_t Held() const { return held_; }
+
+private:
+    std::vector<char> bytes_;
+    size_t held_ = 0;
+    bool doubles_;
+};
+
+struct ReadRules {
+    unsigned waitSeconds;  // one readiness wait
+    unsigned idleSeconds;  // without data
+    unsigned totalSeconds; // in all; 0: no limit
+    bool waitTimeoutEnds;  // a readiness wait that times out ends the read
+    size_t initialSize;
+    bool doubles;
+};
+
+// Scanners look at the bytes that arrived since their last call (from scanned_ on) and
+// say whether the reply is complete; each keeps its place, so a reply that arrives one
+// byte at a time costs no more than one that arrives whole.
+class SmtpScanner {
+public:
+    bool Scan(const char* text, size_t held, MailReply& reply)
+    {
+        for (; scanned_ < held; ++scanned_) {
+            if (text[scanned_] != '\n')
+                continue;
+            const char* line = text + lineStart_;
+            size_t length = scanned_ - lineStart_;
+            lineStart_ = scanned_ + 1;
+            if (length >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) && line[3] == ' ') {
+                reply.good = line[0] == '2' || line[0] == '3' || line[0] == '0';
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+    size_t scanned_ = 0;
+    size_t lineStart_ = 0;
+};
+
+bool BeginsAfterSpaces(const char* text, size_t length, const char* word)
+{
+    size_t skip = 0;
+    while (skip < length && text[skip] == ' ')
+        ++skip;
+    return StartsWithNoCase(text + skip, length - skip, word);
+}
+
+class Pop3Scanner {
+public:
+    bool Scan(const char* text, size_t held, MailReply& reply)
+    {
+        const void* end = memchr(text + scanned_, '\n', held - scanned_);
+        scanned_ = held;
+        if (!end)
+            return false;
+        reply.good = BeginsAfterSpaces(text, static_cast<const char*>(end) - text, "+OK");
+        return true;
+    }
+
+private:
+    size_t scanned_ = 0;
+};
+
+// The tag counts at the start of the text or right after a byte below 32; the tagged line
+// is complete at the next LF.
+class ImapScanner {
+public:
+    ImapScanner(const std::string& tag, bool continuation) : tag_(tag), continuation_(continuation) {}
+
+    bool Scan(const char* text, size_t held, MailReply& reply)
+    {
+        for (; scanned_ < held; ++scanned_) {
+            unsigned char c = static_cast<unsigned char>(text[scanned_]);
+            if (c >= 32)
+                continue;
+            size_t length = scanned_ - pieceStart_;
+            if (tagged_ == kNone && !continued_) {
+                if (length >= tag_.size() && !memcmp(text + pieceStart_, tag_.data(), tag_.size()))
+                    tagged_ = pieceStart_;
+                else if (continuation_ && atLineStart_ && length && text[pieceStart_] == '+')
+                    continued_ = true;
+            }
+            if (c == '\n' && (tagged_ != kNone || continued_)) {
+                if (continued_) {
+                    reply.good = reply.continued = true;
+                } else {
+                    size_t after = tagged_ + tag_.size();
+                    reply.good = BeginsAfterSpaces(text + after, scanned_ - after, "OK");
+                }
+                return true;
+            }
+            atLineStart_ = c == '\n';
+            pieceStart_ = scanned_ + 1;
+        }
+        return false;
+    }
+
+private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    const std::string& tag_;
+    bool continuation_;
+    size_t scanned_ = 0;
+    size_t pieceStart_ = 0;
+    bool atLineStart_ = true;
+    size_t tagged_ = kNone;
+    bool continued_ = false;
+};
+
+template <class Scanner>
+MailReply ReadUntil(MailStream& stream, const MailClock& clock, const ReadRules& rules, Scanner& scanner)
+{
+    MailReply reply;
+    ReplyBuffer buffer(rules.initialSize, rules.doubles);
+    const unsigned long start = clock();
+    unsigned long lastData = start;
+    for (;;) {
+        unsigned long now = clock();
+        if (now - lastData > rules.idleSeconds * 1000UL) {
+            reply.stop = "no data for " + std::to_string(rules.idleSeconds) + " s";
+            break;
+        }
+        if (rules.totalSeconds && now - start > rules.totalSeconds * 1000UL) {
+            reply.stop = "no complete reply in " + std::to_string(rules.totalSeconds) + " s";
+            break;
+        }
+        if (buffer.Held() >= kMailReplyLimit) {
+            reply.stop = "1 MiB without a complete reply";
+            break;
+        }
+        MailStream::Wait wait = stream.WaitReadable(rules.waitSeconds);
+        if (wait == MailStream::Wait::kFailed) {
+            reply.stop = "waiting for data failed";
+            break;
+        }
+        if (wait == MailStream::Wait::kTimedOut) {
+            if (!rules.waitTimeoutEnds)
+                continue;
+            reply.stop = "no data for " + std::to_string(rules.waitSeconds) + " s";
+            break;
+        }
+        size_t available = stream.Available();
+        if (!available) {
+            reply.stop = "connection closed";
+            break;
+        }
+        if (!buffer.Reserve(available)) {
+            reply.stop = "out of memory";
+            break;
+        }
+        long got = stream.Receive(buffer.Free(), available);
+        if (got <= 0) {
+            reply.stop = got ? "read failed" : "connection closed";
+            break;
+        }
+        buffer.Commit(static_cast<size_t>(got));
+        lastData = clock();
+        if (scanner.Scan(buffer.Data(), buffer.Held(), reply)) {
+            reply.complete = true;
+            break;
+        }
+    }
+    reply.text.assign(buffer.Data() ? buffer.Data() : "", buffer.Held());
+    return reply;
+}
+
+} // namespace
+
+MailReply ReadSmtpReply(MailStream& stream, const MailClock& clock, unsigned seconds)
+{
+    SmtpScanner scanner;
+    return ReadUntil(stream, clock, {seconds, seconds, 0, true, 4097, false}, scanner);
+}
+
+MailReply ReadPop3Line(MailStream& stream, const MailClock& clock, unsigned seconds)
+{
+    Pop3Scanner scanner;
+    return ReadUntil(stream, clock, {seconds, seconds, 0, false, 4097, false}, scanner);
+}
+
+MailReply ReadImapReply(MailStream& stream, const MailClock& clock, const MailTiming& timing, const std::string& tag,
+                        bool continuation)
+{
+    ImapScanner scanner(tag, continuation);
+    return ReadUntil(stream, clock, {timing.imapSelect, timing.imapIdle, timing.imapTotal, false, 4096, true}, scanner);
+}
