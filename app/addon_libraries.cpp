@@ -89,5 +89,6 @@ const TlsLink* LoadTlsLink()
                                            {"sslServerCertExists", Slot(t.sslServerCertExists), true},
                                            {"sslSignedCertExists", Slot(t.sslSignedCertExists), true},
                                            {"sslGenerateCertificate", Slot(t.sslGenerateCertificate), true},
+                                           {"sslInitSessionHost", Slot(t.sslInitSessionHost), false},
                                        });
 }

@@ -56,6 +56,9 @@ typedef void(WINAPI* SslTermLibProc)();
 // A client session over the connected socket, or 0 with what failed in errorText.
 typedef TlsSession(WINAPI* SslInitSessionProc)(SOCKET socket, char* errorText);
 typedef TlsSession(WINAPI* SslAcceptSessionProc)(SOCKET socket, char* errorText);
+// Optional: a client session that sends the host name (SNI) and verifies the server
+// certificate's chain, validity and names against it; 0 with the reason in errorText.
+typedef TlsSession(WINAPI* SslInitSessionHostProc)(SOCKET socket, const char* host, char* errorText);
 typedef void(WINAPI* SslFreeSessionProc)(TlsSession session);
 // As send and recv: bytes moved, 0 when the peer closed (recv), SOCKET_ERROR on failure.
 typedef int(WINAPI* SslSendProc)(TlsSession session, const char* data, int length);
@@ -78,6 +81,7 @@ struct TlsLink {
     SslServerCertExistsProc sslServerCertExists;
     SslSignedCertExistsProc sslSignedCertExists;
     SslGenerateCertificateProc sslGenerateCertificate;
+    SslInitSessionHostProc sslInitSessionHost; // may be null
 };
 
 const TlsLink* LoadTlsLink();

@@ -18,7 +18,6 @@ namespace {
 
 // A client session that checks the certificate's names against host (TLSLINK.DLL's own
 // export beside the table of app/addon_libraries).
-typedef TlsSession(WINAPI* SslInitSessionHostProc)(SOCKET socket, const char* host, char* errorText);
 
 // Every IMAP command of the program's life has its own tag: A0001, A0002, ...
 unsigned imapTag = 0;
@@ -44,19 +43,14 @@ public:
     }
     bool TlsUsable() override
     {
+        // Only a library that verifies the server certificate is used.
         tls_ = LoadTlsLink();
-        if (!tls_ || !tls_->sslInitLib())
-            return false;
-        HMODULE library = GetModuleHandleA("TLSLINK.DLL");
-        initSessionHost_ = library ? reinterpret_cast<SslInitSessionHostProc>(
-                                         reinterpret_cast<void*>(GetProcAddress(library, "sslInitSessionHost")))
-                                   : nullptr;
-        return initSessionHost_ != nullptr;
+        return tls_ && tls_->sslInitSessionHost && tls_->sslInitLib();
     }
     bool StartTls(const std::string& host, std::string& error) override
     {
         char text[kTlsErrorTextSize] = "";
-        session_ = initSessionHost_(socket_, host.c_str(), text);
+        session_ = tls_->sslInitSessionHost(socket_, host.c_str(), text);
         if (session_)
             return true;
         error = *text ? text : "the TLS session could not be started";
@@ -109,7 +103,6 @@ public:
 private:
     SOCKET socket_ = INVALID_SOCKET;
     const TlsLink* tls_ = nullptr;
-    SslInitSessionHostProc initSessionHost_ = nullptr;
     TlsSession session_ = nullptr;
 };
 

@@ -22,7 +22,6 @@
 namespace {
 
 // TLSLINK.DLL's client session that also checks the certificate's names against the host.
-typedef TlsSession(WINAPI* SslInitSessionHostProc)(SOCKET socket, const char* host, char* errorText);
 
 // The controls the PHP upload does not use, hidden while it is chosen.
 const int kMm7OnlyControls[] = {
@@ -59,11 +58,9 @@ public:
     }
     bool TlsUsable() override
     {
+        // Only a library that verifies the server certificate is used.
         link_ = LoadTlsLink();
-        HMODULE module = link_ ? GetModuleHandleA("TLSLINK.DLL") : nullptr;
-        initSessionHost_ =
-            module ? reinterpret_cast<SslInitSessionHostProc>(GetProcAddress(module, "sslInitSessionHost")) : nullptr;
-        return initSessionHost_ && link_->sslInitLib();
+        return link_ && link_->sslInitSessionHost && link_->sslInitLib();
     }
     bool Handshake(const std::string& certificateHost, std::string& failure) override
     {
@@ -72,7 +69,7 @@ public:
         setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
         setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
         char errorText[kTlsErrorTextSize] = "";
-        TlsSession session = initSessionHost_(socket_, certificateHost.c_str(), errorText);
+        TlsSession session = link_->sslInitSessionHost(socket_, certificateHost.c_str(), errorText);
         if (!session) {
             failure = errorText;
             return false;
@@ -90,7 +87,6 @@ public:
 private:
     SOCKET socket_ = INVALID_SOCKET;
     const TlsLink* link_ = nullptr;
-    SslInitSessionHostProc initSessionHost_ = nullptr;
 };
 
 std::string ConnectionDirectory()

@@ -5,6 +5,3 @@
 
 // WAITDLG: the modeless wait window.
 #define IDC_WAIT_TEXT 1444
-
-// Placeholder page of areas not built yet.
-#define IDC_PLACEHOLDER_TEXT 1100

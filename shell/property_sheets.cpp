@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/message_box.h"
+#include "email/email_pages.h"
 #include "modem/modem_pages.h"
 #include "monitoring/monitoring_pages.h"
 #include "shell/pages.h"
@@ -19,26 +20,25 @@ struct PageDefinition {
     const char* templateName;
     const char* title;
     DLGPROC procedure;
-    LPARAM param; // pages not available yet: their wizard buttons
 };
 
 const PageDefinition kMainPages[] = {
-    {"DIALOG_STATUS", "Status", StatusPageProc, 0},
-    {"DIALOG_MODEM", "Modem", ModemPageProc, 0},
-    {"DIALOG_SERVER", "Server", ServerPageProc, 0},
-    {"DIALOG_SMSUSERS", "Users", UsersPageProc, 0},
-    {"DIALOG_RECV", "2-Way", TwoWayPageProc, 0},
-    {"DIALOG_EMAIL", "E-Mail", PendingPageProc, 0},
-    {"DIALOG_TESTMSG", "Test Message", TestMessagePageProc, 0},
-    {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc, 0},
+    {"DIALOG_STATUS", "Status", StatusPageProc},
+    {"DIALOG_MODEM", "Modem", ModemPageProc},
+    {"DIALOG_SERVER", "Server", ServerPageProc},
+    {"DIALOG_SMSUSERS", "Users", UsersPageProc},
+    {"DIALOG_RECV", "2-Way", TwoWayPageProc},
+    {"DIALOG_EMAIL", "E-Mail", EmailPageProc},
+    {"DIALOG_TESTMSG", "Test Message", TestMessagePageProc},
+    {"DIALOG_DEBUGLOGS", "Debug Logs", DebugLogsPageProc},
 };
 
 const PageDefinition kWizardPages[] = {
-    {"DIALOG_WIZADDMODEM", "QelSMS Lite Setup Wizard:  Select Modem", SelectModemPageProc, PSWIZB_NEXT},
-    {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", ModemPageProc, PSWIZB_BACK | PSWIZB_NEXT},
-    {"DIALOG_SERVER", "QelSMS Lite Setup Wizard:  Server Settings", ServerPageProc, 0},
-    {"DIALOG_WIZCOMPLETE", "QelSMS Lite Setup Wizard:  Configuration Complete", WizardCompletePageProc, 0},
-    {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", TestMessagePageProc, 0},
+    {"DIALOG_WIZADDMODEM", "QelSMS Lite Setup Wizard:  Select Modem", SelectModemPageProc},
+    {"DIALOG_MODEM", "QelSMS Lite Setup Wizard:  Modem Settings", ModemPageProc},
+    {"DIALOG_SERVER", "QelSMS Lite Setup Wizard:  Server Settings", ServerPageProc},
+    {"DIALOG_WIZCOMPLETE", "QelSMS Lite Setup Wizard:  Configuration Complete", WizardCompletePageProc},
+    {"DIALOG_TESTMSG", "QelSMS Lite Setup Wizard:  Send Test Message", TestMessagePageProc},
 };
 
 // The main window can be minimised although a property sheet has no minimize box.
@@ -64,7 +64,6 @@ INT_PTR RunSheet(const PageDefinition (&definitions)[N], DWORD sheetFlags, PFNPR
         pages[i].pszTemplate = definitions[i].templateName;
         pages[i].pszTitle = definitions[i].title;
         pages[i].pfnDlgProc = definitions[i].procedure;
-        pages[i].lParam = definitions[i].param;
     }
 
     PROPSHEETHEADERA header = {};
