@@ -121,3 +121,42 @@ def test_mailbox_defaults_refusals_and_removal(rig, env):
     assert "SMSMailbox" not in ini["MMSC"] and "Mailbox-gw@example.com" not in ini
     rig.click(sheet, id=IDCANCEL)
     end_program(rig, program)
+
+
+def test_mailbox_saved_after_both_logins_succeed(rig, env):
+    from mail_servers import MailServers, PLAIN_PASSWORD, PLAIN_USER
+    configure_modem(env)
+    write_ini(env.data / "MMSC.INI", "[MMSC]\nSMSMailbox=old@example.com\n[Mailbox-old@example.com]\n"
+              "EMailAddress=old@example.com\nIMAPServer=imap.example.com\n")
+    with MailServers(rig, env.folder) as servers:
+        program, sheet, page = email_page(rig, env)
+        dialog = mailbox_dialog(rig, page)
+        imap_host, imap_port = servers.imap_tls.rsplit(":", 1)
+        smtp_host, smtp_port = servers.smtp_starttls.rsplit(":", 1)
+        for field, value in ((ADDRESS, "gw@example.com"), (FULL_NAME, "Gateway"), (USER, PLAIN_USER),
+                             (PASSWORD, PLAIN_PASSWORD)):
+            rig.settext(dialog, field, value)
+        rig.click(dialog, id=USE_TLS)
+        for field, value in ((SERVER_HOST, imap_host), (SERVER_PORT, imap_port), (SMTP_HOST, smtp_host),
+                             (SMTP_PORT, smtp_port), (POLL, "")):
+            rig.settext(dialog, field, value)
+
+        # A wrong password: the server's own message, the focus stays and nothing is written.
+        rig.settext(dialog, PASSWORD, "wrong")
+        rig.click(dialog, id=IDOK)
+        box = rig.box(click="OK", timeout=30)
+        assert box.text == "IMAP login failed - Invalid username and/or password?", box
+        assert "Mailbox-gw@example.com" not in mmsc(env)
+
+        rig.settext(dialog, PASSWORD, PLAIN_PASSWORD)
+        rig.click(dialog, id=IDOK)
+        wait_for(lambda: rig.text(page, SMS_MAILBOX_ADDRESS) == "gw@example.com", timeout=30,
+                 what="the mailbox saved")
+        ini = mmsc(env)
+        assert "Mailbox-old@example.com" not in ini and ini["MMSC"]["SMSMailbox"] == "gw@example.com"
+        box_keys = dict(ini["Mailbox-gw@example.com"])
+        assert box_keys == {"EMailAddress": "gw@example.com", "EMailFullName": "Gateway", "Username": PLAIN_USER,
+                            "Password": PLAIN_PASSWORD, "IMAPServer": servers.imap_tls, "UseSSL": "Yes",
+                            "SMTPServer": servers.smtp_starttls}, box_keys
+        rig.click(sheet, id=IDCANCEL)
+        end_program(rig, program)
