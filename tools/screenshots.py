@@ -289,6 +289,60 @@ def status_page(rig, shooter):
         env.cleanup()
 
 
+EMAIL_SETTINGS = """[MMSC]
+SMSMailbox=gateway@example.com
+SMSPerEMail=3
+SMSEMailTrackSender=Yes
+SMSEMailUseMMS=Yes
+[Mailbox-gateway@example.com]
+EMailAddress=gateway@example.com
+EMailFullName=SMS Gateway
+Username=gateway
+Password=secret
+IMAPServer=mail.example.com
+UseSSL=Yes
+SMTPServer=mail.example.com:587
+PollInterval=60
+[AuthEMailSMS]
+User1=alice@example.com
+User2=bob@example.com,sales
+User3=helpdesk@example.com
+"""
+
+
+def email_page(rig, shooter):
+    """The E-Mail page with a mailbox, the mailbox dialog and the authorised senders dialog."""
+    env = rig.fresh_env(name="screenshots-email")
+    try:
+        (env.data / "SMSGW.INI").write_bytes(b"[SMSGW]\r\nModem1=COM3:\r\n")
+        (env.data / "MMSC.INI").write_bytes(EMAIL_SETTINGS.replace("\n", "\r\n").encode("ascii"))
+        env.start()
+        sheet = rig.find(CAPTION, timeout=30)
+        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 5)[0] != 0:
+            raise RuntimeError("the E-Mail page did not open")
+        page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+        shooter.shot("email-page.png")
+        rig.click(page, id=306)
+        time.sleep(1)
+        mailbox = next(w.hwnd for w in rig.windows() if w.title == "" and
+                       any(c.id == 124 for c in rig.children(w.hwnd)))
+        shooter.shot("mailbox-dialog.png")
+        rig.click(mailbox, id=IDCANCEL)
+        rig.click(page, id=115)
+        senders = rig.find("Authorised E-Mail to SMS/MMS Senders", timeout=10)
+        if not senders:
+            raise RuntimeError("the authorised senders dialog did not open")
+        shooter.shot("authorised-senders-dialog.png")
+        rig.click(senders, id=IDCANCEL)
+        rig.click(sheet, id=IDCANCEL)
+        try:
+            rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
+        except AssertionError:
+            pass
+    finally:
+        env.cleanup()
+
+
 def operator_dialog(rig, env, shooter):
     rig.wine_start([rig.testbin / "operator_dialog_host.exe", "--pick", "1"], cwd=str(env.install))
     if not rig.find("Operator MMS Settings", timeout=30):
@@ -423,6 +477,7 @@ def main():
         gsm_modem_page(rig, shooter)
         users_page(rig, shooter)
         status_page(rig, shooter)
+        email_page(rig, shooter)
         twoway_page(rig, shooter)
         viewers(rig, shooter)
     finally:
