@@ -1,5 +1,6 @@
 #include "twoway/keyword_table.h"
 
+#include <cctype>
 #include <cstdio>
 #include <vector>
 
@@ -13,6 +14,9 @@ const char kKeywordSectionPrefix[] = "2Way-Keyword-";
 namespace {
 
 constexpr size_t kReadChars = kKeywordValueMax + 1;
+// The platform reads at most 32767 characters of a section: one that brought fewer than
+// this many came back whole.
+constexpr size_t kSectionReadWhole = 32000;
 
 std::string KeywordKey(size_t n)
 {
@@ -35,6 +39,57 @@ const ActionKey kRowKeys[] = {
     {"DListAdd", &KeywordActions::dListAdd},   {"DListRemove", &KeywordActions::dListRemove},
     {"ReplyFile", &KeywordActions::replyFile}, {"ReplyText", nullptr},
     {"MailTo", &KeywordActions::mailTo},       {"Run", &KeywordActions::run},
+};
+
+bool EdgeSpace(const std::string& text)
+{
+    return !text.empty() &&
+           (isspace(static_cast<unsigned char>(text.front())) || isspace(static_cast<unsigned char>(text.back())));
+}
+
+// A section read in one go, answering as IniStore::Read answers key by key (the first key
+// of the name, without regard to case, its value cut to the reader's buffer). One section
+// read instead of a read per key keeps a table of hundreds of keywords quick: each read of
+// the file costs about as much as reading a section. Where the whole section cannot say
+// what a key-by-key read would give, the key is read on its own: a section that may not
+// have come back whole (or whose name has spaces at its ends, which a key read ignores),
+// and values in quotes or with spaces at their ends (a key read takes those apart).
+class SectionValues {
+public:
+    SectionValues(IniStore& ini, std::string section) : ini_(ini), section_(std::move(section))
+    {
+        if (EdgeSpace(section_))
+            return;
+        entries_ = ini_.ReadSection(section_);
+        size_t chars = 0;
+        for (const auto& entry : entries_)
+            chars += entry.first.size() + entry.second.size() + 2;
+        whole_ = chars < kSectionReadWhole;
+    }
+
+    std::string Read(const std::string& key)
+    {
+        if (!whole_)
+            return ini_.Read(section_, key, kReadChars);
+        for (const auto& entry : entries_) {
+            if (!EqualsNoCase(entry.first, key))
+                continue;
+            const std::string& value = entry.second;
+            if (EdgeSpace(value) || value[0] == '"' || value[0] == '\'')
+                return ini_.Read(section_, key, kReadChars);
+            return value.substr(0, kReadChars - 1);
+        }
+        return std::string();
+    }
+
+    // From now on every key is read on its own.
+    void ReadKeyByKey() { whole_ = false; }
+
+private:
+    IniStore& ini_;
+    std::string section_;
+    IniEntries entries_;
+    bool whole_ = false;
 };
 
 // Key by key: each later entry moves down by one, then the last key goes.
@@ -149,9 +204,16 @@ bool ReplyTextFits(const std::string& text)
 
 std::vector<std::string> ReadKeywordTable(IniStore& smsgw)
 {
+    SectionValues keys(smsgw, kKeywordsSection);
     std::vector<std::string> table;
     for (size_t n = 1;; ++n) {
-        std::string entry = smsgw.Read(kKeywordsSection, KeywordKey(n), kReadChars);
+        std::string entry = keys.Read(KeywordKey(n));
+        if (entry.empty()) {
+            // The end of the table is read once more on its own: a section cut short by the
+            // platform ends before the table does.
+            keys.ReadKeyByKey();
+            entry = keys.Read(KeywordKey(n));
+        }
         if (entry.empty())
             return table;
         table.push_back(entry);
@@ -160,14 +222,14 @@ std::vector<std::string> ReadKeywordTable(IniStore& smsgw)
 
 std::string KeywordListRow(IniStore& smsgw, const std::string& entry)
 {
-    std::string section = KeywordSectionName(entry);
+    SectionValues section(smsgw, KeywordSectionName(entry));
     std::string row = entry;
     for (const ActionKey& key : kRowKeys) {
-        std::string value = smsgw.Read(section, key.key, kReadChars);
+        std::string value = section.Read(key.key);
         if (!value.empty())
             row += std::string("\t") + key.key + "=" + value;
     }
-    std::string response = smsgw.Read(section, "RunSendResponse", kReadChars);
+    std::string response = section.Read("RunSendResponse");
     if (!response.empty())
         row += "\tRunSendResponse=" + response;
     return row.substr(0, kKeywordValueMax);

@@ -140,7 +140,8 @@ std::vector<std::string> ListCharsets()
 
 void ShowCharsets(HWND page, const std::string& stored)
 {
-    std::vector<std::string> entries = ListCharsets();
+    // The MIME database does not change while the program runs: it is read once.
+    static const std::vector<std::string> entries = ListCharsets();
     for (const std::string& entry : entries)
         AddComboEntry(page, IDC_TWOWAY_CHARSET, entry);
     Send(page, IDC_TWOWAY_CHARSET, CB_SETCURSEL, CharsetSelection(entries, stored));

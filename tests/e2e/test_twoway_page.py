@@ -5,10 +5,13 @@ upload URL kept in the route section, and the viewers and the MM7 dialog opened 
 page."""
 
 import shutil
+import tempfile
+from pathlib import Path
 
-from harness import to_windows, wait_for
+from harness import REG_KEY, REG_ROOT_KEY, Rig, parse_ini, to_windows, wait_for
 from program import (CAPTION, ID_APPLY, IDCANCEL, IDOK, MAIN_TABS, configure_modem, controls,
-                     end_program, is_checked, open_main_window, select_page)
+                     end_program, is_checked, open_main_window, select_page, window_gone, write_ini)
+from test_mm7_dialog import TITLE as MM7_TITLE, URL as MM7_URL, Server
 
 TWOWAY_TAB = MAIN_TABS.index("2-Way")
 RECEIVE_SMS, COMMANDS, TABLE, ADD, EDIT, REMOVE, CHARSET = 101, 104, 106, 107, 108, 109, 111
@@ -209,3 +212,98 @@ def test_php_switch_with_php_cgi_found(rig, env):
     rig.click(sheet, id=IDOK)
     end_program(rig, program)
     assert env.ini("SMSGW.INI")["SMSGW"]["PHPEnable"] == "Yes"
+
+
+def test_configure_opens_the_mm7_dialog_and_a_saved_server_clears_the_refusal(rig, env):
+    configure_modem(env, "ReceiveSMS=Yes\nReceiveMMS=Yes\n[%s]\nMMSRouting=qelsmslitemm7\n" % ROUTE)
+    program, sheet, page = twoway_page(rig, env)
+    assert is_checked(rig, page, MM7) and controls(rig, page)[CONFIGURE].enabled
+    rig.click(page, id=CONFIGURE)
+    dialog = rig.find(MM7_TITLE, timeout=10)
+    assert dialog, "Configure did not open the MM7 dialog: %s" % (rig.windows(),)
+    rig.click(dialog, id=IDCANCEL)
+    wait_for(lambda: window_gone(rig, dialog), what="the MM7 dialog closed")
+    rig.click(sheet, id=IDOK)
+    assert rig.box(click="OK").text == "MM7 Settings must be configured"
+
+    server = Server("127.0.0.1")
+    try:
+        rig.click(page, id=CONFIGURE)
+        dialog = rig.find(MM7_TITLE, timeout=10)
+        rig.settext(dialog, MM7_URL, "http://127.0.0.1:%d/mm7" % server.port)
+        rig.click(dialog, id=IDOK)
+        wait_for(lambda: window_gone(rig, dialog), timeout=30, what="the MM7 dialog saved")
+    finally:
+        server.close()
+    assert env.ini("VASPOUT/qelsmslitemm7/VASP.INI")["VASP"]["Server"] == "http://127.0.0.1:%d/mm7" % server.port
+    rig.click(sheet, id=IDOK)
+    end_program(rig, program)                            # the service question comes first
+    assert env.ini("SMSGW.INI")[ROUTE]["MMSRouting"] == "qelsmslitemm7"
+
+
+# --- the php-cgi.exe search over drives of the test's own ---
+
+class DrivesRig(Rig):
+    """A rig on a prefix of its own whose drives are C: and the given letters, each a folder
+    here, and no Z: (the whole Unix tree): a search over the fixed drives sees only these.
+    qauto.exe runs from the folder of drive Y:."""
+
+    def __init__(self, rig, drives):
+        self.drives = drives
+        super().__init__(rig.root, rig.win, prefix=Path(str(rig.prefix) + "-drives"))
+
+    def _ensure_prefix(self):
+        super()._ensure_prefix()
+        devices = self.prefix / "dosdevices"
+        for link in devices.iterdir():
+            if len(link.name) == 2 and link.name.endswith(":") and link.name != "c:":
+                link.unlink()
+        for letter, folder in self.drives.items():
+            (devices / (letter + ":")).symlink_to(folder)
+        self.qauto_exe = self.drives["y"] / "qauto.exe"
+        shutil.copy2(str(self.testbin / "qauto.exe"), str(self.qauto_exe))
+        self.env.pop("PHPRC", None)
+
+
+def test_php_refused_without_php_cgi_and_links_not_entered(rig):
+    work = Path(tempfile.mkdtemp(prefix="phpdrives-", dir=str(rig.tmp_root)))
+    y, x, outside = work / "y", work / "x", work / "outside"
+    shutil.copytree(str(rig.install_source), str(y / "install"))
+    for folder in (y / "data", y / "private", x / "loop", outside):
+        folder.mkdir(parents=True)
+    (x / "loop" / "again").symlink_to(x / "loop")           # a loop inside the drive
+    (x / "linked").symlink_to(outside)                       # the only way to this php-cgi.exe
+    shutil.copy2(str(rig.testbin / "php" / "php-cgi.exe"), str(outside / "php-cgi.exe"))
+    write_ini(y / "data" / "SMSGW.INI", "[SMSGW]\nModem1=COM1\nReceiveSMS=Yes\n")
+    drives = DrivesRig(rig, {"x": x, "y": y})
+    try:
+        for name, folder in (("DataDirectory", "data"), ("PrivateDataDirectory", "private"),
+                             ("ProgramDirectory", "install")):
+            drives.wine(["reg", "add", REG_KEY, "/v", name, "/d", "Y:\\%s\\" % folder, "/f"], check=True)
+        program = drives.wine_start(["Y:\\install\\QELCONF.EXE"], cwd=str(y / "install"))
+        sheet = drives.find(CAPTION, timeout=20)
+        assert sheet, "the main window did not open: %s" % (drives.windows(),)
+        page = select_page(drives, sheet, TWOWAY_TAB)
+        drives.click(page, id=PHP_ENABLE)
+        box = drives.box(timeout=60, click="OK")
+        assert (box.text, box.caption, box.icon, box.buttons) == (
+            "PHP support not available, unable to locate php-cgi.exe", CAPTION, "error", ["OK"]), box
+        assert not is_checked(drives, page, PHP_ENABLE)
+        assert "PHP-CGI.EXE" not in drives_ini(y)["SMSGW"]
+
+        # The same search finds one in a folder of a test drive.
+        (x / "tools").mkdir()
+        shutil.copy2(str(outside / "php-cgi.exe"), str(x / "tools" / "php-cgi.exe"))
+        drives.click(page, id=PHP_ENABLE)
+        wait_for(lambda: controls(drives, page)[PHP_REMOTE].enabled, timeout=30, what="PHP switched on")
+        assert drives_ini(y)["SMSGW"]["PHP-CGI.EXE"].lower() == "x:\\tools\\php-cgi.exe"
+        drives.click(sheet, id=IDOK)
+        end_program(drives, program)
+    finally:
+        drives.reg_delete(REG_ROOT_KEY)
+        drives.close()
+        shutil.rmtree(str(work), ignore_errors=True)
+
+
+def drives_ini(y):
+    return parse_ini((y / "data" / "SMSGW.INI").read_bytes().decode("cp1252"))

@@ -137,6 +137,88 @@ TEST(KeywordTable, ASectionTooLargeToReadWholeIsChangedKeyByKey)
     EXPECT_EQ((std::vector<std::string>{"A", "C", "D"}), ReadKeywordTable(ini));
 }
 
+// The platform's profile functions as far as the section reads differ from key reads: a key
+// read takes a value out of its quotes, a section read stops at 32767 characters. Counts
+// both kinds of read.
+class ProfileLikeIni : public MemoryIni {
+public:
+    int reads = 0;
+    int sectionReads = 0;
+
+    std::string Read(const std::string& section, const std::string& key, size_t maxChars) override
+    {
+        ++reads;
+        std::string value = MemoryIni::Read(section, key, std::string::npos);
+        if (value.size() > 1 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+            value = value.substr(1, value.size() - 2);
+        return value.substr(0, maxChars - 1);
+    }
+    IniEntries ReadSection(const std::string& section) override
+    {
+        ++sectionReads;
+        IniEntries cut;
+        size_t room = 32765; // "key=value\0" lines; the last one that does not fit is cut
+        for (const auto& entry : MemoryIni::ReadSection(section)) {
+            std::string line = entry.first + "=" + entry.second;
+            if (line.size() + 1 > room)
+                line.resize(room - 1);
+            size_t equals = line.find('=');
+            cut.emplace_back(line.substr(0, equals), equals == std::string::npos ? "" : line.substr(equals + 1));
+            room -= line.size() + 1;
+            if (room < 2)
+                break;
+        }
+        return cut;
+    }
+};
+
+TEST(KeywordTable, ReadWholeSectionsAnswerAsKeyByKeyReads)
+{
+    // Each case: the keyword section's lines and the list row they give.
+    struct Case {
+        IniEntries section;
+        const char* row;
+    };
+    const std::string big(40000, 'n');
+    const Case cases[] = {
+        {{{"Run", "x.exe"}, {"DListAdd", "News"}}, "K\tDListAdd=News\tRun=x.exe"},
+        {{{"replytext", "first"}, {"ReplyText", "second"}}, "K\tReplyText=first"},     // the first key, any case
+        {{{"MailTo", "\"a@b.c\""}, {"Run", "'x y'"}}, "K\tMailTo=a@b.c\tRun=x y"},     // quotes taken off
+        {{{"Note", big}, {"ReplyText", "past the cut"}}, "K\tReplyText=past the cut"}, // beyond 32767
+        {{{"RunSendResponse", "Yes"}, {"Run", ""}}, "K\tRunSendResponse=Yes"},
+    };
+    for (const Case& c : cases) {
+        ProfileLikeIni ini;
+        ini.sections.emplace_back("2Way-Keyword-K", c.section);
+        EXPECT_EQ(c.row, KeywordListRow(ini, "K")) << c.row;
+    }
+
+    // A table: one read of its section and one of each keyword's, the end read once more.
+    ProfileLikeIni ini;
+    std::vector<std::string> table;
+    for (int n = 1; n <= 50; ++n) {
+        table.push_back("K" + std::to_string(n));
+        AppendKeywordEntry(ini, table.back());
+        ini.Write("2Way-Keyword-" + table.back(), "ReplyText", "hi");
+    }
+    ini.reads = ini.sectionReads = 0;
+    ASSERT_EQ(table, ReadKeywordTable(ini));
+    for (const std::string& entry : table)
+        EXPECT_EQ(entry + "\tReplyText=hi", KeywordListRow(ini, entry));
+    EXPECT_EQ(51, ini.sectionReads);
+    EXPECT_EQ(1, ini.reads);
+
+    // Entries past the platform's cut, and one in quotes, are still read.
+    ProfileLikeIni long_;
+    for (int n = 1; n <= 40; ++n)
+        AppendKeywordEntry(long_, std::string(1000, static_cast<char>('A' + n % 26)));
+    long_.Write(kKeywordsSection, "Keyword2", "\"TWO \"");
+    std::vector<std::string> read = ReadKeywordTable(long_);
+    ASSERT_EQ(40u, read.size());
+    EXPECT_EQ("TWO ", read[1]);
+    EXPECT_EQ(std::string(1000, 'A' + 40 % 26), read[39]);
+}
+
 TEST(KeywordTable, DuplicatesAreFoundWithoutRegardToCaseExceptTheEntryEdited)
 {
     std::vector<std::string> table = {"HELP", "STOP##123"};
