@@ -9,7 +9,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 packages=(cmake make g++ clang libclang-rt-14-dev googletest
           g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
           wine wine32:i386 wine64 xvfb xauth imagemagick fonts-wine socat
-          openssl python3 mobile-broadband-provider-info)
+          openssl python3 mobile-broadband-provider-info
+          nsis python3-reportlab poppler-utils)
 for p in "${packages[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 
