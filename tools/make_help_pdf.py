@@ -20,6 +20,7 @@ subsection is a PDF bookmark. Built with ReportLab (Debian's python3-reportlab).
 """
 
 import argparse
+import io
 import os
 import re
 import sys
@@ -163,6 +164,7 @@ class HelpDocument(BaseDocTemplate):
         self.heading_count += 1
         self.canv.bookmarkPage(key)
         self.canv.addOutlineEntry(text, key, level=level, closed=level > 0)
+        self.canv.showOutline()   # the reader opens with the bookmarks shown
         self.notify("TOCEntry", (level, text, self.page, key))
 
     def handle_documentBegin(self):
@@ -182,8 +184,7 @@ def picture_flowable(path):
     # Screen pixels shown at 0.75 pt each (96 dpi), smaller only where the page needs it.
     width = min(image.width * 0.75, image.width * scale)
     height = width * image.height / image.width
-    from io import BytesIO
-    data = BytesIO()
+    data = io.BytesIO()
     image.save(data, format="PNG")
     data.seek(0)
     flowable = Picture(data, width=width, height=height)
@@ -204,8 +205,16 @@ def story(blocks, version, pictures, require_pictures):
                        firstLineIndent=0),
     ]
     blocks = list(blocks)
-    flow, items, missing = [], [], []
-    used = 0
+    flow, items, missing, used = [], [], [], []
+
+    def picture(name):
+        path = Path(pictures) / name if pictures else None
+        if path is not None and path.is_file():
+            used.append(name)
+            return picture_flowable(path)
+        if require_pictures:
+            missing.append(name)
+        return []
 
     def end_list():
         if items:
@@ -226,14 +235,18 @@ def story(blocks, version, pictures, require_pictures):
                 flow.append(PageBreak())
             flow.append(heading(kind, text, style["part"]))
         elif kind in ("section", "subsection"):
-            # A heading stays on the page of what follows it.
-            follower = blocks[index + 1] if index + 1 < len(blocks) else None
-            head = heading(kind, text, style[kind])
-            if follower and follower[0] == "text":
-                flow.append(KeepTogether([head, Paragraph(escape(follower[1]), style["text"])]))
-                blocks[index + 1] = ("done", "")
-            else:
-                flow.append(head)
+            # A heading stays on the page of its first paragraph and its picture.
+            kept = [heading(kind, text, style[kind])]
+            for follower in range(index + 1, min(index + 3, len(blocks))):
+                next_kind, next_text = blocks[follower]
+                if next_kind == "text" and len(kept) == 1:
+                    kept.append(Paragraph(escape(next_text), style["text"]))
+                elif next_kind == "picture":
+                    kept += picture(next_text)
+                else:
+                    break
+                blocks[follower] = ("done", "")
+            flow.append(KeepTogether(kept))
         elif kind == "text":
             flow.append(Paragraph(escape(text), style["text"]))
             if index == 1:   # the line under the title, then the table of contents
@@ -242,16 +255,11 @@ def story(blocks, version, pictures, require_pictures):
         elif kind == "item":
             items.append(Paragraph(escape(text), style["item"]))
         elif kind == "picture":
-            path = Path(pictures) / text if pictures else None
-            if path is not None and path.is_file():
-                flow += picture_flowable(path)
-                used += 1
-            elif require_pictures:
-                missing.append(text)
+            flow += picture(text)
     end_list()
     if missing:
         raise SourceError("screenshots missing from %s: %s" % (pictures, ", ".join(missing)))
-    return flow, used
+    return flow, len(used)
 
 
 def build(source, output, version, pictures=None, require_pictures=False):
