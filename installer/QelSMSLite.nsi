@@ -51,6 +51,7 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${PROGRAM}"
 !define MUI_FINISHPAGE_RUN_PARAMETERS "-WIZARD"
 !define MUI_FINISHPAGE_RUN_TEXT "Run the Setup Wizard now"
+!define MUI_FINISHPAGE_RUN_NOTCHECKED   ; only when the administrator asks for it
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
