@@ -119,6 +119,11 @@ def test_install_run_verbs_and_uninstall(rig):
         assert "Uninstall.exe" in entry["UninstallString"], entry
         size = int(entry["EstimatedSize"], 16)
         assert staged_kilobytes(rig) <= size <= staged_kilobytes(rig) + 200, (size, entry)
+        # Administrator rights asked for, the version carried, nothing else written.
+        setup = at.setup.read_bytes()
+        assert b'level="requireAdministrator"' in setup
+        assert version.encode("utf-16-le") in setup
+        assert at.rig.wine(["reg", "query", harness.REG_ROOT_KEY]).returncode != 0
 
         # The installed program's verbs, with the service programs beside it.
         at.add_standins()
