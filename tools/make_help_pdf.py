@@ -121,7 +121,7 @@ def styles():
                                    spaceAfter=24),
         "contents": ParagraphStyle("Contents", parent=base["Heading1"], fontSize=15,
                                    spaceAfter=10),
-        "part": ParagraphStyle("Part", parent=base["Heading1"], fontSize=17, leading=22,
+        "part": ParagraphStyle("Chapter", parent=base["Heading1"], fontSize=17, leading=22,
                                spaceAfter=10),
         "section": ParagraphStyle("Section", parent=base["Heading2"], fontSize=13.5, leading=17,
                                   spaceBefore=12, spaceAfter=6),

@@ -37,7 +37,7 @@ def test_every_heading_is_a_bookmark_and_the_version_is_one(rig):
 def test_release_build_fails_on_a_missing_screenshot(rig):
     with tempfile.TemporaryDirectory() as work:
         source = Path(work) / "help.txt"
-        source.write_text("# Help\n\nv@VERSION@\n\n# Part\n\n## Page\n\n[picture page.png]\n")
+        source.write_text("# Help\n\nv@VERSION@\n\n# Chapter\n\n## Page\n\n[picture page.png]\n")
         command = [sys.executable, str(ROOT / "tools" / "make_help_pdf.py"), str(source),
                    str(Path(work) / "help.pdf"), "--pictures", work]
         quick = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
