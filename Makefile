@@ -1,12 +1,13 @@
 # make run   installs what is missing, builds, starts the program under Wine
 # make screenshots  pictures of every page of the wizard and the main window (build/screenshots)
 # make test  installs what is missing, builds both targets, runs every test
+# make dist  the installer and the release zip in build/win32/dist, the help with screenshots
 BUILD   ?= build
 NATIVE  := $(BUILD)/native
 WIN     := $(BUILD)/win32
 JOBS    ?= $(shell nproc)
 
-.PHONY: all deps native windows test run screenshots clean
+.PHONY: all deps native windows test run screenshots dist clean
 
 all: native windows
 
@@ -31,6 +32,15 @@ run: windows
 
 screenshots: windows
 	@python3 tools/screenshots.py --windows $(WIN)
+
+# The release: screenshots of every page and dialog, the help document again with them, then
+# the installer and the zip over the staged installation folder.
+dist: windows
+	@python3 tools/screenshots.py --windows $(WIN) --out $(BUILD)/screenshots
+	@python3 tools/make_help_pdf.py docs/help/help.txt "$(WIN)/install/QelSMS/QelSMS Lite.pdf" \
+	    --version-file VERSION --pictures $(BUILD)/screenshots --require-pictures
+	@cmake --build $(WIN) --target installer release_zip
+	@ls -l $(WIN)/dist
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,8 @@
 #include "app/message_box.h"
 
-const char kAppCaption[] = "Qel SMS/MMS Gateway Lite Edition (v2015.03.13)";
+#include "qel_version.h"
+
+const char kAppCaption[] = "Qel SMS/MMS Gateway Lite Edition (v" QEL_VERSION_TEXT ")";
 
 int ShowMessageCaption(HWND owner, const char* text, const char* caption, UINT flags)
 {

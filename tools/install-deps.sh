@@ -10,7 +10,8 @@ packages=(cmake make g++ clang libclang-rt-14-dev googletest
           g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools
           wine wine32:i386 wine64 xvfb xauth imagemagick fonts-wine socat
           openssl python3 mobile-broadband-provider-info
-          dovecot-imapd dovecot-pop3d python3-aiosmtpd)
+          dovecot-imapd dovecot-pop3d python3-aiosmtpd
+          nsis python3-reportlab poppler-utils)
 for p in "${packages[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 

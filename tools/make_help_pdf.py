@@ -2,240 +2,298 @@
 """Builds the help document "QelSMS Lite.pdf" from its plain-text source.
 
     python3 tools/make_help_pdf.py docs/help/help.txt "build/.../QelSMS Lite.pdf"
+            [--version-file VERSION] [--pictures build/screenshots [--require-pictures]]
 
 The source is plain text with a few marks:
-    # Title      a part heading; each part after the first starts on a new page
-    ## Heading   a section heading (bold)
-    - text       a list item, wrapped with a hanging indent
-    other lines  paragraph text; a blank line ends a paragraph
+    # Title        a part; the first one is the document's title, each other starts a new page
+    ## Heading     a section (one per page or dialog of the program)
+    ### Heading    a subsection
+    - text         a list item
+    [picture F]    the screenshot F from the pictures folder, cropped to its window; left out
+                   when no folder is given or F is not in it (the quick build), an error with
+                   --require-pictures (the release build)
+    other lines    paragraph text; a blank line ends a paragraph
+"@VERSION@" anywhere stands for the version number read from the version file.
 
-The output is a PDF 1.4 file in the standard Helvetica fonts, A4 pages, text wrapped to the
-page width. Python 3 standard library only.
+The document opens with its title and a table of contents; every part, section and
+subsection is a PDF bookmark. Built with ReportLab (Debian's python3-reportlab).
 """
 
+import argparse
+import io
+import os
+import re
 import sys
-import zlib
 from pathlib import Path
+from xml.sax.saxutils import escape
 
-PAGE_WIDTH, PAGE_HEIGHT = 595, 842          # A4 in points
-MARGIN_LEFT, MARGIN_RIGHT = 64, 64
-MARGIN_TOP, MARGIN_BOTTOM = 72, 64
-TEXT_WIDTH = PAGE_WIDTH - MARGIN_LEFT - MARGIN_RIGHT
-BULLET_INDENT = 16
+try:
+    from PIL import Image, ImageChops
+    from reportlab import rl_config
+    from reportlab.lib import colors
+    from reportlab.lib.pagesizes import A4
+    from reportlab.lib.styles import ParagraphStyle, getSampleStyleSheet
+    from reportlab.lib.units import mm
+    from reportlab.platypus import (BaseDocTemplate, Frame, Image as Picture, KeepTogether,
+                                    ListFlowable, ListItem, PageBreak, PageTemplate, Paragraph,
+                                    Spacer)
+    from reportlab.platypus.tableofcontents import TableOfContents
+except ImportError:
+    # Debian's python3-reportlab belongs to the system's interpreter; another python3 first
+    # on PATH (a virtual environment, pyenv) hands over to it.
+    SYSTEM_PYTHON = "/usr/bin/python3"
+    if os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON) and \
+            os.path.exists(SYSTEM_PYTHON) and not os.environ.get("QEL_HELP_REEXEC"):
+        os.environ["QEL_HELP_REEXEC"] = "1"
+        os.execv(SYSTEM_PYTHON, [SYSTEM_PYTHON] + sys.argv)
+    raise
 
-# (font resource, size, line height, space before, space after) per kind of block.
-STYLES = {
-    "title": ("F2", 20, 26, 0, 10),
-    "part": ("F2", 16, 21, 6, 8),
-    "section": ("F2", 12.5, 17, 10, 4),
-    "text": ("F1", 10.5, 14, 0, 7),
-    "item": ("F1", 10.5, 14, 0, 4),
-}
+rl_config.invariant = 1   # the same source gives the same bytes (no creation date, fixed ids)
 
-# Advance widths (1/1000 em) of the printable ASCII characters 32..126, from the fonts'
-# metrics files.
-HELVETICA = [
-    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,
-    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,
-    1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,
-    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,
-    333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,
-    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584,
-]
-HELVETICA_BOLD = [
-    278, 333, 474, 556, 556, 889, 722, 238, 333, 333, 389, 584, 278, 333, 278, 278,
-    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 333, 333, 584, 584, 584, 611,
-    975, 722, 722, 722, 722, 667, 611, 778, 722, 278, 556, 722, 611, 833, 722, 778,
-    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 333, 278, 333, 584, 556,
-    333, 556, 611, 556, 611, 556, 333, 611, 611, 278, 278, 556, 278, 889, 611, 611,
-    611, 611, 389, 556, 333, 611, 556, 778, 556, 556, 500, 389, 280, 389, 584,
-]
-FONTS = {"F1": ("Helvetica", HELVETICA), "F2": ("Helvetica-Bold", HELVETICA_BOLD)}
+PAGE_WIDTH, PAGE_HEIGHT = A4
+MARGIN = 22 * mm
+TEXT_WIDTH = PAGE_WIDTH - 2 * MARGIN
+PICTURE_MAX_HEIGHT = PAGE_HEIGHT * 0.5
+DOCUMENT_NAME = "QelSMS Lite Help"
+
+PICTURE_RE = re.compile(r"^\[picture\s+([^\]\s]+)\s*\]$")
 
 
-def text_width(text, font, size):
-    widths = FONTS[font][1]
-    total = 0
-    for ch in text:
-        code = ord(ch)
-        total += widths[code - 32] if 32 <= code <= 126 else 556
-    return total * size / 1000.0
-
-
-def wrap(text, font, size, width):
-    """Splits text into lines no wider than width; a word longer than a line stays whole."""
-    lines, line = [], ""
-    for word in text.split():
-        candidate = word if not line else line + " " + word
-        if line and text_width(candidate, font, size) > width:
-            lines.append(line)
-            line = word
-        else:
-            line = candidate
-    if line:
-        lines.append(line)
-    return lines or [""]
+class SourceError(Exception):
+    pass
 
 
 def parse(source):
-    """The source as blocks: (kind, text). Kinds: title, part, section, text, item, page."""
+    """The source as blocks (kind, text). Kinds: title, part, section, subsection, text,
+    item, picture."""
     blocks, paragraph = [], []
-    seen_part = False
 
     def flush():
         if paragraph:
             blocks.append(("text", " ".join(paragraph)))
             paragraph.clear()
 
-    for raw in source.splitlines():
+    for number, raw in enumerate(source.splitlines(), 1):
         line = raw.strip()
+        heading = re.match(r"^(#{1,3}) (.+)$", line)
+        picture = PICTURE_RE.match(line)
         if not line:
             flush()
-        elif line.startswith("## "):
+        elif heading:
             flush()
-            blocks.append(("section", line[3:].strip()))
-        elif line.startswith("# "):
+            level = len(heading.group(1))
+            kind = ("part" if any(k == "title" for k, _ in blocks) else "title") if level == 1 \
+                else ("section" if level == 2 else "subsection")
+            blocks.append((kind, heading.group(2).strip()))
+        elif picture:
             flush()
-            if not seen_part:
-                blocks.append(("title", line[2:].strip()))
-                seen_part = True
-            else:
-                blocks.append(("page", ""))
-                blocks.append(("part", line[2:].strip()))
+            blocks.append(("picture", picture.group(1)))
+        elif line.startswith("[picture"):
+            raise SourceError("line %d: a picture is written [picture FILE.png]" % number)
         elif line.startswith("- "):
             flush()
             blocks.append(("item", line[2:].strip()))
         else:
             paragraph.append(line)
     flush()
+    if not blocks or blocks[0][0] != "title":
+        raise SourceError("the source must begin with its title (# Title)")
     return blocks
 
 
-def pdf_string(text):
-    """A PDF literal string in WinAnsi encoding."""
-    data = text.encode("cp1252", errors="replace")
-    out = bytearray(b"(")
-    for byte in data:
-        if byte in b"()\\":
-            out += b"\\" + bytes([byte])
-        elif byte < 32 or byte > 126:
-            out += b"\\%03o" % byte
-        else:
-            out.append(byte)
-    return bytes(out + b")")
+def crop_to_window(path):
+    """The screenshot without the plain desktop around its window: everything that differs
+    from the colour of the top-right corner, which the window never covers."""
+    image = Image.open(str(path)).convert("RGB")
+    background = Image.new("RGB", image.size, image.getpixel((image.width - 1, 0)))
+    box = ImageChops.difference(image, background).getbbox()
+    return image.crop(box) if box else image
 
 
-class Layout:
-    """Places blocks on pages; each page is a list of drawing operators."""
+def styles():
+    base = getSampleStyleSheet()
+    body = ParagraphStyle("Body", parent=base["BodyText"], fontName="Helvetica", fontSize=10,
+                          leading=13.5, spaceAfter=6)
+    return {
+        "title": ParagraphStyle("Title", parent=base["Title"], fontSize=22, leading=28,
+                                spaceAfter=6),
+        "subtitle": ParagraphStyle("Subtitle", parent=body, alignment=1, fontSize=11,
+                                   spaceAfter=24),
+        "contents": ParagraphStyle("Contents", parent=base["Heading1"], fontSize=15,
+                                   spaceAfter=10),
+        "part": ParagraphStyle("Chapter", parent=base["Heading1"], fontSize=17, leading=22,
+                               spaceAfter=10),
+        "section": ParagraphStyle("Section", parent=base["Heading2"], fontSize=13.5, leading=17,
+                                  spaceBefore=12, spaceAfter=6),
+        "subsection": ParagraphStyle("Subsection", parent=base["Heading3"], fontSize=11,
+                                     leading=14, spaceBefore=8, spaceAfter=4),
+        "text": body,
+        "item": ParagraphStyle("Item", parent=body, spaceAfter=3),
+    }
 
-    def __init__(self):
-        self.pages = []
-        self.last_kind = None
-        self.new_page()
 
-    def new_page(self):
-        self.pages.append([])
-        self.y = PAGE_HEIGHT - MARGIN_TOP
+class HelpDocument(BaseDocTemplate):
+    """A4 pages with a footer; headings feed the table of contents and the bookmarks."""
 
-    def page_is_empty(self):
-        return not self.pages[-1]
+    LEVELS = {"part": 0, "section": 1, "subsection": 2}
 
-    def ensure(self, height):
-        if self.y - height < MARGIN_BOTTOM and not self.page_is_empty():
-            self.new_page()
+    def __init__(self, filename, title, version):
+        super().__init__(filename, pagesize=A4, leftMargin=MARGIN, rightMargin=MARGIN,
+                         topMargin=MARGIN, bottomMargin=MARGIN, title=title,
+                         author="Qel", subject="Qel SMS/MMS Gateway Lite Edition %s" % version,
+                         creator="make_help_pdf.py")
+        frame = Frame(MARGIN, MARGIN, TEXT_WIDTH, PAGE_HEIGHT - 2 * MARGIN, id="body")
+        self.addPageTemplates([PageTemplate(id="page", frames=[frame], onPage=self.footer)])
+        self.heading_count = 0
 
-    def draw(self, font, size, x, text):
-        self.pages[-1].append(b"BT /%s %.1f Tf %.2f %.2f Td %s Tj ET"
-                              % (font.encode(), size, x, self.y, pdf_string(text)))
+    def footer(self, canvas, doc):
+        canvas.saveState()
+        canvas.setFont("Helvetica", 8)
+        canvas.setFillColor(colors.grey)
+        canvas.drawCentredString(PAGE_WIDTH / 2, MARGIN / 2,
+                                 "%s - page %d" % (DOCUMENT_NAME, doc.page))
+        canvas.restoreState()
 
-    def block(self, kind, text):
-        if kind == "page":
-            if not self.page_is_empty():
-                self.new_page()
+    def afterFlowable(self, flowable):
+        kind = getattr(flowable, "heading_kind", None)
+        if kind is None:
             return
-        font, size, leading, before, after = STYLES[kind]
-        indent = BULLET_INDENT if kind == "item" else 0
-        lines = wrap(text, font, size, TEXT_WIDTH - indent)
-        if not self.page_is_empty():
-            self.y -= before
-            if self.last_kind == "item" and kind != "item":
-                self.y -= STYLES["text"][4] - STYLES["item"][4]  # a list ends like a paragraph
-        self.last_kind = kind
-        # A heading stays with the first lines that follow it.
-        keep = leading * len(lines) + (3 * STYLES["text"][2] if kind in ("section", "part") else 0)
-        self.ensure(keep if kind != "text" else min(keep, leading * 2))
-        for number, line in enumerate(lines):
-            self.ensure(leading)
-            self.y -= size
-            if kind == "item" and number == 0:
-                self.draw("F1", size, MARGIN_LEFT + 4, "\u2022")  # bullet
-            self.draw(font, size, MARGIN_LEFT + indent, line)
-            self.y -= leading - size
-        self.y -= after
+        level = self.LEVELS[kind]
+        text = flowable.getPlainText()
+        key = "h%d" % self.heading_count
+        self.heading_count += 1
+        self.canv.bookmarkPage(key)
+        self.canv.addOutlineEntry(text, key, level=level, closed=level > 0)
+        self.canv.showOutline()   # the reader opens with the bookmarks shown
+        self.notify("TOCEntry", (level, text, self.page, key))
+
+    def handle_documentBegin(self):
+        self.heading_count = 0   # multiBuild lays the document out more than once
+        super().handle_documentBegin()
 
 
-def page_footer(number, count):
-    text = "QelSMS Lite Help - page %d of %d" % (number, count)
-    x = (PAGE_WIDTH - text_width(text, "F1", 8)) / 2
-    return b"BT /F1 8 Tf 0.4 g %.2f %d Td %s Tj ET" % (x, MARGIN_BOTTOM - 30, pdf_string(text))
+def heading(kind, text, style):
+    paragraph = Paragraph(escape(text), style)
+    paragraph.heading_kind = kind
+    return paragraph
 
 
-def build_pdf(blocks, title):
-    layout = Layout()
-    for kind, text in blocks:
-        layout.block(kind, text)
-    pages = [p for p in layout.pages if p]
+def picture_flowable(path):
+    image = crop_to_window(path)
+    scale = min(1.0, TEXT_WIDTH / image.width, PICTURE_MAX_HEIGHT / image.height)
+    # Screen pixels shown at 0.75 pt each (96 dpi), smaller only where the page needs it.
+    width = min(image.width * 0.75, image.width * scale)
+    height = width * image.height / image.width
+    data = io.BytesIO()
+    image.save(data, format="PNG")
+    data.seek(0)
+    flowable = Picture(data, width=width, height=height)
+    flowable.hAlign = "CENTER"
+    return [Spacer(1, 4), flowable, Spacer(1, 8)]
 
-    # Object numbers: 1 catalog, 2 page tree, 3-4 fonts, 5 info, then a page and its
-    # content stream for each page.
-    objects = {}
-    objects[1] = b"<< /Type /Catalog /Pages 2 0 R >>"
-    for number, (font, (base, _)) in zip((3, 4), sorted(FONTS.items())):
-        objects[number] = (b"<< /Type /Font /Subtype /Type1 /BaseFont /%s "
-                           b"/Encoding /WinAnsiEncoding >>" % base.encode())
-    objects[5] = b"<< /Title %s /Producer (make_help_pdf.py) >>" % pdf_string(title)
-    kids = []
-    for index, operators in enumerate(pages):
-        page_number, content_number = 6 + 2 * index, 7 + 2 * index
-        kids.append(b"%d 0 R" % page_number)
-        stream = zlib.compress(b"\n".join(operators + [page_footer(index + 1, len(pages))]))
-        objects[page_number] = (
-            b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %d %d] "
-            b"/Resources << /Font << /F1 3 0 R /F2 4 0 R >> >> /Contents %d 0 R >>"
-            % (PAGE_WIDTH, PAGE_HEIGHT, content_number))
-        objects[content_number] = (b"<< /Length %d /Filter /FlateDecode >>\nstream\n"
-                                   % len(stream) + stream + b"\nendstream")
-    objects[2] = b"<< /Type /Pages /Kids [%s] /Count %d >>" % (b" ".join(kids), len(kids))
 
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offsets = {}
-    for number in sorted(objects):
-        offsets[number] = len(out)
-        out += b"%d 0 obj\n" % number + objects[number] + b"\nendobj\n"
-    xref = len(out)
-    count = max(objects) + 1
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % count
-    for number in range(1, count):
-        out += b"%010d 00000 n \n" % offsets[number]
-    out += (b"trailer\n<< /Size %d /Root 1 0 R /Info 5 0 R >>\nstartxref\n%d\n%%%%EOF\n"
-            % (count, xref))
-    return bytes(out), len(pages)
+def story(blocks, version, pictures, require_pictures):
+    """The flowables of the document; raises SourceError for a missing required picture."""
+    style = styles()
+    contents = TableOfContents()
+    contents.levelStyles = [
+        ParagraphStyle("TOC0", fontName="Helvetica-Bold", fontSize=11, leading=16,
+                       leftIndent=0, firstLineIndent=0, spaceBefore=6),
+        ParagraphStyle("TOC1", fontName="Helvetica", fontSize=10, leading=13, leftIndent=16,
+                       firstLineIndent=0),
+        ParagraphStyle("TOC2", fontName="Helvetica", fontSize=9, leading=12, leftIndent=32,
+                       firstLineIndent=0),
+    ]
+    blocks = list(blocks)
+    flow, items, missing, used = [], [], [], []
+
+    def picture(name):
+        path = Path(pictures) / name if pictures else None
+        if path is not None and path.is_file():
+            used.append(name)
+            return picture_flowable(path)
+        if require_pictures:
+            missing.append(name)
+        return []
+
+    def end_list():
+        if items:
+            flow.append(ListFlowable([ListItem(p, leftIndent=14) for p in items],
+                                     bulletType="bullet", start="\u2022", leftIndent=14,
+                                     bulletFontSize=9))
+            flow.append(Spacer(1, 4))
+            items.clear()
+
+    for index, (kind, text) in enumerate(blocks):
+        text = text.replace("@VERSION@", version)
+        if kind != "item":
+            end_list()
+        if kind == "title":
+            flow += [Spacer(1, 40), Paragraph(escape(text), style["title"])]
+        elif kind == "part":
+            if flow and not isinstance(flow[-1], PageBreak):
+                flow.append(PageBreak())
+            flow.append(heading(kind, text, style["part"]))
+        elif kind in ("section", "subsection"):
+            # A heading stays on the page of its first paragraph and its picture.
+            kept = [heading(kind, text, style[kind])]
+            for follower in range(index + 1, min(index + 3, len(blocks))):
+                next_kind, next_text = blocks[follower]
+                if next_kind == "text" and len(kept) == 1:
+                    kept.append(Paragraph(escape(next_text), style["text"]))
+                elif next_kind == "picture":
+                    kept += picture(next_text)
+                else:
+                    break
+                blocks[follower] = ("done", "")
+            flow.append(KeepTogether(kept))
+        elif kind == "text":
+            flow.append(Paragraph(escape(text), style["text"]))
+            if index == 1:   # the line under the title, then the table of contents
+                flow[-1] = Paragraph(escape(text), style["subtitle"])
+                flow += [Paragraph("Contents", style["contents"]), contents]
+        elif kind == "item":
+            items.append(Paragraph(escape(text), style["item"]))
+        elif kind == "picture":
+            flow += picture(text)
+    end_list()
+    if missing:
+        raise SourceError("screenshots missing from %s: %s" % (pictures, ", ".join(missing)))
+    return flow, len(used)
+
+
+def build(source, output, version, pictures=None, require_pictures=False):
+    """Writes the document; returns (pages, pictures used)."""
+    blocks = parse(source)
+    flow, used = story(blocks, version, pictures, require_pictures)
+    output = Path(output)
+    output.parent.mkdir(parents=True, exist_ok=True)
+    temporary = output.with_name(output.name + ".tmp")
+    document = HelpDocument(str(temporary), blocks[0][1], version)
+    document.multiBuild(flow)
+    temporary.replace(output)  # never a half-written document in the installation
+    return document.page, used
 
 
 def main(argv):
-    if len(argv) != 3:
-        print("usage: make_help_pdf.py SOURCE.txt OUTPUT.pdf", file=sys.stderr)
-        return 2
-    source = Path(argv[1]).read_text(encoding="utf-8")
-    blocks = parse(source)
-    title = next((text for kind, text in blocks if kind == "title"), "Help")
-    data, page_count = build_pdf(blocks, title)
-    output = Path(argv[2])
-    output.parent.mkdir(parents=True, exist_ok=True)
-    temporary = output.with_name(output.name + ".tmp")
-    temporary.write_bytes(data)
-    temporary.replace(output)  # never a half-written document in the installation
-    print("%s: %d pages" % (output, page_count))
+    parser = argparse.ArgumentParser(description="Builds the help document.")
+    parser.add_argument("source")
+    parser.add_argument("output")
+    parser.add_argument("--version-file", help="the file whose first line is the version")
+    parser.add_argument("--pictures", help="the folder of the screenshots")
+    parser.add_argument("--require-pictures", action="store_true",
+                        help="fail when a screenshot the source names is not in the folder")
+    options = parser.parse_args(argv[1:])
+    version = "?"
+    if options.version_file:
+        version = Path(options.version_file).read_text(encoding="ascii").split()[0]
+    try:
+        pages, used = build(Path(options.source).read_text(encoding="utf-8"), options.output,
+                            version, options.pictures, options.require_pictures)
+    except SourceError as error:
+        print("make_help_pdf.py: %s" % error, file=sys.stderr)
+        return 1
+    print("%s: %d pages, %d pictures" % (options.output, pages, used))
     return 0
 
 
