@@ -64,9 +64,10 @@ def test_gateway_events_newest_first_and_new_ones_on_top(rig, env):
                        line(4, "Info: ", "Service started"), line(3, "Warning: ", "Low credit"),
                        line(1, "Error: ", "Modem not responding")])
 
+    shown = viewer.lines()
     log.add("Other", ERROR, "still not", BASE_TIME + 8)
     log.add("QelSMS", WARNING, "Queue growing", BASE_TIME + 9)
-    viewer.wait_lines([line(9, "Warning: ", "Queue growing")] + viewer.lines(), timeout=3)
+    viewer.wait_lines([line(9, "Warning: ", "Queue growing")] + shown, timeout=3)
     assert len(viewer.lines()) == 7
     rig.click(viewer.hwnd, id=1)
     assert viewer.proc.wait(timeout=10) == 0
