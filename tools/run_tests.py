@@ -14,6 +14,7 @@ Each suite prints a summary; full logs go to build/test-logs/. The last line is
 """
 
 import argparse
+import concurrent.futures
 import os
 import re
 import shutil
@@ -119,37 +120,43 @@ def run_native(native_dir, logs, totals):
     report_gtest("native tests", output, code, log, totals)
 
 
+def run_fuzzer(target, logs):
+    """Runs one fuzz target briefly over a copy of its seeds; gives (name, exit code, output)."""
+    name = target.name[len("fuzz_"):]
+    seeds = ROOT / "fuzz" / "corpus" / name
+    with tempfile.TemporaryDirectory(prefix="qel-fuzz-") as work:
+        corpus = Path(work) / "corpus"
+        if seeds.is_dir():
+            shutil.copytree(str(seeds), str(corpus))
+        else:
+            corpus.mkdir()
+        command = [str(target), "-max_total_time=%d" % FUZZ_SECONDS, "-rss_limit_mb=1024",
+                   "-artifact_prefix=%s/fuzz_%s-" % (logs, name), str(corpus)]
+        try:
+            done = subprocess.run(command, cwd=work, timeout=FUZZ_SECONDS + 120,
+                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  text=True, errors="replace")
+            return name, done.returncode, done.stdout
+        except subprocess.TimeoutExpired:
+            return name, -1, "(fuzzer did not stop in time)\n"
+
+
 def run_fuzzers(native_dir, logs, totals):
     fuzz_dir = native_dir / "fuzz"
     targets = sorted(p for p in fuzz_dir.glob("fuzz_*")
                      if p.is_file() and os.access(str(p), os.X_OK)) if fuzz_dir.exists() else []
     passed = failed = 0
-    for target in targets:
-        name = target.name[len("fuzz_"):]
-        seeds = ROOT / "fuzz" / "corpus" / name
-        log = logs / ("fuzz_%s.log" % name)
-        with tempfile.TemporaryDirectory(prefix="qel-fuzz-") as work:
-            corpus = Path(work) / "corpus"
-            if seeds.is_dir():
-                shutil.copytree(str(seeds), str(corpus))
+    # Each target runs on one core: as many at once as there are cores.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+        for name, code, output in pool.map(lambda target: run_fuzzer(target, logs), targets):
+            log = logs / ("fuzz_%s.log" % name)
+            log.write_text(output)
+            if code == 0:
+                passed += 1
             else:
-                corpus.mkdir()
-            command = [str(target), "-max_total_time=%d" % FUZZ_SECONDS, "-rss_limit_mb=1024",
-                       "-artifact_prefix=%s/fuzz_%s-" % (logs, name), str(corpus)]
-            try:
-                done = subprocess.run(command, cwd=work, timeout=FUZZ_SECONDS + 120,
-                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                      text=True, errors="replace")
-                output, code = done.stdout, done.returncode
-            except subprocess.TimeoutExpired:
-                output, code = "(fuzzer did not stop in time)\n", -1
-        log.write_text(output)
-        if code == 0:
-            passed += 1
-        else:
-            failed += 1
-            say("  FAIL fuzz_%s (exit %s, log: %s)" % (name, code, log))
-            show_tail(output, 25)
+                failed += 1
+                say("  FAIL fuzz_%s (exit %s, log: %s)" % (name, code, log))
+                show_tail(output, 25)
     totals.add(passed, failed)
     say("fuzz targets: %d passed, %d failed" % (passed, failed))
 
