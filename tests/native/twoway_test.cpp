@@ -495,16 +495,16 @@ struct TwoWayCase {
 
 const char kRoute[] = "Modem - COM1";
 
-void Store(MemoryIni& ini, const std::string& spec)
+void Store(MemoryIni& ini, const std::string& entries)
 {
     size_t start = 0;
-    while (start < spec.size()) {
-        size_t end = spec.find(';', start);
-        std::string item = spec.substr(start, end - start);
+    while (start < entries.size()) {
+        size_t end = entries.find(';', start);
+        std::string item = entries.substr(start, end - start);
         size_t a = item.find('|'), b = item.find('|', a + 1);
         std::string section = item.substr(0, a);
         ini.Write(section == "R" ? kRoute : section, item.substr(a + 1, b - a - 1), item.substr(b + 1));
-        start = end == std::string::npos ? spec.size() : end + 1;
+        start = end == std::string::npos ? entries.size() : end + 1;
     }
 }
 
