@@ -14,6 +14,7 @@ Wine, Xvfb and ImageMagick.
 """
 
 import argparse
+import contextlib
 import struct
 import subprocess
 import sys
@@ -152,16 +153,23 @@ MMSURL=http://mmsc.example.net/mms
 """
 
 
-def gsm_modem_page(rig, shooter):
-    """The main window's Modem page for a GSM modem, in an installation of its own."""
-    env = rig.fresh_env(name="screenshots-gsm")
+@contextlib.contextmanager
+def main_window_on(rig, name, tab, smsgw, mmsc=None, prepare=None):
+    """The main window in an installation of its own (SMSGW.INI and MMSC.INI as given,
+    prepare(env) for anything else), showing the tab; yields (env, sheet, page). The window
+    is closed with Cancel afterwards, declining the offer to start the services."""
+    env = rig.fresh_env(name=name)
     try:
-        (env.data / "SMSGW.INI").write_bytes(GSM_MODEM.replace("\n", "\r\n").encode("cp1252"))
+        (env.data / "SMSGW.INI").write_bytes(smsgw.replace("\n", "\r\n").encode("cp1252"))
+        if mmsc:
+            (env.data / "MMSC.INI").write_bytes(mmsc.replace("\n", "\r\n").encode("cp1252"))
+        if prepare:
+            prepare(env)
         env.start()
         sheet = rig.find(CAPTION, timeout=30)
-        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 1)[0] != 0:
-            raise RuntimeError("the Modem page did not open")
-        shooter.shot("modem-gsm.png")
+        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", tab)[0] != 0:
+            raise RuntimeError("tab %d of the main window did not open" % tab)
+        yield env, sheet, rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
         rig.click(sheet, id=IDCANCEL)
         try:
             rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
@@ -169,6 +177,12 @@ def gsm_modem_page(rig, shooter):
             pass
     finally:
         env.cleanup()
+
+
+def gsm_modem_page(rig, shooter):
+    """The main window's Modem page for a GSM modem."""
+    with main_window_on(rig, "screenshots-gsm", 1, GSM_MODEM):
+        shooter.shot("modem-gsm.png")
 
 
 ACCOUNTS = [("admin", "Gateway Administrator"), ("alice", "Alice Johnson"), ("bob", "Bob Smith"),
@@ -177,32 +191,19 @@ ACCOUNTS = [("admin", "Gateway Administrator"), ("alice", "Alice Johnson"), ("bo
 
 def users_page(rig, shooter):
     """The Users page with accounts, and the Edit User dialog on one of them."""
-    env = rig.fresh_env(name="screenshots-users")
-    try:
-        (env.data / "SMSGW.INI").write_bytes(
-            b"[SMSGW]\r\nModem1=COM1\r\n[Inbound SMS Routing]\r\nalice=+447700900123\r\n")
+    def accounts(env):
         write_users(env, [user_record(name, full, smpp=name == "alice", accept=name == "alice",
                                       admin=name == "admin") for name, full in ACCOUNTS])
-        env.start()
-        sheet = rig.find(CAPTION, timeout=30)
-        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 3)[0] != 0:
-            raise RuntimeError("the Users page did not open")
-        page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
-        users = rig.control(page, 101)
-        rig.list_select(users, [1])
+    with main_window_on(rig, "screenshots-users", 3,
+                        "[SMSGW]\nModem1=COM1\n[Inbound SMS Routing]\nalice=+447700900123\n",
+                        prepare=accounts) as (env, sheet, page):
+        rig.list_select(rig.control(page, 101), [1])
         shooter.shot("users-page.png")
         rig.click(page, id=102)
         if not rig.find("Edit User", timeout=10):
             raise RuntimeError("the Edit User dialog did not open")
         shooter.shot("edit-user-dialog.png")
         rig.click(rig.find("Edit User"), id=IDCANCEL)
-        rig.click(sheet, id=IDCANCEL)
-        try:
-            rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
-        except AssertionError:
-            pass
-    finally:
-        env.cleanup()
 
 
 TWOWAY = """[SMSGW]
@@ -230,27 +231,13 @@ RunSendResponse=Yes
 
 def twoway_page(rig, shooter):
     """The 2-Way page with a keyword table, and the keyword dialog on its first keyword."""
-    env = rig.fresh_env(name="screenshots-twoway")
-    try:
-        (env.data / "SMSGW.INI").write_bytes(TWOWAY.replace("\n", "\r\n").encode("cp1252"))
-        env.start()
-        sheet = rig.find(CAPTION, timeout=30)
-        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 4)[0] != 0:
-            raise RuntimeError("the 2-Way page did not open")
-        page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+    with main_window_on(rig, "screenshots-twoway", 4, TWOWAY) as (env, sheet, page):
         shooter.shot("twoway-page.png")
         rig.click(page, id=108)
         if not rig.find("2-Way Keyword Processor", timeout=10):
             raise RuntimeError("the keyword dialog did not open")
         shooter.shot("keyword-dialog.png")
         rig.click(rig.find("2-Way Keyword Processor"), id=IDCANCEL)
-        rig.click(sheet, id=IDCANCEL)
-        try:
-            rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
-        except AssertionError:
-            pass
-    finally:
-        env.cleanup()
 
 
 def status_page(rig, shooter):
@@ -312,15 +299,7 @@ User3=helpdesk@example.com
 
 def email_page(rig, shooter):
     """The E-Mail page with a mailbox, the mailbox dialog and the authorised senders dialog."""
-    env = rig.fresh_env(name="screenshots-email")
-    try:
-        (env.data / "SMSGW.INI").write_bytes(b"[SMSGW]\r\nModem1=COM3:\r\n")
-        (env.data / "MMSC.INI").write_bytes(EMAIL_SETTINGS.replace("\n", "\r\n").encode("ascii"))
-        env.start()
-        sheet = rig.find(CAPTION, timeout=30)
-        if not sheet or rig.qauto("sheet-select", "--hwnd", sheet, "--index", 5)[0] != 0:
-            raise RuntimeError("the E-Mail page did not open")
-        page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+    with main_window_on(rig, "screenshots-email", 5, "[SMSGW]\nModem1=COM3:\n", EMAIL_SETTINGS) as (env, sheet, page):
         shooter.shot("email-page.png")
         rig.click(page, id=306)
         time.sleep(1)
@@ -334,13 +313,6 @@ def email_page(rig, shooter):
             raise RuntimeError("the authorised senders dialog did not open")
         shooter.shot("authorised-senders-dialog.png")
         rig.click(senders, id=IDCANCEL)
-        rig.click(sheet, id=IDCANCEL)
-        try:
-            rig.box(timeout=3, click="No")   # the offer to start the services, when stopped
-        except AssertionError:
-            pass
-    finally:
-        env.cleanup()
 
 
 def operator_dialog(rig, env, shooter):
