@@ -11,6 +11,17 @@
 //   TestScenario=hold     keep the request open without share-delete until the service stops
 //   TestScenario=late     delete the request and log it OK only LateMs later
 //
+// Two more keys make the stand-in look like a gateway at work (the demo uses them):
+//
+//   Counters=1            count what the service does in the counter files (STATS\<name>-<year>.CTR
+//                         in the private data folder): SMSSUBMIT and SMSSENT (or SMSFAILED) for
+//                         each test SMS, MMSIN-VASP and MMSOUT-MMSC for each test MMS, and the
+//                         received messages below (SMSRECEIVED, MMSIN-MODEM)
+//   ReceiveEveryMs=N      every N ms (the first at once) drop a received message into the store:
+//                         the SMS service an SMS into SMS-IN, the MMSC an MMS with a picture and
+//                         a text part into MMS-IN (ReceivePicture=<path> names the picture;
+//                         without it a small built-in one); the log gets "received <file>"
+//
 // ErrorText defaults to "ERROR: 500 Modem error". STANDIN.LOG gets "took <file>",
 // "logged <name> <outcome>", "retry <name>", "offline <name>", "holding <name>",
 // "late <name>", "gone <name>" (a kept request deleted by someone else) and
@@ -46,10 +57,14 @@ struct Gateway {
     std::string dataDir;
     std::string privateDir;
     std::string queueDir;
+    std::string storeDir;                          // SMS-IN or MMS-IN
     std::string route;                             // the SMS modem (Modem1) or the MMSC route
     std::map<std::string, PendingRequest> pending; // by upper-case request file name
     HANDLE events[2] = {nullptr, nullptr};
     std::string eventRoute;
+    bool receiving = false; // a received message already dropped this run
+    DWORD nextReceiveTick = 0;
+    unsigned receivedCount = 0;
 };
 
 std::string WithBackslash(std::string path)
@@ -115,10 +130,14 @@ void ResolveFolders(Gateway& g)
         std::string queue = IniText(ini, "SMSGW", "QDir");
         g.queueDir = queue.empty() ? g.dataDir + "Q\\" : WithBackslash(queue);
         g.route = IniText(ini, "SMSGW", "Modem1");
+        std::string store = IniText(ini, "SMSGW", "SmsInDir");
+        g.storeDir = store.empty() ? g.dataDir + "SMS-IN\\" : WithBackslash(store);
     } else {
         std::string queue = IniText(g.dataDir + "MMSC.INI", "MMSC", "VASPQDir");
         g.queueDir = queue.empty() ? g.dataDir + "VASPQ\\" : WithBackslash(queue);
         g.route = kMmscRoute;
+        std::string store = IniText(g.dataDir + "SMSGW.INI", "SMSGW", "MMSDir");
+        g.storeDir = store.empty() ? g.dataDir + "MMS-IN\\" : WithBackslash(store);
     }
     CreateDirectoryA(g.queueDir.c_str(), nullptr);
 }
@@ -166,6 +185,39 @@ void AppendLine(const std::string& path, const std::string& line)
     }
 }
 
+// One more for today in the counter file STATS\<name>-<year>.CTR: 366 little-endian 32-bit
+// counts, entry 0 for 1 January; every year divisible by 4 counts as a leap year.
+void Count(const Gateway& g, const char* name)
+{
+    if (StandinNumber(g, "Counters") == 0)
+        return;
+    static const unsigned kDaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    unsigned day = kDaysBefore[now.wMonth - 1] + now.wDay - 1 + ((now.wYear % 4 == 0 && now.wMonth > 2) ? 1 : 0);
+    std::string folder = g.privateDir + "STATS\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    char file[32];
+    snprintf(file, sizeof file, "%s-%u.CTR", name, static_cast<unsigned>(now.wYear));
+    HANDLE handle = CreateFileA((folder + file).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    unsigned char counts[366 * 4] = {};
+    DWORD got = 0;
+    ReadFile(handle, counts, sizeof counts, &got, nullptr);
+    unsigned char* entry = counts + day * 4;
+    unsigned value = entry[0] | (entry[1] << 8) | (entry[2] << 16) | (static_cast<unsigned>(entry[3]) << 24);
+    ++value;
+    for (int i = 0; i < 4; ++i)
+        entry[i] = static_cast<unsigned char>(value >> (8 * i));
+    SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+    DWORD written = 0;
+    WriteFile(handle, counts, sizeof counts, &written, nullptr);
+    CloseHandle(handle);
+}
+
 // SMSOUT-yyyymmdd.LOG: time,request,phone,user,outcome,modem
 // MMSC-yyyymmdd.LOG:   time,direction,from,to,route,outcome,message id
 void WriteDayLog(const Gateway& g, const PendingRequest& request, const std::string& outcome)
@@ -185,6 +237,14 @@ void WriteDayLog(const Gateway& g, const PendingRequest& request, const std::str
             std::string(time) + ",VASPOut,admin," + request.phone + "," + g.route + "," + outcome + "," + request.name;
     AppendLine(g.dataDir + (g.setup.sms ? "SMSOUT-" : "MMSC-") + day + ".LOG", line + "\r\n");
     g.setup.log("logged " + request.name + " " + outcome);
+    if (g.setup.sms) {
+        Count(g, "SMSSUBMIT");
+        Count(g, outcome == "OK" ? "SMSSENT" : "SMSFAILED");
+    } else {
+        Count(g, "MMSIN-VASP");
+        if (outcome == "OK")
+            Count(g, "MMSOUT-MMSC");
+    }
 }
 
 std::string RequestPath(const Gateway& g, const std::string& name)
@@ -306,6 +366,114 @@ void ScanQueue(Gateway& g)
             TakeRequest(g, name);
 }
 
+// A small GIF (16 x 16, four colours) for a received MMS when STANDIN.INI names no picture.
+const unsigned char kBuiltInPicture[] = {
+    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x10, 0x00, 0x10, 0x00, 0xf1, 0x00, 0x00, 0xc3, 0xaa, 0x4a,
+    0x35, 0x77, 0xaf, 0x62, 0x87, 0x8f, 0x79, 0x8f, 0x7f, 0x21, 0xf9, 0x04, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x10, 0x00, 0x00, 0x02, 0x2b, 0x8c, 0x8f, 0xa9,
+    0xcb, 0xbd, 0x12, 0x04, 0x7c, 0xb2, 0x5a, 0x19, 0x6f, 0x1d, 0x63, 0x77, 0xc9, 0x85, 0xe2, 0x38,
+    0x02, 0xe4, 0x60, 0x9e, 0x1c, 0x60, 0xa6, 0x2d, 0xca, 0xc6, 0x2c, 0xbc, 0xc2, 0xb3, 0x8c, 0xe7,
+    0xfa, 0xce, 0xf7, 0xfe, 0x0f, 0xd4, 0x15, 0x00, 0x00, 0x3b};
+
+bool WriteWholeFile(const std::string& path, const void* data, DWORD size)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, data, size, &written, nullptr) && written == size;
+    CloseHandle(file);
+    return ok;
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::string data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return data;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0 && data.size() < (8u << 20))
+        data.append(buffer, got);
+    CloseHandle(file);
+    return data;
+}
+
+const char* const kReceivedTexts[] = {"STATUS", "Meeting moved to 3pm, see you there", "HELP",
+                                      "Order 1042 delivered. Thank you!", "STOP"};
+const char* const kSenders[] = {"+447700900123", "+447700900456", "+14155550188"};
+
+// An SMS into SMS-IN, as the gateway leaves a message it has received.
+void ReceiveSms(Gateway& g, const std::string& name)
+{
+    unsigned n = g.receivedCount;
+    std::string text = std::string("[SMS-IN]\r\nSender=") + kSenders[n % 3] + "\r\nPhoneNumber=" + g.route +
+                       "\r\nData=" + kReceivedTexts[n % 5] + "\r\nModemName=" + g.route + "\r\n";
+    if (WriteWholeFile(g.storeDir + name + ".IN", text.data(), static_cast<DWORD>(text.size()))) {
+        g.setup.log("received " + name + ".IN");
+        Count(g, "SMSRECEIVED");
+    }
+}
+
+// An MMS into MMS-IN: the header file and, in the folder of the same name, a picture and a text.
+void ReceiveMms(Gateway& g, const std::string& name)
+{
+    std::string picturePath = IniText(StandinIni(g), g.setup.serviceName, "ReceivePicture");
+    std::string picture = picturePath.empty() ? std::string() : ReadWholeFile(picturePath);
+    std::string pictureName = "picture.gif";
+    if (picture.empty()) {
+        picture.assign(reinterpret_cast<const char*>(kBuiltInPicture), sizeof kBuiltInPicture);
+    } else {
+        size_t slash = picturePath.find_last_of("\\/");
+        pictureName = picturePath.substr(slash == std::string::npos ? 0 : slash + 1);
+    }
+    size_t dot = pictureName.find_last_of('.');
+    std::string extension = dot == std::string::npos ? std::string() : Upper(pictureName.substr(dot + 1));
+    const char* type = extension == "JPG" || extension == "JPEG" ? "image/jpeg"
+                       : extension == "PNG"                      ? "image/png"
+                                                                 : "image/gif";
+    std::string folder = g.storeDir + name + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string text = std::string("Greetings from the gateway, message ") + std::to_string(g.receivedCount + 1);
+    if (!WriteWholeFile(folder + pictureName, picture.data(), static_cast<DWORD>(picture.size())) ||
+        !WriteWholeFile(folder + "text.txt", text.data(), static_cast<DWORD>(text.size())))
+        return;
+    unsigned n = g.receivedCount;
+    std::string header = std::string("From: ") + kSenders[n % 3] + "/TYPE=PLMN\r\nTo: +447700900999/TYPE=PLMN\r\n" +
+                         "Subject: Holiday picture " + std::to_string(n + 1) + "\r\n" +
+                         "X-QelMMS-Content-Location: " + name + "\\" + pictureName + ";" + type +
+                         ";Name=" + pictureName + "\r\n" + "X-QelMMS-Content-Location: " + name +
+                         "\\text.txt;text/plain\r\n";
+    if (WriteWholeFile(g.storeDir + name + ".HDR", header.data(), static_cast<DWORD>(header.size()))) {
+        g.setup.log("received " + name + ".HDR");
+        Count(g, "MMSIN-MODEM");
+    }
+}
+
+// Drops the next received message when ReceiveEveryMs asks for one and it is due.
+void ReceiveWhenDue(Gateway& g)
+{
+    DWORD every = StandinNumber(g, "ReceiveEveryMs");
+    DWORD now = GetTickCount();
+    if (every == 0 || (g.receiving && static_cast<LONG>(now - g.nextReceiveTick) < 0))
+        return;
+    g.receiving = true;
+    g.nextReceiveTick = now + every;
+    CreateDirectoryA(g.storeDir.c_str(), nullptr);
+    SYSTEMTIME time;
+    GetLocalTime(&time);
+    char name[32];
+    snprintf(name, sizeof name, "R%02u%02u%02u%02u", time.wHour, time.wMinute, time.wSecond, g.receivedCount % 100);
+    if (g.setup.sms)
+        ReceiveSms(g, name);
+    else
+        ReceiveMms(g, name);
+    ++g.receivedCount;
+}
+
 DWORD WINAPI GatewayThread(void* parameter)
 {
     Gateway* g = static_cast<Gateway*>(parameter);
@@ -314,6 +482,7 @@ DWORD WINAPI GatewayThread(void* parameter)
         CreateWakeEvents(*g);
         FinishPending(*g);
         ScanQueue(*g);
+        ReceiveWhenDue(*g);
         HANDLE waits[3] = {g->setup.stopEvent, g->events[0], g->events[1]};
         DWORD count = 1;
         for (int i = 1; i < 3; ++i)

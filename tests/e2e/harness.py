@@ -160,7 +160,7 @@ def _free_xvfb():
 class Rig:
     """One Wine session for a test run: prefix, wineserver, X display, qauto."""
 
-    def __init__(self, root, win_build_dir, prefix=None, log=None):
+    def __init__(self, root, win_build_dir, prefix=None, log=None, display=None):
         self.root = Path(root).resolve()
         self.win = Path(win_build_dir)
         if not self.win.is_absolute():
@@ -179,7 +179,11 @@ class Rig:
         self.xvfb = None
         self.started = []
         try:
-            self.xvfb, self.env["DISPLAY"] = _free_xvfb()
+            # A display given (make demo on a desktop) is used as it is; otherwise one of our own.
+            if display:
+                self.env["DISPLAY"] = display
+            else:
+                self.xvfb, self.env["DISPLAY"] = _free_xvfb()
             self._ensure_prefix()
             started = time.monotonic()
             subprocess.run(["wineserver", "-p"], env=self.env, check=False,
