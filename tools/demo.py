@@ -129,9 +129,10 @@ class DemoInstallation(harness.TestEnv):
 class Demo:
     """Everything the demo runs, in a rig (a Wine session) given or made here."""
 
-    def __init__(self, rig, folder):
+    def __init__(self, rig, folder, receive_every_ms=RECEIVE_EVERY_MS):
         self.rig = rig
         self.folder = Path(folder)
+        self.receive_every_ms = receive_every_ms
         self.env = None
         self.mail = None
         self.lines = []
@@ -165,7 +166,7 @@ class Demo:
             "  phone modem     \"QelSMSModem - %s\", found by the search (HTTP on port %d)"
             % (PHONE_NAME, phone.port),
             "  gateway         the two services take test messages, count them, and receive an"
-            " SMS and an MMS every %d s" % (RECEIVE_EVERY_MS // 1000),
+            " SMS and an MMS every %d s" % (self.receive_every_ms // 1000),
             "  mail (E-Mail page, mailbox):  user %s  password %s" % (user, password),
             "                  IMAP %s (SSL/TLS: %s)  POP3 %s  SMTP %s"
             % (self.mail.imap, self.mail.imap_tls, self.mail.pop3, self.mail.smtp_starttls),
@@ -183,7 +184,7 @@ class Demo:
         lines = []
         for service in harness.SERVICES:
             lines += ["[%s]" % service, "TestScenario=ok", "Counters=1",
-                      "ReceiveEveryMs=%d" % RECEIVE_EVERY_MS]
+                      "ReceiveEveryMs=%d" % self.receive_every_ms]
             if picture.exists():
                 lines.append("ReceivePicture=" + harness.to_windows(picture))
         return ("\r\n".join(lines) + "\r\n").encode("cp1252")

@@ -15,6 +15,7 @@ Wine, Xvfb and ImageMagick.
 
 import argparse
 import contextlib
+import shutil
 import struct
 import subprocess
 import sys
@@ -23,6 +24,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.path.insert(0, str(ROOT / "tools"))
+import demo  # noqa: E402
 import harness  # noqa: E402
 from account_files import user_record, write_users  # noqa: E402
 from program import start_modem_discovery, start_phone_modem  # noqa: E402
@@ -240,40 +243,75 @@ def twoway_page(rig, shooter):
         rig.click(rig.find("2-Way Keyword Processor"), id=IDCANCEL)
 
 
-def status_page(rig, shooter):
-    """The Status page with both services active, a queue above its alert size and a modem
-    reporting an error."""
-    env = rig.fresh_env(name="screenshots-status")
+def status_page_and_viewers(rig, shooter):
+    """The Status page over the demo's gateway at work (both services active, counters of the
+    last 30 days, a queue above its alert size, messages received), then the four viewers it
+    opens and the MMS view dialog on a received MMS."""
+    folder = rig.tmp_root / "screenshots-demo"
+    shutil.rmtree(str(folder), ignore_errors=True)
+    session = demo.Demo(rig, folder, receive_every_ms=1000)
     try:
-        (env.data / "SMSGW.INI").write_bytes(b"[SMSGW]\r\nModem1=COM3:\r\nAlertEMailQueueSize=5\r\n")
-        queue = env.data / "Q"
-        queue.mkdir()
-        for n in range(7):
-            (queue / ("R%04d.REQ" % n)).write_bytes(b"[SMS]\r\nPhoneNumber=+447700900123\r\n")
-        (env.private / "COM3-.ERR").write_text("No network registration (+CREG: 0,2)")
-        stats = env.private / "STATS"
-        stats.mkdir()
-        year = time.localtime().tm_year
-        day = time.localtime().tm_yday
-        for name, scale in (("SMSSUBMIT", 40), ("SMSSENT", 38), ("SMSRECEIVED", 12), ("SMSFAILED", 1),
-                            ("SMSRETRY", 3), ("MMSIN-VASP", 2), ("MMSOUT-VASP", 2), ("MMSIN-MODEM", 1)):
-            counts = [0] * 366
-            for back in range(30):
-                if day - 1 - back >= 0:
-                    counts[day - 1 - back] = scale + (back * 7) % 5
-            (stats / ("%s-%d.CTR" % (name, year))).write_bytes(struct.pack("<366I", *counts))
+        session.start()
+        env = session.env
+        (env.data / "SMSGW.INI").write_bytes(
+            ("[SMSGW]\r\nModem1=%s\r\nAlertEMailQueueSize=5\r\n[Modem - %s]\r\nReceiveMMS=No\r\n"
+             % (demo.MODEM_NAME, demo.MODEM_NAME)).encode("cp1252"))
+        for name, text in QUEUED_FILES.items():
+            path = env.data.joinpath(*name.split("\\"))
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(text.encode("cp1252"))
+        counter_history(env.private / "STATS")
+        for n in range(1, 4):   # taken and sent by the stand-in gateway: today's counts
+            (env.data / "Q" / ("TEST%04d.REQ" % n)).write_bytes(
+                b"[SMS]\r\nPhoneNumber=+447700900123\r\nData=Hello\r\n")
         if env.run("-INSTALLSERVICE", "-QUIET", timeout=30).returncode != 0:
             raise RuntimeError("the services did not start")
+        harness.wait_for(lambda: len(list((env.data / "MMS-IN").glob("*.HDR"))) >= 4, timeout=30,
+                         what="messages received")
         env.start()
         sheet = rig.find(CAPTION, timeout=30)
         if not sheet:
             raise RuntimeError("the main window did not open")
         time.sleep(2)   # a tick of the page after the services answered
         shooter.shot("status-page.png")
+        page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
+        for button, (which, title) in zip((145, 176, 103, 104), VIEWERS):
+            rig.click(page, id=button)
+            window = rig.find(title, timeout=30)
+            if not window:
+                raise RuntimeError("the %s viewer did not open" % which)
+            rig.list_select(rig.control(window, 101), [0])
+            shooter.shot("viewer-%s.png" % which)
+            if which == "received-mms":
+                rig.key(rig.control(window, 101), "RETURN")
+                dialog = rig.find("MMS Message Details", timeout=10)
+                if not dialog:
+                    raise RuntimeError("the MMS view dialog did not open")
+                shooter.shot("mms-view-dialog.png")
+                rig.click(dialog, id=IDCANCEL)
+            rig.click(window, id=IDCANCEL)
+            harness.wait_for(lambda: not rig.find(title, timeout=0.2), what="%s closed" % title)
         rig.click(sheet, id=IDCANCEL)
         env.run("-REMOVESERVICE", "-QUIET", timeout=30)
     finally:
-        env.cleanup()
+        session.close()
+        for service in harness.SERVICES:
+            rig.delete_service(service)
+        shutil.rmtree(str(folder), ignore_errors=True)
+
+
+def counter_history(stats):
+    """Counts for the last 30 days, as a gateway in use leaves them; today's come on top."""
+    stats.mkdir(parents=True, exist_ok=True)
+    year = time.localtime().tm_year
+    day = time.localtime().tm_yday
+    for name, scale in (("SMSSUBMIT", 40), ("SMSSENT", 38), ("SMSRECEIVED", 12), ("SMSFAILED", 1),
+                        ("SMSRETRY", 3), ("MMSIN-VASP", 2), ("MMSOUT-VASP", 2), ("MMSIN-MODEM", 1)):
+        counts = [0] * 366
+        for back in range(1, 30):
+            if day - 1 - back >= 0:
+                counts[day - 1 - back] = scale + (back * 7) % 5
+        (stats / ("%s-%d.CTR" % (name, year))).write_bytes(struct.pack("<366I", *counts))
 
 
 EMAIL_SETTINGS = """[MMSC]
@@ -356,7 +394,9 @@ def event_log_viewer(rig, env, shooter):
     rig.end_started()
 
 
-VIEWER_FILES = {
+# Requests the stand-in gateway leaves alone (it takes only TEST* requests): the queues have
+# something waiting, one of them retried.
+QUEUED_FILES = {
     "Q\\R0001.REQ": "[SMS]\r\nPhoneNumber=+447700900123\r\nSubmitUser=alice\r\nData=Meeting at 10\r\n",
     "Q\\Modem1\\R0002.REQ": "[SMS]\r\nPhoneNumber=+447700900456\r\nSubmitUser=bob\r\nData=Hi\r\n"
                             "[ErrorDetail]\r\nRetryCount=2\r\nLastErrorInfo=No answer from modem\r\n",
@@ -366,49 +406,11 @@ VIEWER_FILES = {
     "VASPQ\\V0002.MMS": "mms",
     "VASPQ\\V0002.INI": "[Routing]\r\nSenderAddress=+447700900100\r\nRetryCount=3\r\n"
                          "LastErrorInfo=MMSC refused the message\r\n[Recipients]\r\nTo1=+447700900789\r\n",
-    "SMS-IN\\S0001.SMS": "[SMS-IN]\r\nSender=+447700900123\r\nPhoneNumber=+447700900000\r\n"
-                          "Data=Please call me back\r\n",
-    "SMS-IN\\S0002.IN": "[SMS-IN]\r\nSender=+447700900456\r\nPhoneNumber=+447700900000\r\n"
-                         "Data=00480065006C006C006F0021\r\nbinary=1\r\ndcs=08\r\n",
-    "MMS-IN\\M0001.HDR": "From: +447700900123/TYPE=PLMN\r\nTo: +447700900000/TYPE=PLMN\r\n"
-                          "Subject: Holiday pictures\r\nX-QelMMS-Content-Location: M0001\\beach.jpg;image/jpeg\r\n"
-                          "X-QelMMS-Content-Location: M0001\\text;text/plain\r\n"
-                          "X-QelMMS-Content-Location: M0001\\pres.smil;application/smil\r\n",
-    "MMS-IN\\M0002.HDR": "From: +447700900456/TYPE=PLMN\r\nTo: +447700900000/TYPE=PLMN\r\n"
-                          "Subject: Directions\r\n",
 }
+QUEUED_FILES.update(("Q\\R%04d.REQ" % n, "[SMS]\r\nPhoneNumber=+4477009001%02d\r\nSubmitUser=web\r\n"
+                     "Data=Reminder %d\r\n" % (n, n)) for n in range(3, 9))
 VIEWERS = [("outbound-sms", "Outbound SMS Queue"), ("outbound-mms", "Outbound MMS Queue"),
            ("received-sms", "Received SMS Messages"), ("received-mms", "Received MMS Messages")]
-
-
-def viewers(rig, shooter):
-    """Each message viewer with rows, opened on its own by viewer_host.exe, and the MMS view
-    dialog on a received MMS."""
-    env = rig.fresh_env(name="screenshots-viewers")
-    try:
-        for name, text in VIEWER_FILES.items():
-            path = env.data.joinpath(*name.split("\\"))
-            path.parent.mkdir(parents=True, exist_ok=True)
-            path.write_bytes(text.encode("cp1252"))
-        for which, title in VIEWERS:
-            rig.wine_start([rig.testbin / "viewer_host.exe", which], cwd=str(env.install))
-            window = rig.find(title, timeout=30)
-            if not window:
-                raise RuntimeError("the %s viewer did not open" % which)
-            rig.list_select(rig.control(window, 101), [0])
-            shooter.shot("viewer-%s.png" % which)
-            if which == "received-mms":
-                rows = [row[0] for row in rig.list_cells(rig.control(window, 101))]
-                rig.list_select(rig.control(window, 101), [rows.index("M0001.HDR")])
-                rig.key(rig.control(window, 101), "RETURN")
-                dialog = rig.find("MMS Message Details", timeout=10)
-                if not dialog:
-                    raise RuntimeError("the MMS view dialog did not open")
-                shooter.shot("mms-view-dialog.png")
-                rig.click(dialog, id=IDCANCEL)
-            rig.end_started()
-    finally:
-        env.cleanup()
 
 
 def main():
@@ -416,7 +418,7 @@ def main():
     parser.add_argument("--windows", default="build/win32", help="Windows build folder")
     parser.add_argument("--out", default=str(ROOT / "build" / "screenshots"))
     parser.add_argument("--viewers-only", action="store_true",
-                        help="only the message viewers (needs viewer_host.exe, not the program)")
+                        help="only the Status page and the message viewers over the demo's gateway")
     parser.add_argument("--twoway-only", action="store_true",
                         help="only the 2-Way page and the keyword dialog")
     options = parser.parse_args()
@@ -432,7 +434,7 @@ def main():
         use_virtual_desktop(rig)
         shooter = Shooter(rig, out)
         if options.viewers_only:
-            viewers(rig, shooter)
+            status_page_and_viewers(rig, shooter)
             return 0
         if options.twoway_only:
             twoway_page(rig, shooter)
@@ -448,10 +450,9 @@ def main():
         event_log_viewer(rig, env, shooter)
         gsm_modem_page(rig, shooter)
         users_page(rig, shooter)
-        status_page(rig, shooter)
+        status_page_and_viewers(rig, shooter)
         email_page(rig, shooter)
         twoway_page(rig, shooter)
-        viewers(rig, shooter)
     finally:
         if env is not None:
             env.cleanup()

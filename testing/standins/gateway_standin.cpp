@@ -405,15 +405,18 @@ std::string ReadWholeFile(const std::string& path)
 const char* const kReceivedTexts[] = {"STATUS", "Meeting moved to 3pm, see you there", "HELP",
                                       "Order 1042 delivered. Thank you!", "STOP"};
 const char* const kSenders[] = {"+447700900123", "+447700900456", "+14155550188"};
+const char kOwnNumber[] = "+447700900999"; // the gateway's own number, the recipient
 
 // An SMS into SMS-IN, as the gateway leaves a message it has received.
 void ReceiveSms(Gateway& g, const std::string& name)
 {
     unsigned n = g.receivedCount;
-    std::string text = std::string("[SMS-IN]\r\nSender=") + kSenders[n % 3] + "\r\nPhoneNumber=" + g.route +
+    std::string text = std::string("[SMS-IN]\r\nSender=") + kSenders[n % 3] + "\r\nPhoneNumber=" + kOwnNumber +
                        "\r\nData=" + kReceivedTexts[n % 5] + "\r\nModemName=" + g.route + "\r\n";
-    if (WriteWholeFile(g.storeDir + name + ".IN", text.data(), static_cast<DWORD>(text.size()))) {
-        g.setup.log("received " + name + ".IN");
+    // Every other message as one the gateway has already processed and stored.
+    std::string file = name + (n % 2 ? ".SMS" : ".IN");
+    if (WriteWholeFile(g.storeDir + file, text.data(), static_cast<DWORD>(text.size()))) {
+        g.setup.log("received " + file);
         Count(g, "SMSRECEIVED");
     }
 }
@@ -442,7 +445,7 @@ void ReceiveMms(Gateway& g, const std::string& name)
         !WriteWholeFile(folder + "text.txt", text.data(), static_cast<DWORD>(text.size())))
         return;
     unsigned n = g.receivedCount;
-    std::string header = std::string("From: ") + kSenders[n % 3] + "/TYPE=PLMN\r\nTo: +447700900999/TYPE=PLMN\r\n" +
+    std::string header = std::string("From: ") + kSenders[n % 3] + "/TYPE=PLMN\r\nTo: " + kOwnNumber + "/TYPE=PLMN\r\n" +
                          "Subject: Holiday picture " + std::to_string(n + 1) + "\r\n" +
                          "X-QelMMS-Content-Location: " + name + "\\" + pictureName + ";" + type +
                          ";Name=" + pictureName + "\r\n" + "X-QelMMS-Content-Location: " + name +
