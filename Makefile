@@ -3,6 +3,7 @@
 # make screenshots  pictures of every page of the wizard and the main window (build/screenshots)
 # make test  installs what is missing, builds both targets, runs every test
 # make dist  the installer and the release zip in build/win32/dist, the help with screenshots
+MAKEFLAGS += --no-print-directory
 BUILD   ?= build
 NATIVE  := $(BUILD)/native
 WIN     := $(BUILD)/win32
