@@ -67,8 +67,7 @@ ChainHandle BuildServerChain(PCCERT_CONTEXT certificate)
     // waits for a list from the network.
     DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, flags, nullptr,
-                                 &chain))
+    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, flags, nullptr, &chain))
         return nullptr;
     return ChainHandle(chain);
 }

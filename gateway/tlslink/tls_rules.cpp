@@ -119,6 +119,15 @@ bool CanStartTlsRecord(const unsigned char* data, size_t length)
     return length < 2 || data[1] == 3;
 }
 
+bool ShowsOlderThanTls12(const unsigned char* data, size_t length)
+{
+    constexpr unsigned char kAlert = 21, kHandshake = 22, kFatal = 2, kProtocolVersion = 70, kServerHello = 2;
+    if (length >= 7 && data[0] == kAlert && data[1] == 3 && data[3] == 0 && data[4] == 2)
+        return data[5] == kFatal && data[6] == kProtocolVersion;
+    // record header (5 bytes), message type and length (4), then the version chosen
+    return length >= 11 && data[0] == kHandshake && data[5] == kServerHello && data[9] == 3 && data[10] < 3;
+}
+
 std::string WaitText(unsigned milliseconds)
 {
     char text[32];

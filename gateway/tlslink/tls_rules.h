@@ -45,9 +45,9 @@ constexpr uint32_t kWeakSignature = 0x80090008; // NTE_BAD_ALGID
 
 // One certificate of a built chain, the server's own first.
 struct ChainCertificate {
-    uint32_t errorStatus = 0;  // the engine's error bits for this certificate
-    bool selfSigned = false;   // subject and issuer are the same and the signature is its own
-    std::string signatureOid;  // the algorithm the certificate is signed with
+    uint32_t errorStatus = 0; // the engine's error bits for this certificate
+    bool selfSigned = false;  // subject and issuer are the same and the signature is its own
+    std::string signatureOid; // the algorithm the certificate is signed with
 };
 
 struct ServerChain {
@@ -68,6 +68,10 @@ uint32_t ServerChainError(const ServerChain& chain);
 // True when the first bytes a peer sent (length > 0) can start a TLS record: a known record
 // type and, once it is there, major version 3.
 bool CanStartTlsRecord(const unsigned char* data, size_t length);
+
+// True when a server's first bytes say it speaks no TLS 1.2 or later: a fatal
+// protocol_version alert, or a ServerHello of an older version.
+bool ShowsOlderThanTls12(const unsigned char* data, size_t length);
 
 // A wait of milliseconds as people read it: "30 s", "1.5 s".
 std::string WaitText(unsigned milliseconds);

@@ -16,6 +16,7 @@ constexpr DWORD kClientFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
 constexpr DWORD kServerFlags = ASC_REQ_SEQUENCE_DETECT | ASC_REQ_REPLAY_DETECT | ASC_REQ_CONFIDENTIALITY |
                                ASC_REQ_EXTENDED_ERROR | ASC_REQ_ALLOCATE_MEMORY | ASC_REQ_STREAM;
 constexpr int kReceiveChunk = 16 * 1024 + 512;
+constexpr char kOldProtocolFailure[] = "TLS handshake failed: the server does not offer TLS 1.2 or later";
 // A server asking for a client certificate is answered once without one.
 constexpr int kCredentialRetries = 1;
 
@@ -86,8 +87,7 @@ TlsSession* TlsSession::Connect(SOCKET socket, const char* host, unsigned waitMs
     std::unique_ptr<TlsSession> session(new TlsSession(socket, false, host));
     session->BeginWait(waitMs);
     if (!session->AcquireCredentials(nullptr, failure) || !session->ClientHandshake(failure) ||
-        !session->CheckProtocol(failure) || !session->CheckServerCertificate(failure) ||
-        !session->QuerySizes(failure))
+        !session->CheckProtocol(failure) || !session->CheckServerCertificate(failure) || !session->QuerySizes(failure))
         return nullptr;
     return session.release();
 }
@@ -181,8 +181,8 @@ bool TlsSession::ReceiveForHandshake(std::string& failure)
     if (received == 0)
         failure = "connection closed during the handshake";
     else if (WSAGetLastError() == WSAETIMEDOUT)
-        failure = std::string("the ") + (server_ ? "client" : "server") + " did not complete the TLS handshake within " +
-                  WaitText(waitMs_);
+        failure = std::string("the ") + (server_ ? "client" : "server") +
+                  " did not complete the TLS handshake within " + WaitText(waitMs_);
     else
         failure = WinsockFailure("receiving failed during the handshake");
     return false;
@@ -194,8 +194,13 @@ bool TlsSession::CheckFirstRecord(std::string& failure)
     // another protocol would keep it asking until the bound.
     if (firstRecordChecked_)
         return true;
-    if (!CanStartTlsRecord(reinterpret_cast<const unsigned char*>(incoming_.data()), incoming_.size())) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(incoming_.data());
+    if (!CanStartTlsRecord(bytes, incoming_.size())) {
         failure = "the server did not answer with TLS";
+        return false;
+    }
+    if (ShowsOlderThanTls12(bytes, incoming_.size())) {
+        failure = kOldProtocolFailure;
         return false;
     }
     firstRecordChecked_ = incoming_.size() >= 2;
@@ -275,7 +280,7 @@ bool TlsSession::CheckProtocol(std::string& failure)
         return false;
     }
     if (info.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | SP_PROT_TLS1_1)) {
-        failure = "TLS handshake failed: the server does not offer TLS 1.2 or later";
+        failure = kOldProtocolFailure;
         return false;
     }
     return true;

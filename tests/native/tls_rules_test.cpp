@@ -40,33 +40,30 @@ TEST_P(ChainStatusCases, EveryErrorBitRefuses)
 
 INSTANTIATE_TEST_SUITE_P(
     Bits, ChainStatusCases,
-    testing::Values(StatusCase{0, 0, 0},
-                    // revocation that could not be checked is no refusal
-                    StatusCase{kTrustRevocationStatusUnknown | kTrustIsOfflineRevocation, 0, 0},
-                    StatusCase{0, kTrustRevocationStatusUnknown, 0},
-                    StatusCase{kTrustIsRevoked | kTrustRevocationStatusUnknown, 0, kCryptRevoked},
-                    // an error on one certificate counts though the chain's own status is clean
-                    StatusCase{0, kTrustInvalidBasicConstraints, kTrustBasicConstraints},
-                    StatusCase{0, kTrustIsNotTimeValid, kCertExpired},
-                    StatusCase{kTrustIsNotTimeNested, 0, kCertValidityNesting},
-                    StatusCase{kTrustIsPartialChain, 0, kCertChaining},
-                    StatusCase{kTrustIsUntrustedRoot, 0, kCertUntrustedRoot},
-                    StatusCase{kTrustIsNotSignatureValid, 0, kTrustCertSignature},
-                    StatusCase{kTrustIsExplicitDistrust, 0, kTrustExplicitDistrust},
-                    StatusCase{kTrustIsNotValidForUsage, 0, kCertWrongUsage},
-                    StatusCase{kTrustIsCyclic, 0, kCertChaining},
-                    StatusCase{0x00008000, 0, kCertInvalidName}, // excluded name
-                    StatusCase{0x00000800, 0, kCertInvalidName}, // invalid name constraints
-                    StatusCase{kTrustHasWeakSignature, 0, kWeakSignature},
-                    StatusCase{kTrustInvalidPolicyConstraints, 0, kCertInvalidPolicy},
-                    StatusCase{kTrustHasNotSupportedCriticalExt, 0, kCertCritical},
-                    StatusCase{kTrustInvalidExtension, 0, kCertCritical},
-                    // bits no rule names still refuse
-                    StatusCase{0x02000000, 0, kTrustFail},
-                    StatusCase{0x00020000, 0, kTrustFail},
-                    // the most telling of several is reported
-                    StatusCase{kTrustIsNotTimeValid | kTrustIsUntrustedRoot, 0, kCertUntrustedRoot},
-                    StatusCase{kTrustIsNotTimeValid, kTrustInvalidBasicConstraints, kTrustBasicConstraints}));
+    testing::Values(
+        StatusCase{0, 0, 0},
+        // revocation that could not be checked is no refusal
+        StatusCase{kTrustRevocationStatusUnknown | kTrustIsOfflineRevocation, 0, 0},
+        StatusCase{0, kTrustRevocationStatusUnknown, 0},
+        StatusCase{kTrustIsRevoked | kTrustRevocationStatusUnknown, 0, kCryptRevoked},
+        // an error on one certificate counts though the chain's own status is clean
+        StatusCase{0, kTrustInvalidBasicConstraints, kTrustBasicConstraints},
+        StatusCase{0, kTrustIsNotTimeValid, kCertExpired}, StatusCase{kTrustIsNotTimeNested, 0, kCertValidityNesting},
+        StatusCase{kTrustIsPartialChain, 0, kCertChaining}, StatusCase{kTrustIsUntrustedRoot, 0, kCertUntrustedRoot},
+        StatusCase{kTrustIsNotSignatureValid, 0, kTrustCertSignature},
+        StatusCase{kTrustIsExplicitDistrust, 0, kTrustExplicitDistrust},
+        StatusCase{kTrustIsNotValidForUsage, 0, kCertWrongUsage}, StatusCase{kTrustIsCyclic, 0, kCertChaining},
+        StatusCase{0x00008000, 0, kCertInvalidName}, // excluded name
+        StatusCase{0x00000800, 0, kCertInvalidName}, // invalid name constraints
+        StatusCase{kTrustHasWeakSignature, 0, kWeakSignature},
+        StatusCase{kTrustInvalidPolicyConstraints, 0, kCertInvalidPolicy},
+        StatusCase{kTrustHasNotSupportedCriticalExt, 0, kCertCritical},
+        StatusCase{kTrustInvalidExtension, 0, kCertCritical},
+        // bits no rule names still refuse
+        StatusCase{0x02000000, 0, kTrustFail}, StatusCase{0x00020000, 0, kTrustFail},
+        // the most telling of several is reported
+        StatusCase{kTrustIsNotTimeValid | kTrustIsUntrustedRoot, 0, kCertUntrustedRoot},
+        StatusCase{kTrustIsNotTimeValid, kTrustInvalidBasicConstraints, kTrustBasicConstraints}));
 
 struct ChainCase {
     const char* what;
@@ -127,6 +124,35 @@ TEST(TlsRules, FirstBytesOfARecord)
         EXPECT_EQ(c.tls, CanStartTlsRecord(reinterpret_cast<const unsigned char*>(c.bytes), c.length))
             << static_cast<int>(c.bytes[0]);
     }
+}
+
+TEST(TlsRules, OlderThanTls12)
+{
+    struct Case {
+        const char* bytes;
+        size_t length;
+        bool alert;
+    };
+    const Case cases[] = {
+        {"\x15\x03\x01\x00\x02\x02\x46", 7, true},
+        {"\x15\x03\x03\x00\x02\x02\x46\x16", 8, true},
+        {"\x15\x03\x03\x00\x02\x02\x28", 7, false}, // handshake_failure
+        {"\x15\x03\x03\x00\x02\x01\x46", 7, false}, // a warning only
+        {"\x16\x03\x03\x00\x02\x02\x46", 7, false}, // a handshake record
+        {"\x15\x03\x03\x00\x02\x02", 6, false},     // not whole yet
+        {"\x15\x02\x03\x00\x02\x02\x46", 7, false},
+        {"\x15\x03\x03\x01\x02\x02\x46", 7, false},
+        {"\x15\x03\x03\x00\x03\x02\x46", 7, false},
+        {"\x16\x03\x01\x00\x31\x02\x00\x00\x2d\x03\x01", 11, true}, // ServerHello of TLS 1.0
+        {"\x16\x03\x02\x00\x31\x02\x00\x00\x2d\x03\x02", 11, true}, // of TLS 1.1
+        {"\x16\x03\x03\x00\x31\x02\x00\x00\x2d\x03\x03", 11, false},
+        {"\x16\x03\x01\x00\x31\x02\x00\x00\x2d\x03", 10, false},
+        {"\x16\x03\x01\x00\x31\x0b\x00\x00\x2d\x03\x01", 11, false}, // not a ServerHello
+        {"\x16\x03\x01\x00\x31\x02\x00\x00\x2d\x02\x00", 11, false}, // not version 3.x
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.alert, ShowsOlderThanTls12(reinterpret_cast<const unsigned char*>(c.bytes), c.length))
+            << c.bytes[6];
 }
 
 TEST(TlsRules, WaitText)
