@@ -203,7 +203,7 @@ bool TlsSession::CheckFirstRecord(std::string& failure)
         failure = kOldProtocolFailure;
         return false;
     }
-    firstRecordChecked_ = incoming_.size() >= 2;
+    firstRecordChecked_ = incoming_.size() >= 11;
     return true;
 }
 
