@@ -68,6 +68,7 @@ class Peer:
         self.port = self.listener.getsockname()[1]
         self.behaviour, self.handshake = behaviour, handshake
         self.failure = None
+        self.client_done = threading.Event()
         self.thread = threading.Thread(target=self._run, daemon=True)
         self.thread.start()
 
@@ -114,6 +115,7 @@ class Peer:
         return data
 
     def finish(self):
+        self.client_done.set()
         self.thread.join(60)
         assert self.failure is None, "TLS peer failed: %s" % self.failure
 
@@ -169,6 +171,11 @@ def wait_for_client_to_close(conn):
         pass
 
 
+def never_read(conn):
+    """Reads nothing until the client has gone."""
+    conn.client_done.wait(60)
+
+
 def answer_in_clear(conn):
     conn.sock.recv(4096)
     conn.sock.sendall(b"220 mail.example.org ESMTP ready\r\n")
@@ -200,14 +207,17 @@ def test_tls_session_moves_a_mebibyte_each_way(rig):
         assert "init 1\nhandshake ok\necho ok %d pending-seen 1\n" % MEBIBYTE == out, out
 
 
-# How a session ends, as recv reports it: behaviour, whether the handshake happens, the
-# client's last line.
+# How a session ends, as recv and send report it: behaviour, whether the handshake happens,
+# what the client does, its last line.
+READ = ("--read",)
 ENDINGS = (
-    (hello_then_cut, True, "read 5 bytes then error 10054"),
-    (hello_then_close_notify, True, "read 5 bytes then closed"),
-    (hello_then_plain_close, True, "read 5 bytes then closed"),
-    (hello_then_partial_record, True, "read 5 bytes then error 10060"),
-    (close_at_once, False, "handshake failed: connection closed during the handshake"),
+    (hello_then_cut, True, READ, "read 5 bytes then error 10054"),
+    (hello_then_close_notify, True, READ, "read 5 bytes then closed"),
+    (hello_then_plain_close, True, READ, "read 5 bytes then closed"),
+    (hello_then_partial_record, True, READ, "read 5 bytes then error 10060"),
+    # 32 MiB fill every buffer between the two: the send waits for the peer, within its bound.
+    (never_read, True, ("--echo", 32 * MEBIBYTE), "echo failed: send error 10060"),
+    (close_at_once, False, READ, "handshake failed: connection closed during the handshake"),
 )
 
 # The server's certificate checks: certificate, host name given to the library (None: the
@@ -230,9 +240,9 @@ def test_tls_session_ends_as_recv_does(rig):
         ca = harness.to_windows(folder / "ca.pem")
         run_client(rig, "trust", ca)
         try:
-            for behaviour, handshake, expected in ENDINGS:
+            for behaviour, handshake, options, expected in ENDINGS:
                 peer = Peer(folder, "server", behaviour, handshake=handshake)
-                out = run_client(rig, "connect", peer.port, "--host", "localhost", "--timeout", 1500, "--read")
+                out = run_client(rig, "connect", peer.port, "--host", "localhost", "--timeout", 1500, *options)
                 peer.finish()
                 assert out.splitlines()[-1] == expected, (behaviour.__name__, out)
         finally:
