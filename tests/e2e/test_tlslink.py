@@ -417,11 +417,13 @@ def make_table_chains(folder):
     m.make("No Constraints", TABLE_ROOT, "keyUsage=critical,keyCertSign,cRLSign\n")
     m.make("Expired CA", TABLE_ROOT, CA_EXT, days=(-30, -2))
     m.make("Future CA", TABLE_ROOT, CA_EXT, days=(5, 30))
+    m.make("Example CA", TABLE_ROOT, CA_EXT + "nameConstraints=critical,permitted;DNS:example.test\n")
     for name, issuer, options in (
             ("Under End Entity", "Mail Server", {}), ("Under Not A CA", "Not A CA", {}),
             ("Under No Constraints", "No Constraints", {}), ("Expired", "Issuing CA", {"days": (-30, -2)}),
             ("Future", "Issuing CA", {"days": (5, 30)}), ("Under Expired CA", "Expired CA", {}),
             ("Under Future CA", "Future CA", {}), ("Under Other Root", "Other Root", {}),
+            ("Outside Example", "Example CA", {}),
             ("MD5 Signed", "Issuing CA", {"digest": "md5"}), ("SHA-1 Signed", "Issuing CA", {"digest": "sha1"}),
             ("Client Only", "Issuing CA", {"extensions": SERVER_EXT.replace("serverAuth", "clientAuth")}),
             ("Wildcard", "Issuing CA", {"extensions": SERVER_EXT.replace("DNS:localhost", "DNS:*.example.test")})):
@@ -449,6 +451,8 @@ CHAIN_ROWS = (
      NOT_TRUSTED + "a certificate of the chain has expired or is not valid yet (0x800B0101)"),
     ("intermediate not valid yet", ("Under Future CA", "Future CA"), "localhost",
      NOT_TRUSTED + "a certificate of the chain has expired or is not valid yet (0x800B0101)"),
+    ("name outside the issuer's constraints", ("Outside Example", "Example CA"), "localhost",
+     NOT_TRUSTED + "a name lies outside what the issuing authority may certify (0x800B0114)"),
     ("wrong host", ("Mail Server", "Issuing CA"), "mail.example.org",
      "handshake failed: host name does not match the certificate"),
     ("wildcard across labels", ("Wildcard", "Issuing CA"), "a.b.example.test",

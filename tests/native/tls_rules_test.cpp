@@ -139,7 +139,7 @@ TEST(TlsRules, OlderThanTls12)
         {"\x15\x03\x03\x00\x02\x02\x28", 7, false}, // handshake_failure
         {"\x15\x03\x03\x00\x02\x01\x46", 7, false}, // a warning only
         {"\x16\x03\x03\x00\x02\x02\x46", 7, false}, // a handshake record
-        {"\x15\x03\x03\x00\x02\x02", 6, false},     // not whole yet
+        {"\x15\x03\x03\x00\x02\x02\x46", 6, false}, // not whole yet
         {"\x15\x02\x03\x00\x02\x02\x46", 7, false},
         {"\x15\x03\x03\x01\x02\x02\x46", 7, false},
         {"\x15\x03\x03\x00\x03\x02\x46", 7, false},
