@@ -59,6 +59,9 @@ typedef TlsSession(WINAPI* SslAcceptSessionProc)(SOCKET socket, char* errorText)
 // Optional: a client session that sends the host name (SNI) and verifies the server
 // certificate's chain, validity and names against it; 0 with the reason in errorText.
 typedef TlsSession(WINAPI* SslInitSessionHostProc)(SOCKET socket, const char* host, char* errorText);
+// Optional: the longest wait for the peer, for the calling thread, of the next handshake and
+// of each later sslRecv / sslSend (0: the library's default, 30 s).
+typedef void(WINAPI* SslSetTimeoutProc)(unsigned milliseconds);
 typedef void(WINAPI* SslFreeSessionProc)(TlsSession session);
 // As send and recv: bytes moved, 0 when the peer closed (recv), SOCKET_ERROR on failure.
 typedef int(WINAPI* SslSendProc)(TlsSession session, const char* data, int length);
@@ -82,6 +85,7 @@ struct TlsLink {
     SslSignedCertExistsProc sslSignedCertExists;
     SslGenerateCertificateProc sslGenerateCertificate;
     SslInitSessionHostProc sslInitSessionHost; // may be null
+    SslSetTimeoutProc sslSetTimeout;           // may be null
 };
 
 const TlsLink* LoadTlsLink();

@@ -1,6 +1,7 @@
 #include "gateway/tlslink/certificates.h"
 
 #include "gateway/tlslink/security_text.h"
+#include "gateway/tlslink/tls_rules.h"
 #include "gateway/tlslink/tlslink.h"
 
 #include <memory>
@@ -62,8 +63,11 @@ ChainHandle BuildServerChain(PCCERT_CONTEXT certificate)
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     para.RequestedUsage.Usage.cUsageIdentifier = 1;
     para.RequestedUsage.Usage.rgpszUsageIdentifier = &serverAuth;
+    // Revocation is checked against what the machine already holds: a server check never
+    // waits for a list from the network.
+    DWORD flags = CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_CHECK_CACHE_ONLY;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, 0, nullptr, &chain))
+    if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &para, flags, nullptr, &chain))
         return nullptr;
     return ChainHandle(chain);
 }
@@ -145,29 +149,60 @@ PCCERT_CONTEXT CreateSelfSigned(const char* hostName, const std::wstring& contai
     return CertCreateSelfSignCertificate(0, &subjectBlob, 0, &keyInfo, &signature, &start, &end, &extensionList);
 }
 
-// The chain's own verdict as the error the chain policy would give. Wine's policy check
-// passes a chain that stops short of any root, so the chain's status is read here first.
-DWORD ChainError(PCCERT_CHAIN_CONTEXT chain)
+// The engine's error bits as the portable rules know them.
+static_assert(kTrustIsNotTimeValid == CERT_TRUST_IS_NOT_TIME_VALID && kTrustIsRevoked == CERT_TRUST_IS_REVOKED &&
+                  kTrustIsNotValidForUsage == CERT_TRUST_IS_NOT_VALID_FOR_USAGE &&
+                  kTrustRevocationStatusUnknown == CERT_TRUST_REVOCATION_STATUS_UNKNOWN &&
+                  kTrustInvalidBasicConstraints == CERT_TRUST_INVALID_BASIC_CONSTRAINTS &&
+                  kTrustIsPartialChain == CERT_TRUST_IS_PARTIAL_CHAIN &&
+                  kTrustIsOfflineRevocation == CERT_TRUST_IS_OFFLINE_REVOCATION &&
+                  kTrustIsExplicitDistrust == CERT_TRUST_IS_EXPLICIT_DISTRUST &&
+                  kTrustNameConstraintErrors ==
+                      (CERT_TRUST_INVALID_NAME_CONSTRAINTS | CERT_TRUST_HAS_NOT_SUPPORTED_NAME_CONSTRAINT |
+                       CERT_TRUST_HAS_NOT_DEFINED_NAME_CONSTRAINT | CERT_TRUST_HAS_NOT_PERMITTED_NAME_CONSTRAINT |
+                       CERT_TRUST_HAS_EXCLUDED_NAME_CONSTRAINT),
+              "chain status bits");
+
+// The server certificate's extended key usages from its extension only (not from
+// properties a store may have added).
+void ReadUsages(PCCERT_CONTEXT certificate, ServerChain& facts)
 {
-    struct StatusError {
-        DWORD status;
-        DWORD error;
-    };
-    static const StatusError kErrors[] = {
-        {CERT_TRUST_IS_EXPLICIT_DISTRUST, static_cast<DWORD>(CERT_E_UNTRUSTEDROOT)},
-        {CERT_TRUST_IS_NOT_SIGNATURE_VALID, static_cast<DWORD>(TRUST_E_CERT_SIGNATURE)},
-        {CERT_TRUST_IS_REVOKED, static_cast<DWORD>(CRYPT_E_REVOKED)},
-        {CERT_TRUST_IS_PARTIAL_CHAIN, static_cast<DWORD>(CERT_E_CHAINING)},
-        {CERT_TRUST_IS_UNTRUSTED_ROOT, static_cast<DWORD>(CERT_E_UNTRUSTEDROOT)},
-        {CERT_TRUST_IS_NOT_TIME_VALID, static_cast<DWORD>(CERT_E_EXPIRED)},
-        {CERT_TRUST_IS_NOT_VALID_FOR_USAGE, static_cast<DWORD>(CERT_E_WRONG_USAGE)},
-        {CERT_TRUST_IS_CYCLIC, static_cast<DWORD>(CERT_E_CHAINING)},
-    };
-    for (const StatusError& entry : kErrors) {
-        if (chain->TrustStatus.dwErrorStatus & entry.status)
-            return entry.error;
+    DWORD size = 0;
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size)) {
+        // No extension: good for every use. One that does not decode: good for none.
+        facts.hasUsage = GetLastError() != static_cast<DWORD>(CRYPT_E_NOT_FOUND);
+        return;
     }
-    return 0;
+    facts.hasUsage = true;
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data());
+    if (!CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size))
+        return;
+    for (DWORD i = 0; i < usage->cUsageIdentifier; ++i)
+        facts.usages.push_back(usage->rgpszUsageIdentifier[i]);
+}
+
+// What the engine and the certificates say about a built chain, for the portable rules.
+ServerChain ChainFacts(PCCERT_CHAIN_CONTEXT chain)
+{
+    ServerChain facts;
+    facts.errorStatus = chain->TrustStatus.dwErrorStatus;
+    for (DWORD c = 0; c < chain->cChain; ++c) {
+        const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[c];
+        facts.errorStatus |= simple->TrustStatus.dwErrorStatus;
+        for (DWORD e = 0; e < simple->cElement; ++e) {
+            const CERT_CHAIN_ELEMENT* element = simple->rgpElement[e];
+            ChainCertificate certificate;
+            certificate.errorStatus = element->TrustStatus.dwErrorStatus;
+            certificate.selfSigned = (element->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED) != 0;
+            const char* oid = element->pCertContext->pCertInfo->SignatureAlgorithm.pszObjId;
+            certificate.signatureOid = oid ? oid : "";
+            facts.certificates.push_back(certificate);
+        }
+    }
+    if (chain->cChain > 0 && chain->rgpChain[0]->cElement > 0)
+        ReadUsages(chain->rgpChain[0]->rgpElement[0]->pCertContext, facts);
+    return facts;
 }
 
 // True when the TLS provider will find the certificate's private key the way it looks
@@ -211,17 +246,23 @@ bool VerifyServerCertificate(PCCERT_CONTEXT certificate, const char* host, std::
         failure = CertificateFailureText(GetLastError(), false);
         return false;
     }
-    if (DWORD error = ChainError(chain.get())) {
+    // Wine's SSL policy passes chains whose issuer is no authority and MD5 or SHA-1
+    // signatures: the chain's own status and certificates decide first.
+    if (DWORD error = ServerChainError(ChainFacts(chain.get()))) {
         failure = CertificateFailureText(error, IsSelfSigned(certificate));
         return false;
     }
+    // The chain is sound by now (a revoked certificate refused it above): the platform's SSL
+    // policy is asked for the host name, not again for revocation it could not check.
     std::wstring serverName = host && *host ? Widen(host) : std::wstring();
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl = {};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
+    ssl.fdwChecks = 0x00000080; // SECURITY_FLAG_IGNORE_REVOCATION (wininet.h)
     ssl.pwszServerName = serverName.empty() ? nullptr : &serverName[0];
     CERT_CHAIN_POLICY_PARA policy = {};
     policy.cbSize = sizeof policy;
+    policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS;
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status = {};
     status.cbSize = sizeof status;

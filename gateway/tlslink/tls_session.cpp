@@ -2,6 +2,7 @@
 
 #include "gateway/tlslink/certificates.h"
 #include "gateway/tlslink/security_text.h"
+#include "gateway/tlslink/tls_rules.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@ constexpr DWORD kClientFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
 constexpr DWORD kServerFlags = ASC_REQ_SEQUENCE_DETECT | ASC_REQ_REPLAY_DETECT | ASC_REQ_CONFIDENTIALITY |
                                ASC_REQ_EXTENDED_ERROR | ASC_REQ_ALLOCATE_MEMORY | ASC_REQ_STREAM;
 constexpr int kReceiveChunk = 16 * 1024 + 512;
+constexpr char kOldProtocolFailure[] = "TLS handshake failed: the server does not offer TLS 1.2 or later";
 // A server asking for a client certificate is answered once without one.
 constexpr int kCredentialRetries = 1;
 
@@ -23,6 +25,37 @@ std::string WinsockFailure(const char* what)
     char text[96];
     snprintf(text, sizeof text, "%s (Winsock error %d)", what, WSAGetLastError());
     return text;
+}
+
+// The socket in non-blocking mode while the session sends, so that a peer that stops reading
+// cannot hold a send beyond its bound; blocking again afterwards, the error kept.
+class NonBlocking {
+public:
+    explicit NonBlocking(SOCKET socket) : socket_(socket) { SetMode(1); }
+    ~NonBlocking()
+    {
+        int error = WSAGetLastError();
+        SetMode(0);
+        WSASetLastError(error);
+    }
+    NonBlocking(const NonBlocking&) = delete;
+    NonBlocking& operator=(const NonBlocking&) = delete;
+
+private:
+    void SetMode(u_long nonBlocking) { ioctlsocket(socket_, FIONBIO, &nonBlocking); }
+    SOCKET socket_;
+};
+
+// The bound of one operation: the caller's, or the socket's own receive time-out when the
+// caller set a shorter one on it.
+unsigned SocketBound(SOCKET socket, unsigned waitMs)
+{
+    DWORD timeout = 0;
+    int size = sizeof timeout;
+    if (getsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&timeout), &size) == 0 && timeout > 0 &&
+        timeout < waitMs)
+        return timeout;
+    return waitMs;
 }
 
 SecBuffer Buffer(unsigned long type, void* data = nullptr, size_t length = 0)
@@ -49,18 +82,20 @@ TlsSession::~TlsSession()
         FreeCredentialsHandle(&credentials_);
 }
 
-TlsSession* TlsSession::Connect(SOCKET socket, const char* host, std::string& failure)
+TlsSession* TlsSession::Connect(SOCKET socket, const char* host, unsigned waitMs, std::string& failure)
 {
     std::unique_ptr<TlsSession> session(new TlsSession(socket, false, host));
+    session->BeginWait(waitMs);
     if (!session->AcquireCredentials(nullptr, failure) || !session->ClientHandshake(failure) ||
-        !session->CheckServerCertificate(failure) || !session->QuerySizes(failure))
+        !session->CheckProtocol(failure) || !session->CheckServerCertificate(failure) || !session->QuerySizes(failure))
         return nullptr;
     return session.release();
 }
 
-TlsSession* TlsSession::Accept(SOCKET socket, PCCERT_CONTEXT certificate, std::string& failure)
+TlsSession* TlsSession::Accept(SOCKET socket, PCCERT_CONTEXT certificate, unsigned waitMs, std::string& failure)
 {
     std::unique_ptr<TlsSession> session(new TlsSession(socket, true, nullptr));
+    session->BeginWait(waitMs);
     if (!session->AcquireCredentials(certificate, failure) || !session->ServerHandshake(failure) ||
         !session->QuerySizes(failure))
         return nullptr;
@@ -142,10 +177,34 @@ bool TlsSession::ReceiveForHandshake(std::string& failure)
 {
     int received = ReceiveMore();
     if (received > 0)
-        return true;
-    failure = received == 0 ? "connection closed during the handshake"
-                            : WinsockFailure("receiving failed during the handshake");
+        return server_ || CheckFirstRecord(failure);
+    if (received == 0)
+        failure = "connection closed during the handshake";
+    else if (WSAGetLastError() == WSAETIMEDOUT)
+        failure = std::string("the ") + (server_ ? "client" : "server") +
+                  " did not complete the TLS handshake within " + WaitText(waitMs_);
+    else
+        failure = WinsockFailure("receiving failed during the handshake");
     return false;
+}
+
+bool TlsSession::CheckFirstRecord(std::string& failure)
+{
+    // Before the server's first record is whole the provider only asks for more: bytes of
+    // another protocol would keep it asking until the bound.
+    if (firstRecordChecked_)
+        return true;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(incoming_.data());
+    if (!CanStartTlsRecord(bytes, incoming_.size())) {
+        failure = "the server did not answer with TLS";
+        return false;
+    }
+    if (ShowsOlderThanTls12(bytes, incoming_.size())) {
+        failure = kOldProtocolFailure;
+        return false;
+    }
+    firstRecordChecked_ = incoming_.size() >= 11;
+    return true;
 }
 
 bool TlsSession::ClientHandshake(std::string& failure)
@@ -212,6 +271,21 @@ bool TlsSession::CheckServerCertificate(std::string& failure)
     return trusted;
 }
 
+bool TlsSession::CheckProtocol(std::string& failure)
+{
+    SecPkgContext_ConnectionInfo info = {};
+    SECURITY_STATUS status = QueryContextAttributesA(&context_, SECPKG_ATTR_CONNECTION_INFO, &info);
+    if (status != SEC_E_OK) {
+        failure = StatusText("TLS handshake failed: no protocol version: ", status);
+        return false;
+    }
+    if (info.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | SP_PROT_TLS1_1)) {
+        failure = kOldProtocolFailure;
+        return false;
+    }
+    return true;
+}
+
 bool TlsSession::QuerySizes(std::string& failure)
 {
     SECURITY_STATUS status = QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_);
@@ -222,8 +296,34 @@ bool TlsSession::QuerySizes(std::string& failure)
     return true;
 }
 
+void TlsSession::BeginWait(unsigned waitMs)
+{
+    waitStart_ = GetTickCount();
+    waitMs_ = SocketBound(socket_, waitMs);
+}
+
+bool TlsSession::WaitReady(bool write)
+{
+    DWORD elapsed = GetTickCount() - waitStart_;
+    if (elapsed >= waitMs_) {
+        WSASetLastError(WSAETIMEDOUT);
+        return false;
+    }
+    DWORD left = waitMs_ - elapsed;
+    fd_set sockets;
+    FD_ZERO(&sockets);
+    FD_SET(socket_, &sockets);
+    timeval limit = {static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+    int ready = select(0, write ? nullptr : &sockets, write ? &sockets : nullptr, nullptr, &limit);
+    if (ready == 0)
+        WSASetLastError(WSAETIMEDOUT);
+    return ready > 0;
+}
+
 int TlsSession::ReceiveMore()
 {
+    if (!WaitReady(false))
+        return SOCKET_ERROR;
     size_t used = incoming_.size();
     incoming_.resize(used + kReceiveChunk);
     int received = recv(socket_, incoming_.data() + used, kReceiveChunk, 0);
@@ -233,22 +333,27 @@ int TlsSession::ReceiveMore()
 
 bool TlsSession::SendAll(const char* data, size_t length)
 {
+    NonBlocking nonBlocking(socket_);
     while (length > 0) {
         int sent = send(socket_, data, static_cast<int>(length), 0);
-        if (sent == SOCKET_ERROR)
-            return false;
+        if (sent == SOCKET_ERROR) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitReady(true))
+                return false;
+            continue;
+        }
         data += sent;
         length -= static_cast<size_t>(sent);
     }
     return true;
 }
 
-int TlsSession::Send(const char* data, int length)
+int TlsSession::Send(const char* data, int length, unsigned waitMs)
 {
     if (broken_) {
         WSASetLastError(WSAECONNABORTED);
         return SOCKET_ERROR;
     }
+    BeginWait(waitMs);
     std::vector<char> record(sizes_.cbHeader + sizes_.cbMaximumMessage + sizes_.cbTrailer);
     for (int done = 0; done < length;) {
         size_t piece = static_cast<size_t>(length - done);
@@ -273,8 +378,11 @@ int TlsSession::Send(const char* data, int length)
             memmove(record.data() + total, buffers[i].pvBuffer, buffers[i].cbBuffer);
             total += buffers[i].cbBuffer;
         }
-        if (!SendAll(record.data(), total))
+        if (!SendAll(record.data(), total)) {
+            // Part of a record may have gone out: nothing can follow it.
+            broken_ = broken_ || WSAGetLastError() == WSAETIMEDOUT;
             return SOCKET_ERROR;
+        }
         done += static_cast<int>(piece);
     }
     return length;
@@ -311,8 +419,9 @@ TlsSession::Record TlsSession::DecryptOne()
     return Record::kData;
 }
 
-int TlsSession::Recv(char* buffer, int length)
+int TlsSession::Recv(char* buffer, int length, unsigned waitMs)
 {
+    BeginWait(waitMs);
     while (plainOffset_ >= plain_.size()) {
         if (broken_) {
             WSASetLastError(WSAECONNABORTED);
@@ -359,10 +468,11 @@ int TlsSession::Pending() const
     return static_cast<int>(plain_.size() - plainOffset_ + incoming_.size());
 }
 
-void TlsSession::Shutdown()
+void TlsSession::Shutdown(unsigned waitMs)
 {
     if (broken_ || !haveContext_)
         return;
+    BeginWait(waitMs);
     DWORD type = SCHANNEL_SHUTDOWN;
     SecBuffer token = Buffer(SECBUFFER_TOKEN, &type, sizeof type);
     SecBufferDesc tokenDesc = {SECBUFFER_VERSION, 1, &token};

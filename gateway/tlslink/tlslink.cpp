@@ -7,6 +7,15 @@
 
 namespace {
 
+// The longest wait for the peer when the thread has not set one (sslSetTimeout).
+constexpr unsigned kDefaultWaitMs = 30000;
+thread_local unsigned threadWaitMs = 0;
+
+unsigned ThreadWait()
+{
+    return threadWaitMs ? threadWaitMs : kDefaultWaitMs;
+}
+
 TlsSession* AsSession(void* session)
 {
     return static_cast<TlsSession*>(session);
@@ -16,7 +25,7 @@ void* Connect(SOCKET socket, const char* host, char* errorText)
 {
     CopyErrorText(errorText, "");
     std::string failure;
-    TlsSession* session = TlsSession::Connect(socket, host, failure);
+    TlsSession* session = TlsSession::Connect(socket, host, ThreadWait(), failure);
     if (!session)
         CopyErrorText(errorText, failure);
     return session;
@@ -31,6 +40,11 @@ TLSLINK_API int WINAPI sslInitLib()
         return 0;
     FreeContextBuffer(package);
     return 1;
+}
+
+TLSLINK_API void WINAPI sslSetTimeout(unsigned milliseconds)
+{
+    threadWaitMs = milliseconds;
 }
 
 TLSLINK_API void WINAPI sslTermLib()
@@ -57,7 +71,7 @@ TLSLINK_API void* WINAPI sslAcceptSession(SOCKET socket, char* errorText)
         return nullptr;
     }
     std::string failure;
-    TlsSession* session = TlsSession::Accept(socket, certificate, failure);
+    TlsSession* session = TlsSession::Accept(socket, certificate, ThreadWait(), failure);
     CertFreeCertificateContext(certificate);
     if (!session)
         CopyErrorText(errorText, failure);
@@ -68,7 +82,7 @@ TLSLINK_API void WINAPI sslFreeSession(void* session)
 {
     if (!session)
         return;
-    AsSession(session)->Shutdown();
+    AsSession(session)->Shutdown(ThreadWait());
     delete AsSession(session);
 }
 
@@ -78,7 +92,7 @@ TLSLINK_API int WINAPI sslSend(void* session, const char* data, int length)
         WSASetLastError(WSAENOTSOCK);
         return SOCKET_ERROR;
     }
-    return AsSession(session)->Send(data, length);
+    return AsSession(session)->Send(data, length, ThreadWait());
 }
 
 TLSLINK_API int WINAPI sslRecv(void* session, char* buffer, int length)
@@ -87,7 +101,7 @@ TLSLINK_API int WINAPI sslRecv(void* session, char* buffer, int length)
         WSASetLastError(WSAENOTSOCK);
         return SOCKET_ERROR;
     }
-    return AsSession(session)->Recv(buffer, length);
+    return AsSession(session)->Recv(buffer, length, ThreadWait());
 }
 
 TLSLINK_API int WINAPI sslDataPending(void* session)

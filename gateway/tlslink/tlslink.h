@@ -30,9 +30,12 @@ TLSLINK_API int WINAPI sslInitLib();
 TLSLINK_API void WINAPI sslTermLib();
 
 // A client session (TLS 1.2) after a complete handshake over the connected socket, or 0 with
-// what failed in errorText (kTlsLinkErrorTextSize bytes). sslInitSession checks the chain
-// only; sslInitSessionHost also sends the host name (SNI) and checks the certificate's names
-// against it.
+// what failed in errorText (kTlsLinkErrorTextSize bytes). The chain is refused on any error
+// the chain engine reports (revocation that could not be checked aside), when the server
+// certificate is not meant for servers, and when a certificate other than a self-signed root
+// is signed with MD5 or SHA-1. sslInitSession checks the chain only; sslInitSessionHost also
+// sends the host name (SNI) and checks the certificate's names against it. A server that
+// answers with bytes that cannot start a TLS record is refused at once.
 TLSLINK_API void* WINAPI sslInitSession(SOCKET socket, char* errorText);
 TLSLINK_API void* WINAPI sslInitSessionHost(SOCKET socket, const char* host, char* errorText);
 // A server session with the gateway's server certificate (a CA-signed one before the
@@ -40,6 +43,15 @@ TLSLINK_API void* WINAPI sslInitSessionHost(SOCKET socket, const char* host, cha
 TLSLINK_API void* WINAPI sslAcceptSession(SOCKET socket, char* errorText);
 // Sends close_notify when the session is still sound and frees it; the socket stays open.
 TLSLINK_API void WINAPI sslFreeSession(void* session);
+
+// The longest wait for the peer, for the calling thread: of the whole handshake of its next
+// sslInitSession / sslInitSessionHost / sslAcceptSession, and of each later sslRecv and
+// sslSend (also for the rest of a record). 0 sets the default again, 30000. When the caller
+// set a shorter receive time-out (SO_RCVTIMEO) on the socket, that one bounds instead. A
+// handshake that runs out fails with the wait named in errorText; sslRecv and sslSend give
+// SOCKET_ERROR with WSAETIMEDOUT (a recv can be tried again; a send that ran out ends the
+// session).
+TLSLINK_API void WINAPI sslSetTimeout(unsigned milliseconds);
 
 // As send and recv on a blocking socket: sslSend sends everything (in records of at most
 // the negotiated size) and returns length; sslRecv returns what one or more records held,

@@ -2,9 +2,10 @@
 // program does (every entry point must be there), then one command. Prints one result line
 // per step on stdout.
 //
-//   tls_client connect PORT [--host NAME] [--echo BYTES] [--read]
+//   tls_client connect PORT [--host NAME] [--timeout MS] [--echo BYTES] [--read]
 //       connects to 127.0.0.1:PORT and shakes hands (sslInitSessionHost when --host is given,
-//       else sslInitSession): "handshake ok" or "handshake failed: <error text>". Then
+//       else sslInitSession; after sslSetTimeout(MS) when --timeout is given): "handshake ok"
+//       or "handshake failed: <error text>". Then
 //       --echo sends BYTES of the test pattern in one sslSend and reads as many back in
 //       small pieces: "echo ok BYTES pending-seen 0|1" or "echo failed: ...";
 //       --read reads until the session ends: "read N bytes then closed|error <WSA error>".
@@ -26,8 +27,6 @@
 #include <vector>
 
 namespace {
-
-typedef TlsSession(WINAPI* SslInitSessionHostProc)(SOCKET socket, const char* host, char* errorText);
 
 constexpr int kReadPiece = 3000;
 
@@ -131,15 +130,10 @@ int Connect(const TlsLink& tls, int argc, char** argv)
     }
     char errorText[kTlsErrorTextSize];
     memset(errorText, 'x', sizeof errorText);
+    if (const char* timeout = Option(argc, argv, "--timeout"))
+        tls.sslSetTimeout(static_cast<unsigned>(atol(timeout)));
     const char* host = Option(argc, argv, "--host");
-    TlsSession session;
-    if (host) {
-        auto withHost = reinterpret_cast<SslInitSessionHostProc>(
-            GetProcAddress(GetModuleHandleA("TLSLINK.DLL"), "sslInitSessionHost"));
-        session = withHost(s, host, errorText);
-    } else {
-        session = tls.sslInitSession(s, errorText);
-    }
+    TlsSession session = host ? tls.sslInitSessionHost(s, host, errorText) : tls.sslInitSession(s, errorText);
     if (!session) {
         Say("handshake failed: %.*s", kTlsErrorTextSize, errorText);
         closesocket(s);

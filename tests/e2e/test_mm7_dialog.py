@@ -29,8 +29,9 @@ def openssl(*args):
 
 
 def make_certificates(folder):
-    """ca.pem, server.pem signed by it for localhost and ::1, and self.pem, self-signed for
-    localhost. Wine's certificate check
+    """ca.pem, server.pem signed by it for localhost and ::1, self.pem, self-signed for
+    localhost, and forged.pem for localhost signed by server.pem (an end entity, no
+    authority), presented with it. Wine's certificate check
     matches the host only against DNS names, so ::1 is given as one beside the address."""
     f = Path(folder)
     openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=" + TEST_CA,
@@ -44,6 +45,12 @@ def make_certificates(folder):
             "-CAcreateserial", "-days", "2", "-extfile", f / "server.ext", "-out", f / "server.pem")
     openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=localhost",
             "-addext", "subjectAltName=DNS:localhost", "-keyout", f / "self.key", "-out", f / "self.pem")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=forged", "-keyout", f / "forged.key",
+            "-out", f / "forged.csr")
+    openssl("x509", "-req", "-in", f / "forged.csr", "-CA", f / "server.pem", "-CAkey", f / "server.key",
+            "-CAcreateserial", "-days", "2", "-extfile", f / "server.ext", "-out", f / "forged.pem")
+    with open(f / "forged.pem", "a") as chain:
+        chain.write((f / "server.pem").read_text())
     return f
 
 
@@ -168,8 +175,9 @@ def test_mm7_dialog_checks_https_server_certificate(rig, env):
         trusted = rig.wine([rig.testbin / "tls_client.exe", "trust", ca], cwd=str(rig.install_source))
         assert "trusted 1" in trusted.stdout, trusted.stdout
         servers = [Server("127.0.0.1", folder / "server"), Server("::1", folder / "server"),
-                   Server("127.0.0.1", silent=True), Server("127.0.0.1", folder / "self")]
-        named, v6, silent, unsigned = servers
+                   Server("127.0.0.1", silent=True), Server("127.0.0.1", folder / "self"),
+                   Server("127.0.0.1", folder / "forged")]
+        named, v6, silent, unsigned, forged = servers
         try:
             dialog = Dialog(rig, env)
             # The certificate names localhost and ::1, not 127.0.0.1.
@@ -178,10 +186,14 @@ def test_mm7_dialog_checks_https_server_certificate(rig, env):
             assert dialog.ok_refused("https://localhost:%d/" % unsigned.port) == (
                 TLS_REFUSAL % ("localhost", unsigned.port)
                 + "server certificate not trusted: the certificate is self-signed (0x800B0109)")
+            # A certificate signed by a server's certificate, which chains to the trusted CA.
+            assert dialog.ok_refused("https://localhost:%d/" % forged.port) == (
+                TLS_REFUSAL % ("localhost", forged.port) + "server certificate not trusted: an issuing "
+                "certificate is not a certification authority (0x80096019)")
             # A server that never answers the handshake is given up after the time-out.
             assert dialog.ok_refused("https://localhost:%d/" % silent.port) == (
                 TLS_REFUSAL % ("localhost", silent.port)
-                + "receiving failed during the handshake (Winsock error 10060)")
+                + "the server did not complete the TLS handshake within 1.5 s")
             dialog.choose(VERSION, 1)  # 5.3.0
             dialog.choose(SCHEMA, 2)  # REL-5-MM7-1-2
             dialog.ok("HTTPS://[::1]:%d/mm7" % v6.port)
@@ -189,7 +201,7 @@ def test_mm7_dialog_checks_https_server_certificate(rig, env):
             for server in servers:
                 server.close()
             rig.wine([rig.testbin / "tls_client.exe", "untrust", ca], cwd=str(rig.install_source))
-        assert [server.connections for server in servers] == [1, 1, 1, 1]
+        assert [server.connections for server in servers] == [1, 1, 1, 1, 1]
     vasp = env.ini(vasp_file(env))["VASP"]
     assert (vasp.get("Server"), vasp.get("MM7Version"), vasp.get("MM7Schema")) == (
         "HTTPS://[::1]:%d/mm7" % v6.port, None, None), dict(vasp)
