@@ -90,5 +90,6 @@ const TlsLink* LoadTlsLink()
                                            {"sslSignedCertExists", Slot(t.sslSignedCertExists), true},
                                            {"sslGenerateCertificate", Slot(t.sslGenerateCertificate), true},
                                            {"sslInitSessionHost", Slot(t.sslInitSessionHost), false},
+                                           {"sslSetTimeout", Slot(t.sslSetTimeout), false},
                                        });
 }
