@@ -8,28 +8,16 @@
 
 namespace {
 
-// The buffer of one read: starts zero-filled at its first size and grows to 1.5 times (or
-// twice) its size, or to what is held plus what is coming plus 16 when that is more. It
-// always holds one NUL-terminated text: NUL bytes received become spaces.
+// The bytes of one read, grown as they come (the container grows geometrically, so a
+// reply that trickles in byte by byte costs no more than one that comes whole). NUL bytes
+// received become spaces, so that the bytes read as one text.
 class ReplyBuffer {
 public:
-    ReplyBuffer(size_t initial, bool doubles) : doubles_(doubles)
-    {
-        try {
-            bytes_.resize(initial);
-        } catch (const std::bad_alloc&) {
-        }
-    }
-
+    // Room for coming more bytes; false when memory ran out.
     bool Reserve(size_t coming)
     {
-        if (held_ + coming < bytes_.size())
-            return true;
-        size_t grown = doubles_ ? bytes_.size() * 2 : bytes_.size() + bytes_.size() / 2;
-        if (held_ + coming + 16 > grown)
-            grown = held_ + coming + 16;
         try {
-            bytes_.resize(grown);
+            bytes_.resize(held_ + coming);
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -43,21 +31,19 @@ public:
                 bytes_[i] = ' ';
         held_ += count;
     }
+    std::string Text() const { return std::string(bytes_.data(), held_); }
     const char* Data() const { return bytes_.data(); }
     size_t Held() const { return held_; }
 
 private:
     std::vector<char> bytes_;
     size_t held_ = 0;
-    bool doubles_;
 };
 
 struct ReadRules {
     unsigned waitSeconds;  // one readiness wait at most
     unsigned idleSeconds;  // without data
     unsigned totalSeconds; // in all
-    size_t initialSize;
-    bool doubles;
 };
 
 // The two limits of one read: time without data and time in all, both ending exactly at
@@ -194,7 +180,7 @@ template <class Scanner>
 MailReply ReadUntil(MailStream& stream, const MailClock& clock, const ReadRules& rules, Scanner& scanner)
 {
     MailReply reply;
-    ReplyBuffer buffer(rules.initialSize, rules.doubles);
+    ReplyBuffer buffer;
     ReadLimits limits(rules, clock());
     for (;;) {
         unsigned long now = clock();
@@ -241,7 +227,7 @@ MailReply ReadUntil(MailStream& stream, const MailClock& clock, const ReadRules&
             break;
         }
     }
-    reply.text.assign(buffer.Data() ? buffer.Data() : "", buffer.Held());
+    reply.text = buffer.Text();
     return reply;
 }
 
@@ -250,18 +236,18 @@ MailReply ReadUntil(MailStream& stream, const MailClock& clock, const ReadRules&
 MailReply ReadSmtpReply(MailStream& stream, const MailClock& clock, unsigned seconds)
 {
     SmtpScanner scanner;
-    return ReadUntil(stream, clock, {seconds, seconds, seconds, 4097, false}, scanner);
+    return ReadUntil(stream, clock, {seconds, seconds, seconds}, scanner);
 }
 
 MailReply ReadPop3Line(MailStream& stream, const MailClock& clock, unsigned seconds)
 {
     Pop3Scanner scanner;
-    return ReadUntil(stream, clock, {seconds, seconds, seconds, 4097, false}, scanner);
+    return ReadUntil(stream, clock, {seconds, seconds, seconds}, scanner);
 }
 
 MailReply ReadImapReply(MailStream& stream, const MailClock& clock, const MailTiming& timing, const std::string& tag,
                         bool continuation)
 {
     ImapScanner scanner(tag, continuation);
-    return ReadUntil(stream, clock, {timing.imapSelect, timing.imapIdle, timing.imapTotal, 4096, true}, scanner);
+    return ReadUntil(stream, clock, {timing.imapSelect, timing.imapIdle, timing.imapTotal}, scanner);
 }

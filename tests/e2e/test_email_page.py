@@ -4,7 +4,8 @@ A mailbox saved after both logins succeeded is shown against real mail servers b
 
 from harness import wait_for
 from program import (CAPTION, ID_APPLY, IDCANCEL, IDOK, MAIN_TABS, configure_modem, controls,
-                     end_program, is_checked, open_main_window, select_page, write_ini)
+                     end_program, is_checked, open_main_window, select_page, sheet_button, window_gone,
+                     write_ini)
 
 EMAIL_TAB = MAIN_TABS.index("E-Mail")
 SMS_MAILBOX, SMS_MAILBOX_ADDRESS, AUTHORISED = 306, 307, 115
@@ -78,6 +79,31 @@ def test_page_keys_and_authorised_senders(rig, env):
     wait_for(lambda: dict(mmsc(env)["AuthEMailSMS"]) == {"User1": "a@example.com", "User2": "C@EXAMPLE.COM,new"},
              what="the senders written")
     rig.click(sheet, id=IDOK)
+    end_program(rig, program)
+
+
+def test_template_choice_marks_the_page_and_cancel_asks_from_its_flag(rig, env):
+    configure_modem(env)
+    write_ini(env.data / "MMSC.INI", "[MMSC]\nSMSEMail=No\n")
+    before = (env.data / "MMSC.INI").read_bytes()
+    program, sheet, page = email_page(rig, env)
+    assert not sheet_button(rig, sheet, ID_APPLY).enabled
+    combo = rig.control(page, TEMPLATE)
+    edit = next(c.hwnd for c in rig.children(page) if c.parent == combo)
+    rig.key(edit, "0x28")  # Down: the next template of the list
+    wait_for(lambda: sheet_button(rig, sheet, ID_APPLY).enabled, what="Apply enabled by the choice")
+    chosen = rig.text(page, TEMPLATE)
+    assert chosen, "no template chosen"
+
+    # The page's own flag makes Cancel ask; No keeps the sheet and writes nothing.
+    rig.click(sheet, id=IDCANCEL)
+    box = rig.box(click="No")
+    assert (box.text, box.buttons, box.icon) == (
+        "Exit without saving configuration changes?", ["Yes", "No", "Cancel"], "question"), box
+    assert not window_gone(rig, sheet) and (env.data / "MMSC.INI").read_bytes() == before
+    rig.click(sheet, id=ID_APPLY)
+    wait_for(lambda: not sheet_button(rig, sheet, ID_APPLY).enabled, what="the page applied")
+    rig.click(sheet, id=IDCANCEL)  # applied: the flag is clear, no question
     end_program(rig, program)
 
 
