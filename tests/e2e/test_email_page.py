@@ -162,6 +162,19 @@ def test_mailbox_saved_after_both_logins_succeed(rig, env):
         for field, value in ((ADDRESS, "gw@example.com"), (FULL_NAME, "Gateway"), (USER, PLAIN_USER),
                              (PASSWORD, PLAIN_PASSWORD)):
             rig.settext(dialog, field, value)
+
+        # While a test runs the dialog is disabled (no second test) and the wait window shows.
+        slow = servers.fake(greeting=b"* OK hi\r\n", greeting_delay=4, answers=[b"A0001 NO no\r\n"])
+        for field, value in ((SERVER_HOST, "127.0.0.1"), (SERVER_PORT, str(slow.port)), (SMTP_HOST, smtp_host)):
+            rig.settext(dialog, field, value)
+        rig.click(dialog, id=IDOK)
+        assert rig.find("Test in Progress", timeout=3), "no wait window"
+        assert "enabled: no" in rig.qauto("state", "--hwnd", dialog)[1]
+        box = rig.box(click="OK", timeout=30)
+        assert box.text == "IMAP login failed - Invalid username and/or password?", box
+        assert "enabled: yes" in rig.qauto("state", "--hwnd", dialog)[1] and slow.received[:1] == [
+            'A0001 LOGIN "%s" "%s"' % (PLAIN_USER, PLAIN_PASSWORD)]
+
         rig.click(dialog, id=USE_TLS)
         for field, value in ((SERVER_HOST, imap_host), (SERVER_PORT, imap_port), (SMTP_HOST, smtp_host),
                              (SMTP_PORT, smtp_port), (POLL, "")):
