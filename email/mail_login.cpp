@@ -18,9 +18,6 @@
 
 namespace {
 
-// A client session that checks the certificate's names against host (TLSLINK.DLL's own
-// export beside the table of app/addon_libraries).
-
 // Every IMAP command of the program's life has its own tag: A0001, A0002, ...
 unsigned imapTag = 0;
 
