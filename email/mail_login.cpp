@@ -6,18 +6,17 @@
 #include "email/mail_login.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "app/addon_libraries.h"
 #include "app/config_files.h"
 #include "app/message_box.h"
+#include "app/wait_window.h"
 #include "email/mail_dialogues.h"
 #include "gateway/gwcore/gwcore.h"
 
 namespace {
-
-// A client session that checks the certificate's names against host (TLSLINK.DLL's own
-// export beside the table of app/addon_libraries).
 
 // Every IMAP command of the program's life has its own tag: A0001, A0002, ...
 unsigned imapTag = 0;
@@ -47,6 +46,16 @@ public:
         tls_ = LoadTlsLink();
         return tls_ && tls_->sslInitSessionHost && tls_->sslInitLib();
     }
+    void LimitWaits(unsigned long milliseconds) override
+    {
+        // The socket's own limits hold every blocking call the TLS library makes on it, and
+        // the library bounds a whole handshake or record when it can be told.
+        DWORD limit = milliseconds ? static_cast<DWORD>(milliseconds) : 1;
+        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+        setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+        if (tls_ && tls_->sslSetTimeout)
+            tls_->sslSetTimeout(static_cast<unsigned>(limit));
+    }
     bool StartTls(const std::string& host, std::string& error) override
     {
         char text[kTlsErrorTextSize] = "";
@@ -68,14 +77,14 @@ public:
         int sent = session_ ? tls_->sslSend(session_, data.data(), length) : send(socket_, data.data(), length, 0);
         return sent >= length;
     }
-    Wait WaitReadable(unsigned seconds) override
+    Wait WaitReadable(unsigned long milliseconds) override
     {
         if (session_ && tls_->sslDataPending(session_) > 0)
             return Wait::kReadable;
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(socket_, &readable);
-        timeval limit = {static_cast<long>(seconds), 0};
+        timeval limit = {static_cast<long>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000};
         int ready = select(0, &readable, nullptr, nullptr, &limit);
         return ready > 0 ? Wait::kReadable : ready == 0 ? Wait::kTimedOut : Wait::kFailed;
     }
@@ -119,8 +128,67 @@ void WriteTrace(const char* test, const MailLogin& login, const MailTrace& trace
     fprintf(file, "%s login test of %s, SSL/TLS %s, user %s, %04u-%02u-%02u %02u:%02u:%02u\r\n", test,
             login.server.c_str(), login.useTls ? "on" : "off", login.user.c_str(), now.wYear, now.wMonth, now.wDay,
             now.wHour, now.wMinute, now.wSecond);
-    fwrite(trace.Text().data(), 1, trace.Text().size(), file);
+    std::string text = trace.Text();
+    fwrite(text.data(), 1, text.size(), file);
     fclose(file);
+}
+
+unsigned long TickNow()
+{
+    return static_cast<unsigned long>(GetTickCount());
+}
+
+// One login test as a job for a thread of its own.
+struct LoginJob {
+    std::function<MailLoginResult(MailSession&, const MailLogin&)> dialogue;
+    const MailLogin& login;
+    MailTrace& trace;
+    MailLoginResult result;
+};
+
+DWORD WINAPI RunLoginJob(void* argument)
+{
+    LoginJob& job = *static_cast<LoginJob*>(argument);
+    SocketStream stream;
+    MailSession session{stream, TickNow, MailLoginTiming(), job.trace};
+    job.result = job.dialogue(session, job.login);
+    return 0;
+}
+
+// Runs the job on a thread of its own and keeps this thread's windows painted until it
+// ends. The owner's window is disabled meanwhile, so that no second test can start, and
+// the wait window says what runs.
+void RunKeepingWindowsPainted(HWND owner, const char* test, LoginJob& job)
+{
+    HANDLE thread = CreateThread(nullptr, 0, RunLoginJob, &job, 0, nullptr);
+    if (!thread) {
+        RunLoginJob(&job);
+        return;
+    }
+    HWND top = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
+    bool reenable = top && !EnableWindow(top, FALSE);
+    std::string text = std::string(test) + " login test in progress.\r\n\r\nPlease be patient...";
+    HWND wait = owner ? OpenWaitWindow("Test in Progress", text.c_str()) : nullptr;
+    int quit = -1;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = static_cast<int>(message.wParam);
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    CloseHandle(thread);
+    CloseWaitWindow(wait);
+    if (reenable) {
+        EnableWindow(top, TRUE);
+        SetForegroundWindow(top);
+    }
+    if (quit >= 0)
+        PostQuitMessage(quit);
 }
 
 template <class Dialogue>
@@ -128,18 +196,13 @@ bool RunLoginTest(const char* test, HWND owner, const char* server, bool useTls,
                   const char* password, Dialogue dialogue)
 {
     MailLogin login{server ? server : "", useTls, userName ? userName : "", password ? password : ""};
-    MailTrace trace([] { return static_cast<unsigned long>(GetTickCount()); });
-    MailLoginResult result;
-    {
-        SocketStream stream;
-        MailSession session{stream, [] { return static_cast<unsigned long>(GetTickCount()); }, MailLoginTiming(),
-                            trace};
-        result = dialogue(session, login);
-    }
+    MailTrace trace(TickNow);
+    LoginJob job{dialogue, login, trace, MailLoginResult()};
+    RunKeepingWindowsPainted(owner, test, job);
     WriteTrace(test, login, trace);
-    if (!result.ok && owner)
-        ShowMessage(owner, result.message.c_str(), MB_OK | MB_ICONERROR);
-    return result.ok;
+    if (!job.result.ok && owner)
+        ShowMessage(owner, job.result.message.c_str(), MB_OK | MB_ICONERROR);
+    return job.result.ok;
 }
 
 } // namespace
@@ -157,6 +220,7 @@ bool SmtpLoginTest(HWND owner, const char* server, bool useTls, const char* user
 
 bool ImapLoginTest(HWND owner, const char* server, bool useTls, const char* userName, const char* password)
 {
+    // The tag counter is only touched by the one test that runs at a time.
     return RunLoginTest(
         "IMAP", owner, server, useTls, userName, password,
         [](MailSession& session, const MailLogin& login) { return ImapLogin(session, login, imapTag); });

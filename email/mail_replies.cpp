@@ -8,28 +8,16 @@
 
 namespace {
 
-// The buffer of one read: starts zero-filled at its first size and grows to 1.5 times (or
-// twice) its size, or to what is held plus what is coming plus 16 when that is more. It
-// always holds one NUL-terminated text: NUL bytes received become spaces.
+// The bytes of one read, grown as they come (the container grows geometrically, so a
+// reply that trickles in byte by byte costs no more than one that comes whole). NUL bytes
+// received become spaces, so that the bytes read as one text.
 class ReplyBuffer {
 public:
-    ReplyBuffer(size_t initial, bool doubles) : doubles_(doubles)
-    {
-        try {
-            bytes_.resize(initial);
-        } catch (const std::bad_alloc&) {
-        }
-    }
-
+    // Room for coming more bytes; false when memory ran out.
     bool Reserve(size_t coming)
     {
-        if (held_ + coming < bytes_.size())
-            return true;
-        size_t grown = doubles_ ? bytes_.size() * 2 : bytes_.size() + bytes_.size() / 2;
-        if (held_ + coming + 16 > grown)
-            grown = held_ + coming + 16;
         try {
-            bytes_.resize(grown);
+            bytes_.resize(held_ + coming);
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -43,22 +31,53 @@ public:
                 bytes_[i] = ' ';
         held_ += count;
     }
+    std::string Text() const { return std::string(bytes_.data(), held_); }
     const char* Data() const { return bytes_.data(); }
     size_t Held() const { return held_; }
 
 private:
     std::vector<char> bytes_;
     size_t held_ = 0;
-    bool doubles_;
 };
 
 struct ReadRules {
-    unsigned waitSeconds;  // one readiness wait
+    unsigned waitSeconds;  // one readiness wait at most
     unsigned idleSeconds;  // without data
-    unsigned totalSeconds; // in all; 0: no limit
-    bool waitTimeoutEnds;  // a readiness wait that times out ends the read
-    size_t initialSize;
-    bool doubles;
+    unsigned totalSeconds; // in all
+};
+
+// The two limits of one read: time without data and time in all, both ending exactly at
+// their figure (a wait never runs past them).
+class ReadLimits {
+public:
+    ReadLimits(const ReadRules& rules, unsigned long start)
+        : rules_(rules), start_(start), lastData_(start)
+    {
+    }
+    void DataAt(unsigned long now) { lastData_ = now; }
+    // Milliseconds left at now before the sooner limit.
+    unsigned long Left(unsigned long now) const
+    {
+        unsigned long idle = Rest(now - lastData_, rules_.idleSeconds);
+        unsigned long total = Rest(now - start_, rules_.totalSeconds);
+        return idle < total ? idle : total;
+    }
+    // Why the read ends at now: the limit that was reached.
+    std::string Reached(unsigned long now) const
+    {
+        if (Rest(now - lastData_, rules_.idleSeconds) == 0)
+            return "no data for " + std::to_string(rules_.idleSeconds) + " s";
+        return "no complete reply in " + std::to_string(rules_.totalSeconds) + " s";
+    }
+
+private:
+    static unsigned long Rest(unsigned long passed, unsigned seconds)
+    {
+        return passed < seconds * 1000UL ? seconds * 1000UL - passed : 0;
+    }
+    const ReadRules& rules_;
+    unsigned long start_;
+    unsigned long lastData_;
 };
 
 // Scanners look at the bytes that arrived since their last call (from scanned_ on) and
@@ -161,34 +180,28 @@ template <class Scanner>
 MailReply ReadUntil(MailStream& stream, const MailClock& clock, const ReadRules& rules, Scanner& scanner)
 {
     MailReply reply;
-    ReplyBuffer buffer(rules.initialSize, rules.doubles);
-    const unsigned long start = clock();
-    unsigned long lastData = start;
+    ReplyBuffer buffer;
+    ReadLimits limits(rules, clock());
     for (;;) {
         unsigned long now = clock();
-        if (now - lastData > rules.idleSeconds * 1000UL) {
-            reply.stop = "no data for " + std::to_string(rules.idleSeconds) + " s";
-            break;
-        }
-        if (rules.totalSeconds && now - start > rules.totalSeconds * 1000UL) {
-            reply.stop = "no complete reply in " + std::to_string(rules.totalSeconds) + " s";
+        unsigned long left = limits.Left(now);
+        if (left == 0) {
+            reply.stop = limits.Reached(now);
+            reply.timedOut = true;
             break;
         }
         if (buffer.Held() >= kMailReplyLimit) {
             reply.stop = "1 MiB without a complete reply";
             break;
         }
-        MailStream::Wait wait = stream.WaitReadable(rules.waitSeconds);
-        if (wait == MailStream::Wait::kFailed) {
+        unsigned long wait = rules.waitSeconds * 1000UL;
+        MailStream::Wait ready = stream.WaitReadable(wait < left ? wait : left);
+        if (ready == MailStream::Wait::kFailed) {
             reply.stop = "waiting for data failed";
             break;
         }
-        if (wait == MailStream::Wait::kTimedOut) {
-            if (!rules.waitTimeoutEnds)
-                continue;
-            reply.stop = "no data for " + std::to_string(rules.waitSeconds) + " s";
-            break;
-        }
+        if (ready == MailStream::Wait::kTimedOut)
+            continue;
         size_t available = stream.Available();
         if (!available) {
             reply.stop = "connection closed";
@@ -198,19 +211,23 @@ MailReply ReadUntil(MailStream& stream, const MailClock& clock, const ReadRules&
             reply.stop = "out of memory";
             break;
         }
+        // Through TLS a read may wait for the rest of a record: no longer than the read may.
+        stream.LimitWaits(limits.Left(clock()));
         long got = stream.Receive(buffer.Free(), available);
         if (got <= 0) {
-            reply.stop = got ? "read failed" : "connection closed";
+            now = clock();
+            reply.timedOut = got < 0 && limits.Left(now) == 0;
+            reply.stop = reply.timedOut ? limits.Reached(now) : got ? "read failed" : "connection closed";
             break;
         }
         buffer.Commit(static_cast<size_t>(got));
-        lastData = clock();
+        limits.DataAt(clock());
         if (scanner.Scan(buffer.Data(), buffer.Held(), reply)) {
             reply.complete = true;
             break;
         }
     }
-    reply.text.assign(buffer.Data() ? buffer.Data() : "", buffer.Held());
+    reply.text = buffer.Text();
     return reply;
 }
 
@@ -219,18 +236,18 @@ MailReply ReadUntil(MailStream& stream, const MailClock& clock, const ReadRules&
 MailReply ReadSmtpReply(MailStream& stream, const MailClock& clock, unsigned seconds)
 {
     SmtpScanner scanner;
-    return ReadUntil(stream, clock, {seconds, seconds, 0, true, 4097, false}, scanner);
+    return ReadUntil(stream, clock, {seconds, seconds, seconds}, scanner);
 }
 
 MailReply ReadPop3Line(MailStream& stream, const MailClock& clock, unsigned seconds)
 {
     Pop3Scanner scanner;
-    return ReadUntil(stream, clock, {seconds, seconds, 0, false, 4097, false}, scanner);
+    return ReadUntil(stream, clock, {seconds, seconds, seconds}, scanner);
 }
 
 MailReply ReadImapReply(MailStream& stream, const MailClock& clock, const MailTiming& timing, const std::string& tag,
                         bool continuation)
 {
     ImapScanner scanner(tag, continuation);
-    return ReadUntil(stream, clock, {timing.imapSelect, timing.imapIdle, timing.imapTotal, false, 4096, true}, scanner);
+    return ReadUntil(stream, clock, {timing.imapSelect, timing.imapIdle, timing.imapTotal}, scanner);
 }

@@ -15,18 +15,21 @@ struct MailReply {
     bool complete = false;  // a final line (SMTP), a line end (POP3), the tagged line (IMAP)
     bool good = false;      // 2xx/3xx/0xx (SMTP), "+OK" (POP3), "OK" (IMAP)
     bool continued = false; // IMAP: the read ended on a "+" continuation line
+    bool timedOut = false;  // the read ended at one of its time limits
     std::string text;       // everything read, NULs as spaces
     std::string stop;       // why the read ended without a complete reply
 };
 
 // Reads until a final reply line: three digits and a space; lines with a hyphen after the
-// code continue the reply, other lines are ignored. Gives up after seconds without data.
+// code continue the reply, other lines are ignored. Gives up when seconds have passed, with
+// or without data.
 MailReply ReadSmtpReply(MailStream& stream, const MailClock& clock, unsigned seconds);
-// Reads until a line end; good when the line begins, after spaces, with "+OK".
+// Reads until a line end, for at most seconds; good when the line begins, after spaces,
+// with "+OK".
 MailReply ReadPop3Line(MailStream& stream, const MailClock& clock, unsigned seconds);
 // Reads until the line that begins with tag (e.g. "A0001 ") is complete, skipping untagged
-// lines; good when the text after the tag begins, after spaces, with "OK". With
-// continuation, a line that begins with "+" also ends the read (good: an IMAP literal may
+// lines, giving up after timing.imapIdle seconds without data or timing.imapTotal in all;
+// good when the text after the tag begins, after spaces, with "OK". With continuation, a line that begins with "+" also ends the read (good: an IMAP literal may
 // follow).
 MailReply ReadImapReply(MailStream& stream, const MailClock& clock, const MailTiming& timing, const std::string& tag,
                         bool continuation = false);

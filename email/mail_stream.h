@@ -22,6 +22,9 @@ public:
     virtual bool Connect(const std::string& host, unsigned port) = 0;
     // True when TLS sessions can be made (the TLS library is there and started).
     virtual bool TlsUsable() = 0;
+    // The longest the next TLS handshake, and each later Send and Receive, may wait for the
+    // peer; the dialogues set it before each of them from what is left of the step's time.
+    virtual void LimitWaits(unsigned long milliseconds) = 0;
     // Starts a client TLS session on the connected socket, checking the server's certificate
     // against host; false with the library's reason in error. From then on every byte goes
     // through the session.
@@ -31,20 +34,23 @@ public:
 
     // Sends all of data in one call; true when all of it went out.
     virtual bool Send(const std::string& data) = 0;
-    // Waits up to seconds for bytes to read; readable at once when the TLS session already
-    // holds some.
-    virtual Wait WaitReadable(unsigned seconds) = 0;
+    // Waits up to milliseconds for bytes to read; readable at once when the TLS session
+    // already holds some.
+    virtual Wait WaitReadable(unsigned long milliseconds) = 0;
     // How many bytes a read may ask for now; 0 when the peer has closed.
     virtual size_t Available() = 0;
     // Reads up to length bytes: their count, 0 or less when the connection ended or failed.
     virtual long Receive(char* buffer, size_t length) = 0;
 };
 
-// The waits of the login tests in seconds. The product keeps the defaults; test hosts
-// shorten them.
+// The waits of the login tests in seconds. Each reply wait is the most the whole reply may
+// take, however the server trickles it. The product keeps the defaults; test hosts shorten
+// them.
 struct MailTiming {
     unsigned greetingProbe = 3; // a plain-text greeting before TLS, or TLS from the first byte
     unsigned startTlsReply = 5; // EHLO and STARTTLS (SMTP), STLS (POP3) before TLS
+    unsigned handshake = 30;    // the TLS handshake
+    unsigned send = 30;         // one command going out
     unsigned greeting = 30;     // the greeting (SMTP, POP3)
     unsigned smtpCommand = 120; // EHLO and the AUTH LOGIN steps
     unsigned smtpQuit = 10;     // QUIT (SMTP)

@@ -66,9 +66,18 @@ std::vector<std::string> ImapLoginPieces(const std::string& user, const std::str
 
 std::string CutForMessage(const std::string& text, size_t limit)
 {
-    if (text.size() <= limit)
-        return text;
-    return text.substr(0, limit) + "...";
+    std::string cut = text.size() <= limit ? text : text.substr(0, limit) + "...";
+    std::string shown;
+    size_t run = 0;
+    for (char c : cut) {
+        if (run == kMessageRun) {
+            shown += "\r\n";
+            run = 0;
+        }
+        shown += c;
+        run = c == ' ' || c == '\n' ? 0 : run + 1;
+    }
+    return shown;
 }
 
 std::string VisibleMailText(const std::string& text)

@@ -27,7 +27,10 @@ ImapArgument ImapString(const std::string& text);
 // previous literal's bytes; each ends without the "\r\n" that the sender adds.
 std::vector<std::string> ImapLoginPieces(const std::string& user, const std::string& password);
 
-// Server text for a message box: at most limit characters, "..." after a cut.
+// A message box wraps lines only at blanks: longer runs without one get a line break.
+constexpr size_t kMessageRun = 64;
+// Server text for a message box: at most limit characters, "..." after a cut, and a line
+// break after every kMessageRun characters without a blank or line break.
 std::string CutForMessage(const std::string& text, size_t limit = 300);
 // The text as one transcript line: CR, LF and other control bytes shown as \r, \n, \xNN.
 std::string VisibleMailText(const std::string& text);

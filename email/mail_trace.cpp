@@ -46,8 +46,22 @@ void MailTrace::Note(const std::string& text)
 
 void MailTrace::Cause(const std::string& text)
 {
-    if (text.empty() || !cause_.empty())
+    if (text.empty())
         return;
     cause_ = text;
-    Line('!', "likely cause: " + VisibleMailText(text));
+    Line('!', "failed: " + VisibleMailText(text));
+}
+
+void MailTrace::Hint(const std::string& text)
+{
+    if (hint_.empty())
+        hint_ = text;
+    Line('!', "hint: " + VisibleMailText(text));
+}
+
+std::string MailTrace::Text() const
+{
+    if (CauseText().empty())
+        return text_;
+    return text_ + "likely cause: " + VisibleMailText(CauseText()) + "\r\n";
 }

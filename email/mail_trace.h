@@ -17,10 +17,15 @@ public:
     // One trace line per received line; a long reply is cut.
     void Received(const MailReply& reply);
     void Note(const std::string& text);
-    // The likely cause of the failure, in one line; the first one given counts.
+    // The likely cause of the failure, in one line: the last one given counts, as each
+    // later step that fails decides more than the one before.
     void Cause(const std::string& text);
-    const std::string& Text() const { return text_; }
-    const std::string& CauseText() const { return cause_; }
+    // Something amiss that may explain a failure (an extension not offered): the likely
+    // cause only while no step has failed for a cause of its own.
+    void Hint(const std::string& text);
+    // The transcript, ending with the likely cause when there is one.
+    std::string Text() const;
+    const std::string& CauseText() const { return cause_.empty() ? hint_ : cause_; }
 
 private:
     void Line(char mark, const std::string& text);
@@ -29,4 +34,5 @@ private:
     unsigned long start_;
     std::string text_;
     std::string cause_;
+    std::string hint_;
 };

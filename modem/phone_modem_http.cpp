@@ -153,15 +153,21 @@ bool ReadPhoneModemResponse(ResponseStream& stream, PhoneModemResponse& response
     ResponseScan scan;
     size_t expected = 0;
     int idleWakeups = 0;
-    uint64_t lastActivity = stream.NowSeconds();
-    while (stream.NowSeconds() - lastActivity <= static_cast<uint64_t>(kResponseIdleSeconds)) {
+    const uint64_t start = stream.NowSeconds();
+    uint64_t lastActivity = start;
+    for (;;) {
+        const uint64_t now = stream.NowSeconds();
+        if (now - lastActivity > static_cast<uint64_t>(kResponseIdleSeconds) ||
+            now - start >= static_cast<uint64_t>(kResponseTotalSeconds))
+            break;
         if (expected == 0)
             expected = ExpectedLength(scan, response);
         if (expected == kNotFound)
             return false;
         if (expected != 0 && response.received >= expected)
             break;
-        if (stream.WaitReadable(kResponseIdleSeconds) != ResponseStream::Wait::Readable)
+        const int left = kResponseTotalSeconds - static_cast<int>(now - start);
+        if (stream.WaitReadable(std::min(kResponseIdleSeconds, left)) != ResponseStream::Wait::Readable)
             break;
         size_t waiting = 0;
         if (!stream.BytesWaiting(waiting))

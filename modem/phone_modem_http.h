@@ -32,6 +32,8 @@ const size_t kResponseSlack = 16;
 const size_t kResponseLimit = 1024 * 1024;
 // The reader gives up after this long without a byte, and waits this long in one wait.
 const int kResponseIdleSeconds = 120;
+// The whole answer may take this long, however the peer trickles it.
+const int kResponseTotalSeconds = 120;
 // Wake-ups with nothing to read (the peer has closed) before the reader stops.
 const int kResponseIdleWakeups = 5;
 
@@ -42,8 +44,8 @@ struct PhoneModemResponse {
 };
 
 // Reads an HTTP answer: until the headers and the body that "Content-length:" announces
-// have arrived, the peer has closed, nothing came for kResponseIdleSeconds, or the socket
-// failed; what came until then is the answer. False when the buffer cannot grow, or when
+// have arrived, the peer has closed, nothing came for kResponseIdleSeconds, the answer took
+// kResponseTotalSeconds in all (no wait runs past it), or the socket failed; what came until then is the answer. False when the buffer cannot grow, or when
 // the answer is, or announces itself as, longer than kResponseLimit.
 bool ReadPhoneModemResponse(ResponseStream& stream, PhoneModemResponse& response);
 

@@ -15,6 +15,7 @@
 #include "app/page_conventions.h"
 #include "app/wait_cursor.h"
 #include "gateway/gwcore/gwcore.h"
+#include "modem/discovery_rounds.h"
 #include "modem/modem_discovery.h"
 #include "modem/modem_naming.h"
 #include "modem/modem_pages.h"
@@ -37,8 +38,9 @@ bool pageOpened = false;
 
 DWORD WINAPI SearchForPhoneModems(void*)
 {
-    while (discoveryRunning.load())
-        FindQelSMSModem(0, 0, 120);
+    RunDiscoveryRounds({[] { FindQelSMSModem(0, 0, 120); }, [] { return discoveryRunning.load(); },
+                        [] { return static_cast<unsigned long>(GetTickCount()); },
+                        [](unsigned long milliseconds) { Sleep(milliseconds); }});
     return 0;
 }
 

@@ -14,10 +14,11 @@ public:
     bool Open() override { return true; }
     bool Connect(const std::string&, unsigned) override { return true; }
     bool TlsUsable() override { return false; }
+    void LimitWaits(unsigned long) override {}
     bool StartTls(const std::string&, std::string&) override { return false; }
     std::string TlsDetails() override { return std::string(); }
     bool Send(const std::string&) override { return true; }
-    Wait WaitReadable(unsigned) override { return Wait::kReadable; }
+    Wait WaitReadable(unsigned long) override { return Wait::kReadable; }
     size_t Available() override
     {
         size_t left = data_.size() - offset_;

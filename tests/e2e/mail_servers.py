@@ -8,6 +8,7 @@
         servers.smtp_starttls # SMTP with AUTH LOGIN and STARTTLS (aiosmtpd)
         servers.smtp_tls      # SMTP over TLS from the first byte
         servers.smtp_self_signed  # as smtp_tls, with a self-signed certificate
+        servers.smtp_bad_chain    # as smtp_tls, its certificate issued by an end-entity certificate
         servers.imap_port     # the bare port of servers.imap (for "[::1]:port")
         servers.fake(greeting=..., answers=[...]) -> Fake, a scripted server (see Fake)
 
@@ -59,6 +60,13 @@ def make_certificates(folder):
             "-CAcreateserial", "-days", "2", "-extfile", f / "server.ext", "-out", f / "server.pem")
     openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=localhost",
             "-addext", "subjectAltName=DNS:localhost", "-keyout", f / "self.key", "-out", f / "self.pem")
+    # badchain.pem: a localhost certificate issued by server.pem, an end-entity certificate
+    # (CA:FALSE) that chains to the trusted CA; sent with its issuer.
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=localhost",
+            "-keyout", f / "badchain.key", "-out", f / "badchain.csr")
+    openssl("x509", "-req", "-in", f / "badchain.csr", "-CA", f / "server.pem", "-CAkey", f / "server.key",
+            "-CAcreateserial", "-days", "2", "-extfile", f / "server.ext", "-out", f / "badchain.leaf")
+    (f / "badchain.pem").write_bytes((f / "badchain.leaf").read_bytes() + (f / "server.pem").read_bytes())
 
 
 def free_port():
@@ -187,6 +195,7 @@ class MailServers:
         self.smtp_starttls = self._start_smtp("server", False)
         self.smtp_tls = self._start_smtp("server", True)
         self.smtp_self_signed = self._start_smtp("self", True)
+        self.smtp_bad_chain = self._start_smtp("badchain", True)
 
     def _trust(self, add):
         done = self.rig.wine([self.rig.testbin / "tls_client.exe", "trust" if add else "untrust",
@@ -275,15 +284,17 @@ class Fake:
     """A scripted mail server on 127.0.0.1 that plays the same script to every connection:
     greeting (bytes, or None for none) after greeting_delay seconds, then answers[i] to the
     i-th line received (None closes the connection at that point), each sent in pieces of
-    chunk bytes (0: whole); endless=True sends 'x' for ever after the greeting; on_any, when
-    given, answers the first bytes received, whatever they are, and closes (a TLS listener
-    that answers the handshake with garbage: on_any=GARBAGE). received
-    holds every line received, in order; address is "127.0.0.1:port"."""
+    chunk bytes (0: whole), pause seconds apart; endless=True sends 'x' for ever after the
+    greeting; on_any, when given, answers the first bytes received, whatever they are (a TLS
+    listener that answers the handshake with garbage: on_any=GARBAGE), and then only listens.
+    received holds every line received, in order, raw every byte; address is
+    "127.0.0.1:port"."""
 
-    def __init__(self, greeting=None, answers=(), greeting_delay=0, chunk=0, endless=False, on_any=None):
+    def __init__(self, greeting=None, answers=(), greeting_delay=0, chunk=0, pause=0, endless=False, on_any=None):
         self.greeting, self.answers, self.on_any = greeting, list(answers), on_any
-        self.greeting_delay, self.chunk, self.endless = greeting_delay, chunk, endless
+        self.greeting_delay, self.chunk, self.pause, self.endless = greeting_delay, chunk, pause, endless
         self.received = []
+        self.raw = b""
         self.listener = socket.socket()
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(4)
@@ -303,6 +314,8 @@ class Fake:
     def _send(self, conn, data):
         step = self.chunk or len(data) or 1
         for start in range(0, len(data), step):
+            if start and self.pause:
+                time.sleep(self.pause)
             conn.sendall(data[start:start + step])
 
     def _talk(self, conn):
@@ -320,9 +333,12 @@ class Fake:
                     data = conn.recv(65536)
                     if not data:
                         return
+                    self.raw += data
                     if self.on_any is not None:
-                        self._send(conn, self.on_any)
-                        return
+                        if not answered:
+                            self._send(conn, self.on_any)
+                            answered = 1
+                        continue
                     pending += data
                     while b"\n" in pending:
                         line, _, pending = pending.partition(b"\n")

@@ -4,7 +4,8 @@ A mailbox saved after both logins succeeded is shown against real mail servers b
 
 from harness import wait_for
 from program import (CAPTION, ID_APPLY, IDCANCEL, IDOK, MAIN_TABS, configure_modem, controls,
-                     end_program, is_checked, open_main_window, select_page, write_ini)
+                     end_program, is_checked, open_main_window, select_page, sheet_button, window_gone,
+                     write_ini)
 
 EMAIL_TAB = MAIN_TABS.index("E-Mail")
 SMS_MAILBOX, SMS_MAILBOX_ADDRESS, AUTHORISED = 306, 307, 115
@@ -81,6 +82,31 @@ def test_page_keys_and_authorised_senders(rig, env):
     end_program(rig, program)
 
 
+def test_template_choice_marks_the_page_and_cancel_asks_from_its_flag(rig, env):
+    configure_modem(env)
+    write_ini(env.data / "MMSC.INI", "[MMSC]\nSMSEMail=No\n")
+    before = (env.data / "MMSC.INI").read_bytes()
+    program, sheet, page = email_page(rig, env)
+    assert not sheet_button(rig, sheet, ID_APPLY).enabled
+    combo = rig.control(page, TEMPLATE)
+    edit = next(c.hwnd for c in rig.children(page) if c.parent == combo)
+    rig.key(edit, "0x28")  # Down: the next template of the list
+    wait_for(lambda: sheet_button(rig, sheet, ID_APPLY).enabled, what="Apply enabled by the choice")
+    chosen = rig.text(page, TEMPLATE)
+    assert chosen, "no template chosen"
+
+    # The page's own flag makes Cancel ask; No keeps the sheet and writes nothing.
+    rig.click(sheet, id=IDCANCEL)
+    box = rig.box(click="No")
+    assert (box.text, box.buttons, box.icon) == (
+        "Exit without saving configuration changes?", ["Yes", "No", "Cancel"], "question"), box
+    assert not window_gone(rig, sheet) and (env.data / "MMSC.INI").read_bytes() == before
+    rig.click(sheet, id=ID_APPLY)
+    wait_for(lambda: not sheet_button(rig, sheet, ID_APPLY).enabled, what="the page applied")
+    rig.click(sheet, id=IDCANCEL)  # applied: the flag is clear, no question
+    end_program(rig, program)
+
+
 def test_mailbox_defaults_refusals_and_removal(rig, env):
     configure_modem(env)
     write_ini(env.data / "MMSC.INI", "[MMSC]\nSMSMailbox=gw@example.com\n[Mailbox-gw@example.com]\n"
@@ -136,6 +162,19 @@ def test_mailbox_saved_after_both_logins_succeed(rig, env):
         for field, value in ((ADDRESS, "gw@example.com"), (FULL_NAME, "Gateway"), (USER, PLAIN_USER),
                              (PASSWORD, PLAIN_PASSWORD)):
             rig.settext(dialog, field, value)
+
+        # While a test runs the dialog is disabled (no second test) and the wait window shows.
+        slow = servers.fake(greeting=b"* OK hi\r\n", greeting_delay=4, answers=[b"A0001 NO no\r\n"])
+        for field, value in ((SERVER_HOST, "127.0.0.1"), (SERVER_PORT, str(slow.port)), (SMTP_HOST, smtp_host)):
+            rig.settext(dialog, field, value)
+        rig.click(dialog, id=IDOK)
+        assert rig.find("Test in Progress", timeout=3), "no wait window"
+        assert "enabled: no" in rig.qauto("state", "--hwnd", dialog)[1]
+        box = rig.box(click="OK", timeout=30)
+        assert box.text == "IMAP login failed - Invalid username and/or password?", box
+        assert "enabled: yes" in rig.qauto("state", "--hwnd", dialog)[1] and slow.received[:1] == [
+            'A0001 LOGIN "%s" "%s"' % (PLAIN_USER, PLAIN_PASSWORD)]
+
         rig.click(dialog, id=USE_TLS)
         for field, value in ((SERVER_HOST, imap_host), (SERVER_PORT, imap_port), (SMTP_HOST, smtp_host),
                              (SMTP_PORT, smtp_port), (POLL, "")):

@@ -39,6 +39,16 @@ def run_host(rig, folder, *tests, owner=False):
     return [int(line.split()[1]) for line in lines if line.startswith("result ")], boxes
 
 
+def run_timed(rig, folder, test):
+    """Runs one test; gives (result, milliseconds it took)."""
+    args = ["wine", str(Path(folder) / HOST), "--fast", test[0], test[1], "tls" if test[2] else "plain", test[3],
+            test[4]]
+    done = subprocess.run(args, env=rig.env, cwd=str(folder), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=90)
+    fields = [line.split() for line in done.stdout.decode("latin-1").splitlines() if line.startswith("result ")]
+    return int(fields[0][1]), int(fields[0][2])
+
+
 def trace(env):
     return (env.data / "MAILTRACE.LOG").read_bytes().decode("latin-1")
 
@@ -63,6 +73,14 @@ def test_smtp_login_with_and_without_tls(rig, env):
         assert results == [0]
         log = trace(env)
         assert "likely cause: certificate not trusted" in log and "AUTH" not in log, log
+
+
+def test_smtp_login_refuses_a_chain_through_an_end_entity_certificate(rig, env):
+    install_host(rig, env.install)
+    with MailServers(rig, env.folder) as servers:
+        results, _ = run_host(rig, env.install, ("smtp", servers.smtp_bad_chain, True, PLAIN_USER, PLAIN_PASSWORD))
+        log = trace(env)
+        assert results == [0] and "TLS failed: " in log and "AUTH" not in log, log
 
 
 def test_imap_login_with_and_without_tls(rig, env):
@@ -116,7 +134,8 @@ def test_failures_show_their_box_and_refusals_send_nothing(rig, env):
         assert [(b.caption, b.icon, b.buttons) for b in boxes] == [(CAPTION, "error", ["OK"])] * 2, boxes
         assert boxes[0].text == LOGIN_FAILED % "SMTP", boxes
         assert boxes[1].text.startswith("SSL Connection failed for POP3 server - "), boxes
-        assert "USER" not in garbage.received
+        time.sleep(0.2)
+        assert garbage.raw.startswith(b"\x16\x03") and b"USER" not in garbage.raw, garbage.raw
 
         # Without TLSLINK.DLL a test that asks for TLS refuses after connecting: nothing is sent.
         bare = env.folder / "without-tlslink"
@@ -128,3 +147,24 @@ def test_failures_show_their_box_and_refusals_send_nothing(rig, env):
         assert results == [0] and [b.text for b in boxes] == [TLS_UNAVAILABLE % ("SMTP", silent.address)], boxes
         time.sleep(0.2)
         assert silent.received == []
+
+
+def test_waits_for_silent_refusing_and_trickling_servers_end_within_their_bounds(rig, env):
+    # --fast: 1 s for a plain greeting before TLS, 5 s for a handshake, a greeting or STARTTLS.
+    install_host(rig, env.install)
+    with MailServers(rig, env.folder) as servers:
+        silent = servers.fake()
+        refusing = servers.fake(greeting=b"220 hi\r\n", answers=[b"250 hi\r\n", b"502 no\r\n"])
+        trickling = servers.fake(greeting=b"220 " + b"x" * 200 + b"\r\n", chunk=1, pause=0.25)
+        cases = (
+            (("smtp", silent.address, True, "u", "p"), 6000, "no answer to the TLS handshake"),
+            (("pop3", silent.address, True, "u", "p"), 6000, "no answer to the TLS handshake"),
+            (("smtp", refusing.address, True, "u", "p"), 0, "the server refused STARTTLS"),
+            (("smtp", trickling.address, False, "u", "p"), 5000, "no greeting: no complete reply in 5 s"),
+        )
+        for test, least, cause in cases:
+            result, ms = run_timed(rig, env.install, test)
+            log = trace(env)
+            assert result == 0 and least <= ms < least + 3000, (test, ms, log)
+            assert "likely cause: " + cause in log, log
+        assert refusing.received == ["EHLO clienttest", "STARTTLS"]

@@ -12,7 +12,9 @@
 namespace {
 
 // A server played from a script: a greeting, then one answer to each line the client sends.
-// The clock moves only when the client waits for bytes that do not come.
+// The clock moves only when the client waits for bytes that do not come. A line or a
+// handshake that starts while bytes are still unread is logged as such: a client that
+// skips a read cannot pass the next one's answer off as the one it waited for.
 class ScriptedStream final : public MailStream {
 public:
     std::string greeting;             // ready at connect ("" none)
@@ -21,12 +23,18 @@ public:
     bool closesAtEnd = false;         // the peer closes once everything is read
     bool endless = false;             // the peer sends 'x' for ever
     size_t chunk = 0;                 // at most this many bytes per read (0: all)
+    unsigned long trickleMs = 0;      // one byte (of incoming, or 'x' when endless) per this long
+    bool silentTls = false;           // the handshake waits for as long as it may, then fails
+    bool stallsInRecord = false;      // each read waits inside a TLS record as long as it may
+    long receiveGives = 1;            // 0 (closed) or -1 (failed): what each read gives
+    bool greetingMayWait = false;     // IMAP: the greeting is read with the first tagged reply
     bool openFails = false, connectFails = false, tlsUsable = true;
     std::string tlsError; // StartTls fails with this
     int sendFailsAt = -1; // the send of this line (0 = first) fails
 
     unsigned long now = 0;
-    std::string log; // what the client did, one item per line
+    unsigned long limit = 0; // the last LimitWaits
+    std::string log;         // what the client did, one item per line
     std::string incoming;
 
     MailClock Clock()
@@ -41,53 +49,83 @@ public:
     bool Connect(const std::string& host, unsigned port) override
     {
         log += "connect " + host + " " + std::to_string(port) + "\n";
-        if (!greetsAfterTls)
+        if (!greetsAfterTls) {
             incoming += greeting;
+            greetingLeft_ = greeting.size();
+        }
         return !connectFails;
     }
     bool TlsUsable() override { return tlsUsable; }
+    void LimitWaits(unsigned long milliseconds) override { limit = milliseconds; }
     bool StartTls(const std::string& host, std::string& error) override
     {
-        log += "tls " + host + "\n";
+        log += Unread() + "tls " + host + "\n";
         error = tlsError;
-        if (greetsAfterTls)
+        if (silentTls) {
+            now += limit;
+            error = "the handshake timed out";
+        }
+        if (greetsAfterTls) {
             incoming += greeting;
-        return tlsError.empty();
+            greetingLeft_ = greeting.size();
+        }
+        return error.empty();
     }
     std::string TlsDetails() override { return "scripted"; }
     bool Send(const std::string& data) override
     {
-        log += data;
+        log += Unread() + data;
         if (sent_++ == sendFailsAt)
             return false;
         if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0 && next_ < answers.size())
             incoming += answers[next_++];
         return true;
     }
-    Wait WaitReadable(unsigned seconds) override
+    Wait WaitReadable(unsigned long milliseconds) override
     {
-        if (!incoming.empty() || endless || closesAtEnd)
+        bool coming = !incoming.empty() || endless;
+        if (coming && trickleMs && lastByteAt_ + trickleMs <= now + milliseconds) {
+            lastByteAt_ += trickleMs;
+            now = lastByteAt_ > now ? lastByteAt_ : now;
             return Wait::kReadable;
-        now += seconds * 1000UL;
+        }
+        if ((coming && !trickleMs) || closesAtEnd)
+            return Wait::kReadable;
+        now += milliseconds;
         return Wait::kTimedOut;
     }
     size_t Available() override
     {
         size_t count = endless ? 4096 : incoming.size();
+        if (trickleMs && count)
+            count = 1;
         return chunk && count > chunk ? chunk : count;
     }
     long Receive(char* buffer, size_t length) override
     {
+        if (stallsInRecord)
+            now += limit;
+        if (receiveGives < 1)
+            return receiveGives;
         if (endless) {
             std::string(length, 'x').copy(buffer, length);
             return static_cast<long>(length);
         }
         size_t count = incoming.copy(buffer, length);
         incoming.erase(0, count);
+        greetingLeft_ -= count < greetingLeft_ ? count : greetingLeft_;
         return static_cast<long>(count);
     }
 
 private:
+    std::string Unread()
+    {
+        if (incoming.size() <= (greetingMayWait ? greetingLeft_ : 0))
+            return std::string();
+        return "[unread " + incoming + "]\n";
+    }
+    size_t greetingLeft_ = 0;
+    unsigned long lastByteAt_ = 0;
     size_t next_ = 0;
     int sent_ = 0;
 };
@@ -126,17 +164,20 @@ const ReaderCase kReaderCases[] = {
     {Reader::kSmtp, "050 odd but good\r\n", false, true, true},
     {Reader::kSmtp, "421 busy\r\n", false, true, false},
     {Reader::kSmtp, "banner text\r\n220\r\n220 ready\r\n", false, true, true}, // other lines ignored
+    {Reader::kSmtp, "x20 a\r\nab0 b\r\nabc c\r\n25x d\r\n250 \n", false, true, true}, // a code is three digits
     {Reader::kSmtp, "250-mail\r\n250-more", true, false, false},               // closed in mid-reply
     {Reader::kSmtp, "220 no line end", false, false, false},                   // times out
     {Reader::kPop3, "+OK ready\r\n", false, true, true},
     {Reader::kPop3, "  +ok ready\n", false, true, true},
     {Reader::kPop3, "-ERR no\r\n+OK\r\n", false, true, false},
     {Reader::kPop3, "+OK but cut", true, false, false},
+    {Reader::kPop3, "\n", false, true, false},
     {Reader::kImap, "* OK ready\r\nA0007 OK done\r\n", false, true, true},
     {Reader::kImap, "* 2 EXISTS\r\n* CAPABILITY x\r\nA0007   ok\n", false, true, true},
     {Reader::kImap, "A0007 NO [AUTHENTICATIONFAILED] no\r\n", false, true, false},
     {Reader::kImap, "* OK A0007 OK inside a line\r\nA0007 BAD x\r\n", false, true, false},
     {Reader::kImap, "A0007 OK no line end", false, false, false},
+    {Reader::kImap, "\nA0007 OK\r\n", false, true, true},
     {Reader::kImap, "A0006 OK another tag\r\n", true, false, false},
     {Reader::kImap, "+ go ahead\r\n", false, false, false},
     {Reader::kImapContinuation, "+ go ahead\r\n", false, true, true},
@@ -167,32 +208,51 @@ TEST(MailReplies, NulBytesBecomeSpaces)
     EXPECT_EQ(reply.text, "220 a b\r\n");
 }
 
-// An endless reply stops at 1 MiB; silence stops each reader after its own time.
+// An endless reply stops at 1 MiB; silence, a trickle and a read stalled inside a TLS
+// record each stop a reader exactly at its limit, never a wait later.
 struct StopCase {
     Reader reader;
     bool endless;
-    unsigned long stoppedAfterMs; // with nothing received
+    unsigned long trickleMs;
+    bool stalls;
+    long receiveGives;
+    unsigned long stoppedAfterMs; // 0: at 1 MiB or at once
+    const char* stop;
+    bool timedOut;
 };
 
 const StopCase kStopCases[] = {
-    {Reader::kSmtp, true, 0},       {Reader::kPop3, true, 0},       {Reader::kImap, true, 0},
-    {Reader::kSmtp, false, 120000}, {Reader::kPop3, false, 120000}, // POP3 waits again once
-    {Reader::kImap, false, 195000},                                 // 15 s waits to past 180 s
+    {Reader::kSmtp, true, 0, false, 1, 0, "1 MiB without a complete reply", false},
+    {Reader::kPop3, true, 0, false, 1, 0, "1 MiB without a complete reply", false},
+    {Reader::kImap, true, 0, false, 1, 0, "1 MiB without a complete reply", false},
+    {Reader::kSmtp, false, 0, false, 1, 120000, "no data for 120 s", true},
+    {Reader::kPop3, false, 0, false, 1, 60000, "no data for 60 s", true},
+    {Reader::kImap, false, 0, false, 1, 180000, "no data for 180 s", true},
+    {Reader::kSmtp, true, 3000, false, 1, 120000, "no complete reply in 120 s", true},
+    {Reader::kPop3, true, 7000, false, 1, 60000, "no complete reply in 60 s", true},
+    {Reader::kImap, true, 20000, false, 1, 1800000, "no complete reply in 1800 s", true},
+    {Reader::kSmtp, true, 0, true, -1, 120000, "no data for 120 s", true},
+    {Reader::kImap, true, 0, true, -1, 180000, "no data for 180 s", true},
+    {Reader::kSmtp, true, 0, true, 0, 120000, "connection closed", false},
+    {Reader::kPop3, true, 0, false, 0, 0, "connection closed", false},
+    {Reader::kImap, true, 0, false, -1, 0, "read failed", false},
 };
 
-TEST(MailReplies, ReadersStopAtOneMebibyteOrAfterTheirTimeOut)
+TEST(MailReplies, ReadersStopAtOneMebibyteOrExactlyAtTheirLimits)
 {
     for (const StopCase& c : kStopCases) {
         ScriptedStream stream;
         stream.endless = c.endless;
+        stream.trickleMs = c.trickleMs;
+        stream.stallsInRecord = c.stalls;
+        stream.receiveGives = c.receiveGives;
         MailReply reply = Read(c.reader, stream);
         EXPECT_FALSE(reply.complete);
-        if (c.endless) {
-            EXPECT_GE(reply.text.size(), kMailReplyLimit);
-            EXPECT_LT(reply.text.size(), kMailReplyLimit + 8192);
-        } else {
-            EXPECT_EQ(stream.now, c.stoppedAfterMs) << static_cast<int>(c.reader);
-        }
+        EXPECT_EQ(reply.stop, c.stop);
+        EXPECT_EQ(reply.timedOut, c.timedOut) << c.stop;
+        EXPECT_EQ(stream.now, c.stoppedAfterMs) << static_cast<int>(c.reader) << " " << c.stop;
+        if (c.receiveGives == 1 && !c.stoppedAfterMs)
+            EXPECT_EQ(reply.text.size(), kMailReplyLimit); // 4096-byte pieces fill it exactly
     }
 }
 
@@ -227,8 +287,9 @@ struct DialogueCase {
     const char* password;
     void (*script)(ScriptedStream&);
     const char* log;     // what the client did
-    const char* message; // "" on success
-    const char* cause;   // the transcript's likely cause, "" none
+    const char* message;     // "" on success
+    const char* cause;       // the transcript's likely cause, "" none
+    unsigned long endsAt = 0; // the scripted clock at the end, when not 0
 };
 
 std::string RunLogin(const char* protocol, const DialogueCase& c, ScriptedStream& stream, MailTrace& trace,
@@ -249,12 +310,15 @@ void CheckDialogues(const char* protocol, const DialogueCase* cases, size_t coun
     for (size_t i = 0; i < count; ++i) {
         const DialogueCase& c = cases[i];
         ScriptedStream stream;
+        stream.greetingMayWait = protocol == std::string("IMAP");
         c.script(stream);
         MailTrace trace(stream.Clock());
         unsigned imapTag = 0;
         EXPECT_EQ(RunLogin(protocol, c, stream, trace, imapTag), c.message) << c.name;
         EXPECT_EQ(stream.log, c.log) << c.name;
         EXPECT_EQ(trace.CauseText(), c.cause) << c.name;
+        if (c.endsAt)
+            EXPECT_EQ(stream.now, c.endsAt) << c.name;
         if (*c.password) {
             EXPECT_EQ(trace.Text().find(c.password), std::string::npos) << c.name << "\n" << trace.Text();
             EXPECT_EQ(trace.Text().find(Base64Encode(c.password)), std::string::npos) << c.name;
@@ -291,9 +355,38 @@ const DialogueCase kSmtpCases[] = {
          s.answers = {"250-mail\r\n250 AUTH PLAIN\r\n", "504 no\r\n"};
      },
      "open\nconnect mail.example.org 25\nEHLO clienttest\r\nAUTH LOGIN\r\n",
-     "SMTP login failed - Invalid username and/or password?", "AUTH LOGIN not offered"},
+     "SMTP login failed - Invalid username and/or password?", "server refused AUTH LOGIN"},
+    {"AUTH LOGIN not offered, nothing refused yet", "mail.example.org", false, "anna", "secret",
+     [](ScriptedStream& s) {
+         s.greeting = "220 hi\r\n";
+         s.answers = {"250-mail\r\n250 AUTH PLAIN\r\n"};
+         s.sendFailsAt = 1;
+     },
+     "open\nconnect mail.example.org 25\nEHLO clienttest\r\nAUTH LOGIN\r\n",
+     "SMTP login failed - Invalid username and/or password?", "the connection broke"},
+    {"silence after the user name", "mail.example.org", false, "anna", "secret",
+     [](ScriptedStream& s) {
+         s.greeting = "220 hi\r\n";
+         s.answers = {kEhlo, "334 VXNlcm5hbWU6\r\n"};
+     },
+     "open\nconnect mail.example.org 25\nEHLO clienttest\r\nAUTH LOGIN\r\nYW5uYQ==\r\n",
+     "SMTP login failed - Invalid username and/or password?\r\n\r\nWaiting for the answer to the user name from the SMTP "
+     "server mail.example.org ended: no data for 120 s.",
+     "no answer to the user name: no data for 120 s", 120000},
     {"greeting 554", "mail.example.org", false, "anna", "secret", [](ScriptedStream& s) { s.greeting = "554 go\r\n"; },
-     "open\nconnect mail.example.org 25\n", "Timeout Waiting for SMTP - 554 go\r\n", "the server sent no greeting"},
+     "open\nconnect mail.example.org 25\n", "Timeout Waiting for SMTP - 554 go\r\n", "the server refused the session"},
+    {"greeting 554 with TLS asked: no handshake", "mail.example.org", true, "anna", "secret",
+     [](ScriptedStream& s) { s.greeting = "554 go\r\n"; }, "open\nconnect mail.example.org 587\n",
+     "Timeout Waiting for SMTP - 554 go\r\n", "the server refused the session"},
+    {"trickling greeting", "mail.example.org", false, "anna", "secret",
+     [](ScriptedStream& s) {
+         s.endless = true;
+         s.trickleMs = 3000;
+     },
+     "open\nconnect mail.example.org 25\n",
+     "Timeout Waiting for SMTP - xxxxxxxxxx\r\n\r\nWaiting for the greeting from the SMTP server mail.example.org "
+     "ended: no complete reply in 30 s.",
+     "no greeting: no complete reply in 30 s", 30000},
     {"EHLO refused", "mail.example.org", false, "anna", "secret",
      [](ScriptedStream& s) {
          s.greeting = "220 hi\r\n";
@@ -326,15 +419,36 @@ const DialogueCase kSmtpCases[] = {
          s.answers = {kEhlo, "334 x\r\n", "334 y\r\n", "235 ok\r\n", "221 bye\r\n"};
      },
      "open\nconnect [::1] 465\ntls ::1\n" SMTP_LOGIN, "", ""},
-    {"STARTTLS refused", "localhost", true, "anna", "secret",
+    {"STARTTLS refused: no handshake", "localhost", true, "anna", "secret",
      [](ScriptedStream& s) {
          s.greeting = "220 hi\r\n";
          s.answers = {"250 mail\r\n", "502 no\r\n"};
-         s.tlsError = "TLS handshake failed: bad record (0x80090326)";
      },
-     "open\nconnect localhost 587\nEHLO clienttest\r\nSTARTTLS\r\ntls localhost\n",
-     "SSL Connection failed for SMTP server - localhost TLS handshake failed: bad record (0x80090326))",
-     "server offers no STARTTLS"},
+     "open\nconnect localhost 587\nEHLO clienttest\r\nSTARTTLS\r\n",
+     "SSL Connection failed for SMTP server - localhost the server refused STARTTLS: 502 no)",
+     "the server refused STARTTLS"},
+    {"STARTTLS not answered", "localhost", true, "anna", "secret",
+     [](ScriptedStream& s) {
+         s.greeting = "220 hi\r\n";
+         s.answers = {"250 mail\r\n"};
+     },
+     "open\nconnect localhost 587\nEHLO clienttest\r\nSTARTTLS\r\n",
+     "SSL Connection failed for SMTP server - localhost STARTTLS was not agreed)\r\n\r\nWaiting for the answer to "
+     "STARTTLS from the SMTP server localhost ended: no data for 5 s.",
+     "no answer to STARTTLS: no data for 5 s", 5000},
+    {"STARTTLS agreed though not offered, password refused", "localhost", true, "anna", "secret",
+     [](ScriptedStream& s) {
+         s.greeting = "220 hi\r\n";
+         s.answers = {"250 mail\r\n", "220 go ahead\r\n", kEhlo, "334 x\r\n", "334 y\r\n", "535 no\r\n"};
+     },
+     "open\nconnect localhost 587\nEHLO clienttest\r\nSTARTTLS\r\ntls localhost\nEHLO clienttest\r\nAUTH "
+     "LOGIN\r\nYW5uYQ==\r\nc2VjcmV0\r\n",
+     "SMTP login failed - Invalid username and/or password?", "server refused the user name or password"},
+    {"silent TLS server", "localhost:465", true, "anna", "secret", [](ScriptedStream& s) { s.silentTls = true; },
+     "open\nconnect localhost 465\ntls localhost\n",
+     "SSL Connection failed for SMTP server - localhost:465 the handshake timed out)\r\n\r\nWaiting for the TLS "
+     "handshake from the SMTP server localhost:465 ended: no handshake in 30 s.",
+     "no answer to the TLS handshake: no handshake in 30 s", 33000},
     {"certificate not trusted", "localhost:465", true, "anna", "secret",
      [](ScriptedStream& s) {
          s.greetsAfterTls = true;
@@ -371,8 +485,19 @@ TEST(MailDialogues, SmtpMessageQuotesAReadableLengthOfTheServerText)
     MailTiming timing;
     MailSession session{stream, stream.Clock(), timing, trace};
     MailLoginResult result = SmtpLogin(session, {"mail.example.org", false, "anna", "secret"});
-    EXPECT_EQ(result.message, "Timeout Waiting for SMTP - 554 " + std::string(296, 'x') + "...");
+    std::string line(64, 'x');
+    EXPECT_EQ(result.message, "Timeout Waiting for SMTP - 554 " + line + "\r\n" + line + "\r\n" + line + "\r\n" + line +
+                                  "\r\n" + line.substr(24) + "...");
     EXPECT_LT(trace.Text().size(), 10000u);
+
+    // An endless greeting before TLS is a plain-text server: no handshake is tried.
+    ScriptedStream endless;
+    endless.endless = true;
+    MailTrace endlessTrace(endless.Clock());
+    MailSession tlsSession{endless, endless.Clock(), timing, endlessTrace};
+    EXPECT_FALSE(SmtpLogin(tlsSession, {"mail.example.org", true, "anna", "secret"}).ok);
+    EXPECT_EQ(endless.log, "open\nconnect mail.example.org 587\n");
+    EXPECT_EQ(endlessTrace.CauseText(), "no greeting: 1 MiB without a complete reply");
 }
 
 #define POP3_LOGIN "USER anna\r\nPASS se\"c\\ret\r\nQUIT\r\n"
@@ -392,8 +517,39 @@ const DialogueCase kPop3Cases[] = {
      "open\nconnect mail.example.org 110\nUSER anna\r\nPASS se\"c\\ret\r\n",
      "POP3 login failed - Invalid username and/or password?", "server refused the user name or password"},
     {"no greeting: nothing sent", "mail.example.org", false, "anna", "pw", [](ScriptedStream&) {},
-     "open\nconnect mail.example.org 110\n", "POP3 login failed - Invalid username and/or password?",
-     "the server sent no greeting"},
+     "open\nconnect mail.example.org 110\n",
+     "POP3 login failed - Invalid username and/or password?\r\n\r\nWaiting for the greeting from the POP3 server "
+     "mail.example.org ended: no data for 30 s.",
+     "no greeting: no data for 30 s", 30000},
+    {"trickling answer to USER", "mail.example.org", false, "anna", "pw",
+     [](ScriptedStream& s) {
+         s.greeting = "+OK\r\n";
+         s.answers = {"+OK " + std::string(100, 'x')};
+         s.trickleMs = 1000;
+     },
+     "open\nconnect mail.example.org 110\nUSER anna\r\n",
+     "POP3 login failed - Invalid username and/or password?\r\n\r\nWaiting for the answer to USER from the POP3 "
+     "server mail.example.org ended: no complete reply in 60 s.",
+     "no answer to USER: no complete reply in 60 s", 65000},
+    {"USER not sent", "mail.example.org", false, "anna", "pw",
+     [](ScriptedStream& s) {
+         s.greeting = "+OK\r\n";
+         s.sendFailsAt = 0;
+     },
+     "open\nconnect mail.example.org 110\nUSER anna\r\n", "POP3 login failed - Invalid username and/or password?",
+     "the connection broke"},
+    {"STLS refused: no handshake", "localhost", true, "anna", "pw",
+     [](ScriptedStream& s) {
+         s.greeting = "+OK hi\r\n";
+         s.answers = {"-ERR not here\r\n"};
+     },
+     "open\nconnect localhost 995\nSTLS\r\n", "SSL Connection failed for POP3 server - the server refused STLS: -ERR not here",
+     "the server refused STLS"},
+    {"silent TLS server", "localhost", true, "anna", "pw", [](ScriptedStream& s) { s.silentTls = true; },
+     "open\nconnect localhost 995\ntls localhost\n",
+     "SSL Connection failed for POP3 server - the handshake timed out\r\n\r\nWaiting for the TLS handshake from the "
+     "POP3 server localhost ended: no handshake in 30 s.",
+     "no answer to the TLS handshake: no handshake in 30 s", 33000},
     {"STLS", "localhost", true, "anna", "se\"c\\ret",
      [](ScriptedStream& s) {
          s.greeting = "+OK hi\r\n";
@@ -466,14 +622,39 @@ const DialogueCase kImapCases[] = {
          s.answers = {"A0001 OK in\r\n", "A0002 OK out\r\n"};
      },
      "open\nconnect [::1] 993\ntls ::1\nA0001 LOGIN \"anna\" \"pw\"\r\nA0002 LOGOUT\r\n", "", ""},
-    {"STARTTLS refused", "localhost:143", true, "anna", "pw",
+    {"STARTTLS refused: no handshake", "localhost:143", true, "anna", "pw",
      [](ScriptedStream& s) {
          s.greeting = "* OK ready\r\n";
          s.answers = {"A0001 BAD unknown\r\n"};
-         s.tlsError = "TLS handshake failed";
      },
-     "open\nconnect localhost 143\nA0001 STARTTLS\r\ntls localhost\n",
-     "SSL Connection failed for IMAP server - TLS handshake failed", "server offers no STARTTLS"},
+     "open\nconnect localhost 143\nA0001 STARTTLS\r\n",
+     "SSL Connection failed for IMAP server - the server refused STARTTLS: A0001 BAD unknown",
+     "the server refused STARTTLS"},
+    {"silent TLS server", "localhost", true, "anna", "pw", [](ScriptedStream& s) { s.silentTls = true; },
+     "open\nconnect localhost 993\ntls localhost\n",
+     "SSL Connection failed for IMAP server - the handshake timed out\r\n\r\nWaiting for the TLS handshake from the "
+     "IMAP server localhost ended: no handshake in 30 s.",
+     "no answer to the TLS handshake: no handshake in 30 s", 33000},
+    {"literal refused", "imap.example.org", false, "anna", "p\xc3\xa4ss",
+     [](ScriptedStream& s) {
+         s.greeting = "* OK ready\r\n";
+         s.answers = {"A0001 NO too long\r\n"};
+     },
+     "open\nconnect imap.example.org 143\nA0001 LOGIN \"anna\" {5}\r\n",
+     "IMAP login failed - Invalid username and/or password?", "server refused the LOGIN command"},
+    {"LOGIN not sent", "imap.example.org", false, "anna", "pw",
+     [](ScriptedStream& s) {
+         s.greeting = "* OK ready\r\n";
+         s.sendFailsAt = 0;
+     },
+     "open\nconnect imap.example.org 143\nA0001 LOGIN \"anna\" \"pw\"\r\n",
+     "IMAP login failed - Invalid username and/or password?", "the connection broke"},
+    {"silence after LOGIN", "imap.example.org", false, "anna", "pw",
+     [](ScriptedStream& s) { s.greeting = "* OK ready\r\n"; },
+     "open\nconnect imap.example.org 143\nA0001 LOGIN \"anna\" \"pw\"\r\n",
+     "IMAP login failed - Invalid username and/or password?\r\n\r\nWaiting for the answer to LOGIN from the IMAP "
+     "server imap.example.org ended: no data for 180 s.",
+     "no answer to LOGIN: no data for 180 s", 180000},
     {"no socket", "imap.example.org", false, "anna", "pw", [](ScriptedStream& s) { s.openFails = true; }, "open\n",
      "Connection failed for IMAP server - imap.example.org", "no socket could be opened"},
     {"not reached", "imap.example.org", false, "anna", "pw", [](ScriptedStream& s) { s.connectFails = true; },

@@ -29,18 +29,25 @@ const Step kFailure = {Step::Fail, "", 0};
 
 // A socket that plays a script: one step per wait. After a Close every wait finds the
 // socket readable with nothing waiting, as a closed socket is; after the script, silence.
+// A step due later than a wait lasts is not reached by that wait: it times out.
 class ScriptedStream : public ResponseStream {
 public:
     explicit ScriptedStream(std::deque<Step> steps) : steps_(std::move(steps)) {}
 
     Wait WaitReadable(int seconds) override
     {
-        EXPECT_EQ(kResponseIdleSeconds, seconds);
+        EXPECT_GT(seconds, 0);
+        EXPECT_LE(seconds, kResponseIdleSeconds);
         ++waits;
         if (closed_ || !pending_.empty())
             return Wait::Readable;
         if (steps_.empty())
             return Wait::TimedOut;
+        if (steps_.front().secondsLater > static_cast<uint64_t>(seconds)) {
+            now_ += seconds;
+            steps_.front().secondsLater -= seconds;
+            return Wait::TimedOut;
+        }
         Step step = steps_.front();
         steps_.pop_front();
         now_ += step.secondsLater;
@@ -196,8 +203,9 @@ TEST(PhoneModemResponse, WhatCameUntilTheStreamEndsIsTheAnswer)
         {"closed: six idle wake-ups", {Packet(answer), Closed()}, 7, 5},
         {"silent for the whole wait", {Packet(answer), kSilence}, 2, 0},
         {"socket failure", {Packet(answer), kFailure}, 2, 0},
-        {"over two minutes since the last byte", {Packet(answer), Closed(121)}, 2, 1},
-        {"two minutes are still within", {Packet(answer), Closed(120)}, 7, 5},
+        {"over two minutes since the first byte", {Packet(answer), Closed(121)}, 2, 0},
+        {"two minutes in all are the end", {Packet(answer), Closed(120)}, 2, 1},
+        {"under two minutes is within", {Packet(answer), Closed(119)}, 7, 5},
     };
     for (const StopCase& c : cases) {
         ScriptedStream stream(c.steps);
@@ -206,6 +214,27 @@ TEST(PhoneModemResponse, WhatCameUntilTheStreamEndsIsTheAnswer)
         EXPECT_EQ(answer, Text(response)) << c.what;
         EXPECT_EQ(c.waits, stream.waits) << c.what;
         EXPECT_EQ(c.sleeps, stream.sleeps) << c.what;
+    }
+}
+
+// A peer that trickles its answer, or goes silent late, is not waited for beyond two
+// minutes from the first wait.
+TEST(PhoneModemResponse, ATricklingPeerEndsWithinTwoMinutesInAll)
+{
+    const struct {
+        const char* what;
+        std::deque<Step> steps;
+        size_t received;
+    } cases[] = {
+        {"a byte every 4 s", std::deque<Step>(60, Step{Step::Data, "x", 4}), 30},
+        {"a byte at 119 s, then one 100 s later", {Packet("ab"), {Step::Data, "c", 119}, {Step::Data, "d", 100}}, 3},
+    };
+    for (const auto& c : cases) {
+        ScriptedStream stream(c.steps);
+        PhoneModemResponse response;
+        ASSERT_TRUE(ReadPhoneModemResponse(stream, response)) << c.what;
+        EXPECT_EQ(stream.NowSeconds(), 5000u + kResponseTotalSeconds) << c.what;
+        EXPECT_EQ(response.received, c.received) << c.what;
     }
 }
 
