@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/addon_libraries.h"
 #include "app/app_state.h"
 #include "app/config_files.h"
 #include "app/ini_files.h"
@@ -87,6 +88,7 @@ void OfferServiceActivation()
 
 int RunProgram(HINSTANCE instance, const char* commandLine)
 {
+    RestrictLibrarySearch();
     appInstance = instance;
 
     WSADATA winsock;
