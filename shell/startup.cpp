@@ -112,6 +112,10 @@ int RunProgram(HINSTANCE instance, const char* commandLine)
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
+    std::string unreadable = UnreadableConfigurationMessage();
+    if (!unreadable.empty())
+        ShowMessage(nullptr, unreadable.c_str(), MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+
     appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON));
     if (!appIcon)
         ShowMessageCaption(nullptr, "Error loading Icon", "Debug", MB_OK | MB_SETFOREGROUND);
