@@ -1,6 +1,7 @@
 #include "app/addon_libraries.h"
 
 #include <initializer_list>
+#include <string>
 
 namespace {
 
@@ -19,7 +20,10 @@ public:
         if (tried_)
             return module_ ? &table_ : nullptr;
         tried_ = true;
-        module_ = LoadLibraryA(file);
+        std::string path = AddOnLibraryPath(file);
+        if (path.empty())
+            return nullptr;
+        module_ = LoadLibraryExA(path.c_str(), nullptr, 0);
         if (!module_)
             return nullptr;
         for (const Entry& entry : entries) {
@@ -48,6 +52,34 @@ FARPROC* Slot(T& pointer)
 }
 
 } // namespace
+
+void RestrictLibrarySearch()
+{
+    // SetDefaultDllDirectories exists from Windows 8 (and Windows 7 with its update): look it
+    // up so that the program still starts without it.
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesProc)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesProc>(
+                                   reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+                             : nullptr;
+    if (setDefault)
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // The current folder leaves the search order of every later LoadLibrary by name.
+    SetDllDirectoryA("");
+}
+
+std::string AddOnLibraryPath(const char* file)
+{
+    char program[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    std::string path(program, length);
+    size_t slash = path.find_last_of('\\');
+    if (slash == std::string::npos)
+        return std::string();
+    return path.substr(0, slash + 1) + file;
+}
 
 const WapLink* LoadWapLink()
 {

@@ -1,11 +1,21 @@
-// The gateway's optional add-on libraries, loaded by name at run time: WAPLINK.DLL (modem
+// The gateway's optional add-on libraries, loaded at run time: WAPLINK.DLL (modem
 // arbitration, dial-up and WAP) and TLSLINK.DLL (TLS sessions over a connected socket).
-// Each is loaded at most once per process and counts as present only when every required
-// entry point resolved; otherwise the program acts as if the file did not exist.
+// Each is loaded at most once per process, by full path from the folder of the running
+// program and from nowhere else, and counts as present only when every required entry point
+// resolved; otherwise the program acts as if the file did not exist.
 #pragma once
 
 #include <winsock2.h>
 #include <windows.h>
+
+#include <string>
+
+// Called first at start-up: libraries loaded by bare name from then on come from the system
+// folder (where the system offers that choice), and never from the current folder.
+void RestrictLibrarySearch();
+
+// The full path of an add-on library: the folder of the running program and the file name.
+std::string AddOnLibraryPath(const char* file);
 
 // --- WAPLINK.DLL ---
 

@@ -1,14 +1,22 @@
 #include "app/config_files.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "app/app_state.h"
 #include "app/ini_files.h"
 #include "base/ini_rules.h"
+#include "gateway/gwcore/folder_security.h"
 #include "gateway/gwcore/gwcore.h"
 
 namespace {
+
+const char kConfigurationUnreadable[] =
+    "This account may not read the gateway's configuration file SMSGW.INI in the folder %s\r\n\r\n"
+    "That folder holds passwords, so it is open only to the administrators and to the account that "
+    "set the gateway up. Start this program as one of them (\"Run as administrator\"): until then "
+    "every page shows its defaults and nothing can be saved.";
 
 const char* const kVirtualStoreFolders[] = {
     "AppData\\Local\\VirtualStore\\ProgramData\\QelSMS",
@@ -31,6 +39,17 @@ void GrantServiceAccess(const char* directory)
         return;
     path[length - 1] = '\0';
     SetQelSMSTrustees(path);
+}
+
+// A data directory whose rights were changed since it was set up (an inherited or added
+// entry that lets other users in) gets them back; done silently, as far as this account may.
+void RepairServiceAccess(const char* directory)
+{
+    std::string path = directory;
+    if (path.size() < 2 || path.back() != '\\')
+        return;
+    path.pop_back();
+    RepairDataFolderAccess(path.c_str());
 }
 
 void CreateEmptyFile(const char* path)
@@ -127,6 +146,11 @@ void PrepareConfiguration()
         GrantServiceAccess(dataDirectory);
         GrantServiceAccess(privateDirectory);
         CreateEmptyFile(appPaths.smsIni);
+    } else {
+        char privateDirectory[MAX_PATH];
+        PrivateDataDirectory(privateDirectory);
+        RepairServiceAccess(dataDirectory);
+        RepairServiceAccess(privateDirectory);
     }
     SMSIniSetFilename(appPaths.smsIni);
 
@@ -140,6 +164,24 @@ void PrepareConfiguration()
     ProgramDirectory(programDirectory);
     CopyBounded(appPaths.helpDocument, std::string(programDirectory) + "QelSMS Lite.pdf");
     appPaths.helpAvailable = PathExists(appPaths.helpDocument);
+}
+
+std::string UnreadableConfigurationMessage()
+{
+    HANDLE file = CreateFileA(appPaths.smsIni, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return std::string();
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED)
+        return std::string();
+    char dataDirectory[MAX_PATH];
+    ProgramDataDirectory(dataDirectory);
+    std::string text(sizeof kConfigurationUnreadable + MAX_PATH, '\0');
+    int length = snprintf(&text[0], text.size(), kConfigurationUnreadable, dataDirectory);
+    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return text;
 }
 
 void GetSMSQueueDirectory(char* out, const char* subQueue)

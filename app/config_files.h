@@ -4,11 +4,18 @@
 
 #include <windows.h>
 
+#include <string>
+
 // First-run preparation, run before anything reads an INI file: builds the INI paths,
 // creates SMSGW.INI and MMSC.INI when missing (giving both data directories the services'
 // access rights on a first run), registers them with the support library, removes
 // redirected VirtualStore copies and looks up the help document.
 void PrepareConfiguration();
+
+// What to tell, once at start, an account that may not read SMSGW.INI (the data folder is
+// closed to other users), naming the data folder; empty when the file can be read or is
+// refused for another reason.
+std::string UnreadableConfigurationMessage();
 
 // The message directories, each with a trailing backslash, into buffers of MAX_PATH.
 // GetSMSQueueDirectory gives the root, or the sub-queue folder when subQueue is not empty.

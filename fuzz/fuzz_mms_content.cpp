@@ -1,5 +1,6 @@
 // Received MMS content locations, from any header bytes to the decision how each object is
-// opened: nothing that leaves the store, names a device or would run is ever opened.
+// opened: nothing that leaves the store, names a device or is not a
+// picture, sound, video or text is ever opened.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (opened && !IsContainedContentPath(decision.location))
             __builtin_trap();
         std::string name = content.path.substr(content.path.find_last_of('\\') + 1);
-        if (decision.opening == ContentOpening::Shell && IsExecutableContent(name, content.contentType))
+        if (decision.opening == ContentOpening::Shell && !IsViewableContent(name, content.contentType))
             __builtin_trap();
         std::string folder;
         if (ReceivedMmsFolderKey(content.path, folder) &&

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/addon_libraries.h"
 #include "app/app_state.h"
 #include "app/config_files.h"
 #include "app/ini_files.h"
@@ -87,6 +88,7 @@ void OfferServiceActivation()
 
 int RunProgram(HINSTANCE instance, const char* commandLine)
 {
+    RestrictLibrarySearch();
     appInstance = instance;
 
     WSADATA winsock;
@@ -109,6 +111,10 @@ int RunProgram(HINSTANCE instance, const char* commandLine)
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
+
+    std::string unreadable = UnreadableConfigurationMessage();
+    if (!unreadable.empty())
+        ShowMessage(nullptr, unreadable.c_str(), MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
 
     appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APPLICATION_ICON));
     if (!appIcon)

@@ -28,9 +28,10 @@ GWCORE_API DWORD WINAPI GetRealProgramDirectory(LPSTR buffer);
 GWCORE_API void WINAPI SMSIniSetFilename(LPCSTR path);
 GWCORE_API void WINAPI MMSCIniSetFilename(LPCSTR path);
 
-// Gives the local system account (which the services run as) and the administrators full
-// control over a directory, inherited by everything below it. Path without trailing
-// backslash. Non-zero on success.
+// Gives the directory a protected list of its own (nothing inherited): full control,
+// inherited by everything below it, for the local system account (which the services run
+// as), the administrators and the calling account, which also becomes the owner; other
+// users get nothing. Path without trailing backslash. Non-zero on success.
 GWCORE_API BOOL WINAPI SetQelSMSTrustees(LPCSTR directory);
 
 // The SMS user-account file. Open gives a handle for GENERIC_READ or

@@ -9,72 +9,26 @@
 const char kContentOutsideStore[] =
     "This content object was not opened: its location in the message header points outside the "
     "received MMS folder.";
-const char kContentIsProgram[] =
-    "This content object was not opened: it is a program or a script, and opening it would run it. "
-    "Use Notepad or a program of your choice to look at the file.";
+const char kContentNotViewable[] =
+    "This content object was not opened: only pictures, sound, video, plain text and SMIL "
+    "presentations are opened from here, and by its file name or its content type this object is "
+    "none of these. Use a program of your choice to look at the file.";
 
 namespace {
 
 constexpr size_t kMaxListedRecipients = 5;
 
-const char* const kExecutableExtensions[] = {
-    "exe",        "com",        "bat",     "cmd",
-    "scr",        "pif",        "lnk",     "js",
-    "jse",        "vbs",        "vbe",     "vb",
-    "wsf",        "wsh",        "wsc",     "ws",
-    "hta",        "msi",        "msp",     "mst",
-    "cpl",        "reg",        "ps1",     "ps1xml",
-    "ps2",        "ps2xml",     "psc1",    "psc2",
-    "psm1",       "psd1",       "jar",     "dll",
-    "sys",        "ocx",        "drv",     "scf",
-    "url",        "inf",        "ins",     "isp",
-    "sct",        "shb",        "shs",     "chm",
-    "hlp",        "msc",        "gadget",  "application",
-    "appref-ms",  "xbap",       "jnlp",    "settingcontent-ms",
-    "library-ms", "search-ms",  "mad",     "maf",
-    "mag",        "mam",        "maq",     "mar",
-    "mas",        "mat",        "mau",     "mav",
-    "maw",        "mda",        "mde",     "mdb",
-    "mdt",        "mdw",        "mdz",     "ade",
-    "adp",        "crt",        "cer",     "der",
-    "diagcab",    "xll",        "pl",      "py",
-    "pyw",        "rb",         "sh",      "bash",
-    "tcl",        "cab",        "appx",    "appxbundle",
-    "msix",       "msixbundle", "website",
+// The file name extensions handed to the system's "open" action: pictures, sound, video and
+// plain text. The shell picks the handler by the extension, so the extension decides.
+const char* const kViewableExtensions[] = {
+    "jpg", "jpeg", "jpe",  "png", "gif", "bmp", "wbmp", "tif", "tiff", "webp", "heic", "heif", // pictures
+    "amr", "awb",  "mp3",  "wav", "mid", "midi", "aac", "m4a", "ogg",  "oga",  "imy",  "wma",  // sound
+    "3gp", "3g2",  "mp4",  "m4v", "avi", "mpg", "mpeg", "wmv", "mov",  "webm",                 // video
+    "txt",                                                                                    // text
 };
 
-// Content types whose "open" runs something, matched as the whole type or its start.
-const char* const kExecutableTypes[] = {
-    "application/x-msdownload",
-    "application/x-msdos-program",
-    "application/x-ms-installer",
-    "application/x-msi",
-    "application/x-dosexec",
-    "application/x-executable",
-    "application/vnd.microsoft.portable-executable",
-    "application/hta",
-    "application/javascript",
-    "application/x-javascript",
-    "application/ecmascript",
-    "text/javascript",
-    "text/ecmascript",
-    "text/jscript",
-    "text/vbscript",
-    "text/vbs",
-    "application/x-vbscript",
-    "application/java-archive",
-    "application/x-java-archive",
-    "application/x-java-jnlp-file",
-    "application/x-sh",
-    "application/x-csh",
-    "application/x-bat",
-    "application/bat",
-    "application/x-shellscript",
-    "application/x-ms-shortcut",
-    "application/x-internet-signup",
-    "application/x-mswinurl",
-    "application/x-powershell",
-};
+// The content types those objects may declare, matched at the start of the type.
+const char* const kViewableTypes[] = {"image/", "audio/", "video/", "text/plain"};
 
 bool HasBlanksOnly(const std::string& text)
 {
@@ -149,24 +103,24 @@ std::string ContentItemText(const MmsContentLocation& content)
     return item + "\t" + content.path;
 }
 
-bool IsExecutableContent(const std::string& fileName, const std::string& contentType)
+bool IsViewableContent(const std::string& fileName, const std::string& contentType)
 {
     std::string name = TrimmedName(fileName);
     size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos) {
-        std::string extension = name.substr(dot + 1);
-        // A class id as the extension ("x.{...}") makes the shell pick a handler by it.
-        if (extension.find('{') != std::string::npos)
-            return true;
-        for (const char* executable : kExecutableExtensions) {
-            if (CompareNoCase(extension.c_str(), executable) == 0)
-                return true;
-        }
-    }
+    if (dot == std::string::npos)
+        return false;
+    std::string extension = name.substr(dot + 1);
+    bool viewable = false;
+    for (const char* allowed : kViewableExtensions)
+        viewable = viewable || CompareNoCase(extension.c_str(), allowed) == 0;
+    if (!viewable)
+        return false;
     size_t first = contentType.find_first_not_of(" \t");
-    std::string type = first == std::string::npos ? std::string() : contentType.substr(first);
-    for (const char* executable : kExecutableTypes) {
-        if (StartsWithNoCase(type.c_str(), type.size(), executable))
+    if (first == std::string::npos)
+        return true; // no type: the name decides
+    std::string type = contentType.substr(first);
+    for (const char* allowed : kViewableTypes) {
+        if (StartsWithNoCase(type.c_str(), type.size(), allowed))
             return true;
     }
     return false;
@@ -197,9 +151,9 @@ ContentDecision DecideContentOpening(const std::string& itemText)
     size_t open = described.find(" (", fileName.size());
     if (open != std::string::npos && described.back() == ')')
         type = described.substr(open + 2, described.size() - open - 3);
-    if (IsExecutableContent(fileName, type)) {
+    if (!IsViewableContent(fileName, type)) {
         decision.opening = ContentOpening::Refused;
-        decision.reason = kContentIsProgram;
+        decision.reason = kContentNotViewable;
         return decision;
     }
     decision.opening = ContentOpening::Shell;

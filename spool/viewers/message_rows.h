@@ -35,17 +35,18 @@ struct ContentDecision {
 };
 
 extern const char kContentOutsideStore[];
-extern const char kContentIsProgram[];
+extern const char kContentNotViewable[];
 
 // How a content list item is opened. SMIL, and text whose location has no ".", go to
-// Notepad; every other object to the shell, unless its location would leave the store or its
-// name or type is a program or a script: those are refused.
+// Notepad; other objects to the shell only when they are pictures, sound, video or plain text
+// (IsViewableContent); every other object, and a location that would leave the store, is
+// refused with the reason.
 ContentDecision DecideContentOpening(const std::string& itemText);
 
-// True when the shell would run the object rather than show it: the file name's extension
-// (trailing dots and blanks ignored, as Windows does) or the content type names a program,
-// a script, an installer, a shortcut or the like.
-bool IsExecutableContent(const std::string& fileName, const std::string& contentType);
+// True when the shell may open the object: the file name's extension (trailing dots and
+// blanks ignored, as Windows does) is one of a picture, a sound, a video or plain text, and
+// the content type, when there is one, is an image, audio, video or text/plain type.
+bool IsViewableContent(const std::string& fileName, const std::string& contentType);
 
 // The folder of a received MMS beside its header file: the header's key cut at its last ".".
 // False when that folder would not be a named folder strictly inside the store (a header

@@ -56,11 +56,15 @@ std::string SelectedItem(HWND window)
     return item;
 }
 
-// The object is opened by the program the system associates with it, in its own folder.
+// The object is opened by the program the system associates with it. That program starts in
+// the system folder, not in the message's folder, whose file names the sender chose: a
+// handler must not find a library or a file of the sender's there.
 void OpenWithShell(HWND window, const std::string& path)
 {
-    std::string folder = path.substr(0, path.find_last_of('\\'));
-    ShellExecuteA(window, "open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+    char folder[MAX_PATH] = "";
+    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    ShellExecuteA(window, "open", path.c_str(), nullptr, length > 0 && length < MAX_PATH ? folder : nullptr,
+                  SW_SHOWNORMAL);
 }
 
 void OnView(HWND window)

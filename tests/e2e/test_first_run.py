@@ -106,3 +106,15 @@ def test_fresh_prefix_uses_the_default_data_folders(rig):
         lock = Path(str(prefix) + ".lock")
         if lock.exists():
             lock.unlink()
+
+
+def test_an_account_refused_by_the_data_folder_is_told_so_at_start(rig, env):
+    # A folder where SMSGW.INI belongs is refused with "access denied", as the file is to an
+    # account the data folder is closed to.
+    (env.data / "SMSGW.INI").mkdir()
+    program = env.start()
+    box = rig.box(timeout=20, click="OK")
+    assert box.text.startswith("This account may not read the gateway's configuration file SMSGW.INI in the "
+                               "folder %s\\\r\n" % to_windows(env.data)), box
+    assert box.icon == "warning", box
+    program.kill()

@@ -5,6 +5,7 @@ The rules behind each value and message are tested natively (mm7_settings_test.c
 the controls, the boxes and the sockets and certificates of the platform."""
 
 import http.server
+import shutil
 import socket
 import ssl
 import subprocess
@@ -100,8 +101,10 @@ class Dialog:
 
     def __init__(self, rig, env):
         self.rig = rig
-        self.proc = rig.wine_start([rig.testbin / "mm7_host.exe", "--handshake-timeout-ms", "1500"],
-                                   cwd=str(env.install))
+        # Beside the installation's TLSLINK.DLL: add-ons come only from the program's folder.
+        host = env.install / "mm7_host.exe"
+        shutil.copy2(str(rig.testbin / "mm7_host.exe"), str(host))
+        self.proc = rig.wine_start([host, "--handshake-timeout-ms", "1500"], cwd=str(env.install))
         self.hwnd = rig.find(TITLE, timeout=30)
         assert self.hwnd, "the dialog did not open"
 

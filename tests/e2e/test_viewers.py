@@ -230,6 +230,13 @@ def test_received_mms_viewer(rig, env):
 
 # --- the MMS view dialog, in a prefix whose Notepad and .jpg handler only log ---
 
+NOT_VIEWABLE = ("This content object was not opened: only pictures, sound, video, plain text and SMIL "
+                "presentations are opened from here, and by its file name or its content type this object is "
+                "none of these. Use a program of your choice to look at the file.")
+OUTSIDE_STORE = ("This content object was not opened: its location in the message header points outside the "
+                 "received MMS folder.")
+
+
 def launch_rig(rig):
     """A rig on a prefix of its own whose NOTEPAD.EXE and "open" handler for .jpg are the
     logging stand-in; returns (rig, notepad log, open log)."""
@@ -260,11 +267,11 @@ def test_views_open_notepad_the_open_handler_or_nothing(rig, env):
     header = mms_header("+111", "Pictures", [
         "M1\\image.jpg;image/jpeg;Name=beach.jpg",
         "M1\\note;text/plain",
-        "M1\\run.exe;image/jpeg",
+        "M1\\remote.rdp;image/jpeg",
         "..\\..\\outside.jpg;image/jpeg",
     ])
     put(store, "M1.HDR", header)
-    for name in ("image.jpg", "note", "run.exe"):
+    for name in ("image.jpg", "note", "remote.rdp"):
         put(store, "M1\\" + name, "object")
     put(env.data / "VASPQ", "V.MMS", "m")
     put(env.data / "VASPQ", "V.INI", control_file("+1", ["+2"]))
@@ -291,25 +298,25 @@ def test_views_open_notepad_the_open_handler_or_nothing(rig, env):
         assert launch.box_items(contents) == [
             ("image.jpg (image/jpeg)\tM1\\image.jpg", True),
             ("note (text/plain)\tM1\\note", False),
-            ("run.exe (image/jpeg)\tM1\\run.exe", False),
+            ("remote.rdp (image/jpeg)\tM1\\remote.rdp", False),
             ("outside.jpg (image/jpeg)\t..\\..\\outside.jpg", False),
         ]
         object_path = to_windows(store / "M1" / "image.jpg")
         launch.click(dialog, 105)
         line = logged(open_log)[0].split("\t")
-        assert object_path in line[0] and line[1] == to_windows(store / "M1")
+        # The handler starts in the system folder, never in the folder the sender filled.
+        assert object_path in line[0] and line[1].lower() == "c:\\windows\\system32"
 
         launch.box_select(contents, 1)
         launch.click(dialog, 105)
         line = logged(notepad_log)[0].split("\t")
         assert line[0] == 'NOTEPAD.EXE "%s"' % to_windows(store / "M1" / "note")
 
-        for index in (2, 3):
+        for index, reason in ((2, NOT_VIEWABLE), (3, OUTSIDE_STORE)):
             launch.box_select(contents, index)
             launch.click(dialog, 105)
             box = launch.box(click="OK")
-            assert box.caption == CAPTION and box.icon == "warning"
-            assert box.text.startswith("This content object was not opened")
+            assert (box.caption, box.icon, box.text) == (CAPTION, "warning", reason), box
         assert len(logged(open_log)) == 1 and len(logged(notepad_log)) == 1
         launch.click(dialog, 1)
         wait_for(lambda: not launch.find(DETAILS_TITLE, timeout=0.2), 5, what="the dialog closing")

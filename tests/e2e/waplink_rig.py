@@ -41,6 +41,16 @@ def install_waplink(env, variant="full", ini_text="[WapLink]\n"):
         log.unlink()
 
 
+def plant_waplink(env, *folders):
+    """Puts the full double with its INI into each folder (outside the installation), where a
+    search by bare name would find it; gives the folders."""
+    for folder in folders:
+        folder.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(str(env.rig.testbin / "waplink" / "full" / DLL), str(folder / DLL))
+        (folder / INI).write_bytes(b"[WapLink]\r\nModemAllocate=1\r\nRasDial=0\r\n")
+    return folders
+
+
 def waplink_log(env):
     """The double's log lines, oldest first; [] when nothing has called it."""
     path = env.install / LOG

@@ -76,7 +76,7 @@ TEST(MmsContentItem, NameTypeTabLocation)
         EXPECT_EQ(c.item, ContentItemText(c.content));
 }
 
-TEST(MmsContentOpening, NotepadShellOrRefusedWithAReason)
+TEST(MmsContentOpening, NotepadShellForMediaOnlyOrRefusedWithAReason)
 {
     using O = ContentOpening;
     const struct {
@@ -87,7 +87,7 @@ TEST(MmsContentOpening, NotepadShellOrRefusedWithAReason)
         {"image.jpg (image/jpeg)\t0001\\image.jpg", O::Shell, ""},
         {"note (text/plain)\t0001\\note", O::Notepad, ""},
         {"note.txt (text/plain)\t0001\\note.txt", O::Shell, ""}, // a text with a name: its own program
-        {"note (TEXT/plain)\t0001\\note", O::Shell, ""},         // "text/" as written
+        {"note (TEXT/plain)\t0001\\note", O::Refused, kContentNotViewable}, // "text/" as written
         {"pres.smil (Application/SMIL)\t0001\\pres.smil", O::Notepad, ""},
         {"run.exe (application/smil)\t0001\\run.exe", O::Notepad, ""}, // Notepad runs nothing
         {"image.jpg\t0001\\image.jpg", O::Shell, ""},
@@ -104,18 +104,20 @@ TEST(MmsContentOpening, NotepadShellOrRefusedWithAReason)
         {"\t0001\\", O::Refused, kContentOutsideStore},
         {". \t0001\\. ", O::Refused, kContentOutsideStore},
         {"\t", O::Refused, kContentOutsideStore},
-        // Programs and scripts, by name or by type.
-        {"run.exe (image/jpeg)\t0001\\run.exe", O::Refused, kContentIsProgram},
-        {"run.EXE.\t0001\\run.EXE.", O::Refused, kContentIsProgram},
-        {"run.exe \t0001\\run.exe ", O::Refused, kContentIsProgram},
-        {"a.jpg.vbs\t0001\\a.jpg.vbs", O::Refused, kContentIsProgram},
-        {"x.js (text/plain)\t0001\\x.js", O::Refused, kContentIsProgram},
-        {"x.hta\t0001\\x.hta", O::Refused, kContentIsProgram},
-        {"x.lnk\t0001\\x.lnk", O::Refused, kContentIsProgram},
+        // Only pictures, sound, video and plain text reach the shell, by name and by type.
+        {"clip.3gp (video/3gpp)\t0001\\clip.3gp", O::Shell, ""},
+        {"tune.AMR. (Audio/AMR)\t0001\\tune.AMR.", O::Shell, ""}, // trailing dot dropped
+        {"run.exe (image/jpeg)\t0001\\run.exe", O::Refused, kContentNotViewable},
+        {"run.exe \t0001\\run.exe ", O::Refused, kContentNotViewable},
+        {"a.jpg.vbs\t0001\\a.jpg.vbs", O::Refused, kContentNotViewable},
+        {"x.js (text/plain)\t0001\\x.js", O::Refused, kContentNotViewable},
+        {"x.rdp\t0001\\x.rdp", O::Refused, kContentNotViewable},
+        {"x.pyz (audio/mpeg)\t0001\\x.pyz", O::Refused, kContentNotViewable},
+        {"x.jpg (text/html)\t0001\\x.jpg", O::Refused, kContentNotViewable},
+        {"x.jpg (application/x-msdownload)\t0001\\x.jpg", O::Refused, kContentNotViewable},
         {"x.{3050f4d8-98b5-11cf-bb82-00aa00bdce0b}\t0001\\x.{3050f4d8-98b5-11cf-bb82-00aa00bdce0b}", O::Refused,
-         kContentIsProgram},
-        {"blob (application/x-msdownload)\t0001\\blob", O::Refused, kContentIsProgram},
-        {"blob.dat (Application/JavaScript)\t0001\\blob.dat", O::Refused, kContentIsProgram},
+         kContentNotViewable},
+        {"blob (image/jpeg)\t0001\\blob", O::Refused, kContentNotViewable}, // no name: no handler
         {"blob (text/vbscript)\t0001\\blob", O::Notepad, ""}, // text without a name: Notepad
     };
     for (const auto& c : cases) {
