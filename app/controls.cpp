@@ -49,12 +49,32 @@ void ShownRows::Clear(HWND dialog)
 
 LRESULT ShownRows::Add(HWND dialog, const std::string& text)
 {
-    LRESULT index = SendDlgItemMessageA(dialog, id_, combo_ ? CB_ADDSTRING : LB_ADDSTRING, 0,
-                                        reinterpret_cast<LPARAM>(text.c_str()));
+    return Keep(SendDlgItemMessageA(dialog, id_, combo_ ? CB_ADDSTRING : LB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>(text.c_str())),
+                text);
+}
+
+LRESULT ShownRows::Append(HWND dialog, const std::string& text)
+{
+    return Keep(SendDlgItemMessageA(dialog, id_, combo_ ? CB_INSERTSTRING : LB_INSERTSTRING, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>(text.c_str())),
+                text);
+}
+
+LRESULT ShownRows::Keep(LRESULT index, const std::string& text)
+{
     if (index < 0 || static_cast<size_t>(index) > rows_.size())
         return -1;
     rows_.insert(rows_.begin() + index, text);
     return index;
+}
+
+void ShownRows::Remove(HWND dialog, LRESULT index)
+{
+    if (index < 0 || static_cast<size_t>(index) >= rows_.size())
+        return;
+    SendDlgItemMessageA(dialog, id_, combo_ ? CB_DELETESTRING : LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    rows_.erase(rows_.begin() + index);
 }
 
 std::string ShownRows::At(LRESULT index) const

@@ -23,8 +23,12 @@ public:
     ShownRows(int id, bool combo) : id_(id), combo_(combo) {}
     // Empties the control and the rows.
     void Clear(HWND dialog);
-    // Adds a row; gives its index, or -1 when the control refused it.
+    // Adds a row where the control puts it (sorted or at the end), or at the end of a sorted
+    // control too (Append); gives its index, or -1 when the control refused it.
     LRESULT Add(HWND dialog, const std::string& text);
+    LRESULT Append(HWND dialog, const std::string& text);
+    void Remove(HWND dialog, LRESULT index);
+    const std::vector<std::string>& Rows() const { return rows_; }
     // The row at index (from a selection message), or "" when there is none.
     std::string At(LRESULT index) const;
     std::string Selected(HWND dialog) const;
@@ -33,6 +37,8 @@ public:
     size_t Count() const { return rows_.size(); }
 
 private:
+    LRESULT Keep(LRESULT index, const std::string& text);
+
     int id_;
     bool combo_;
     std::vector<std::string> rows_;
