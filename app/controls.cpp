@@ -40,3 +40,59 @@ void SetProgramIcon(HWND dialog)
     if (appIcon)
         SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon));
 }
+
+void ShownRows::Clear(HWND dialog)
+{
+    SendDlgItemMessageA(dialog, id_, combo_ ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
+    rows_.clear();
+}
+
+LRESULT ShownRows::Add(HWND dialog, const std::string& text)
+{
+    return Keep(SendDlgItemMessageA(dialog, id_, combo_ ? CB_ADDSTRING : LB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>(text.c_str())),
+                text);
+}
+
+LRESULT ShownRows::Append(HWND dialog, const std::string& text)
+{
+    return Keep(SendDlgItemMessageA(dialog, id_, combo_ ? CB_INSERTSTRING : LB_INSERTSTRING, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>(text.c_str())),
+                text);
+}
+
+LRESULT ShownRows::Keep(LRESULT index, const std::string& text)
+{
+    if (index < 0 || static_cast<size_t>(index) > rows_.size())
+        return -1;
+    rows_.insert(rows_.begin() + index, text);
+    return index;
+}
+
+void ShownRows::Remove(HWND dialog, LRESULT index)
+{
+    if (index < 0 || static_cast<size_t>(index) >= rows_.size())
+        return;
+    SendDlgItemMessageA(dialog, id_, combo_ ? CB_DELETESTRING : LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    rows_.erase(rows_.begin() + index);
+}
+
+std::string ShownRows::At(LRESULT index) const
+{
+    return index >= 0 && static_cast<size_t>(index) < rows_.size() ? rows_[static_cast<size_t>(index)]
+                                                                    : std::string();
+}
+
+std::string ShownRows::Selected(HWND dialog) const
+{
+    return At(SendDlgItemMessageA(dialog, id_, combo_ ? CB_GETCURSEL : LB_GETCURSEL, 0, 0));
+}
+
+LRESULT ShownRows::Find(const std::string& text) const
+{
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i] == text)
+            return static_cast<LRESULT>(i);
+    }
+    return -1;
+}

@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/config_files.h"
+#include "app/message_box.h"
 
 namespace {
 
@@ -14,6 +15,16 @@ namespace {
 constexpr DWORD kSectionLimit = 32767;
 
 } // namespace
+
+bool ProfileIniStore::Note(BOOL written)
+{
+    if (!written && firstError_ == 0) {
+        firstError_ = GetLastError();
+        if (firstError_ == 0)
+            firstError_ = ERROR_WRITE_FAULT;
+    }
+    return written != FALSE;
+}
 
 std::string ProfileIniStore::Read(const std::string& section, const std::string& key, size_t maxChars)
 {
@@ -28,12 +39,12 @@ std::string ProfileIniStore::Read(const std::string& section, const std::string&
 
 bool ProfileIniStore::Write(const std::string& section, const std::string& key, const std::string& value)
 {
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path_.c_str()) != FALSE;
+    return Note(WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path_.c_str()));
 }
 
 bool ProfileIniStore::Delete(const std::string& section, const std::string& key)
 {
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, path_.c_str()) != FALSE;
+    return Note(WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, path_.c_str()));
 }
 
 IniEntries ProfileIniStore::ReadSection(const std::string& section)
@@ -60,12 +71,12 @@ bool ProfileIniStore::WriteSection(const std::string& section, const IniEntries&
         block += '\0';
     }
     block += '\0';
-    return WritePrivateProfileSectionA(section.c_str(), block.c_str(), path_.c_str()) != FALSE;
+    return Note(WritePrivateProfileSectionA(section.c_str(), block.c_str(), path_.c_str()));
 }
 
 bool ProfileIniStore::DeleteSection(const std::string& section)
 {
-    return WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, path_.c_str()) != FALSE;
+    return Note(WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, path_.c_str()));
 }
 
 ProfileIniStore SmsGatewayIni()
@@ -83,4 +94,21 @@ ProfileIniStore DataDirectoryIni(const char* fileName)
     char directory[MAX_PATH];
     ProgramDataDirectory(directory);
     return ProfileIniStore(std::string(directory) + fileName);
+}
+
+void ReportRefusedWrite(HWND owner, const std::string& path, DWORD error)
+{
+    std::string message = "The configuration could not be saved to " + path + ".\r\n\r\n" + SystemErrorText(error);
+    ShowMessage(owner, message.c_str(), MB_OK | MB_ICONERROR);
+}
+
+bool WritesTaken(HWND owner, std::initializer_list<const ProfileIniStore*> stores)
+{
+    for (const ProfileIniStore* store : stores) {
+        if (store->FirstError() != 0) {
+            ReportRefusedWrite(owner, store->Path(), store->FirstError());
+            return false;
+        }
+    }
+    return true;
 }

@@ -2,6 +2,9 @@
 // full path, behind the IniStore interface that the settings code is written against.
 #pragma once
 
+#include <windows.h>
+
+#include <initializer_list>
 #include <string>
 
 #include "base/ini_store.h"
@@ -18,10 +21,23 @@ public:
     bool DeleteSection(const std::string& section) override;
 
     const std::string& Path() const { return path_; }
+    // The system's error code of the first write this store was refused; 0: none refused.
+    DWORD FirstError() const { return firstError_; }
 
 private:
+    bool Note(BOOL written);
+
     std::string path_;
+    DWORD firstError_ = 0;
 };
+
+// Every write of a page or dialog is checked here once its writes are done: true when each
+// store took every write; otherwise one message names the first refused file with the
+// system's text and the result is false (the caller then keeps its dialog or page open and
+// claims nothing).
+bool WritesTaken(HWND owner, std::initializer_list<const ProfileIniStore*> stores);
+// The same message for any other refused file write.
+void ReportRefusedWrite(HWND owner, const std::string& path, DWORD error);
 
 // SMSGW.INI and MMSC.INI as found at start-up, and any other INI file of the program data
 // directory by name ("MMSWAP.INI", "MODEMTEST.INI").

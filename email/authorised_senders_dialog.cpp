@@ -17,29 +17,17 @@ LRESULT ListMessage(HWND dialog, UINT message, WPARAM wParam = 0, LPARAM lParam 
     return SendDlgItemMessageA(dialog, IDC_SENDERS_LIST, message, wParam, lParam);
 }
 
-std::string EntryAt(HWND dialog, int index)
-{
-    LRESULT length = ListMessage(dialog, LB_GETTEXTLEN, index);
-    if (length == LB_ERR)
-        return std::string();
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    ListMessage(dialog, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
-int EntryCount(HWND dialog)
-{
-    return static_cast<int>(ListMessage(dialog, LB_GETCOUNT));
-}
+// The listed entries, kept here: the list only shows them.
+ShownRows senderRows(IDC_SENDERS_LIST, false);
 
 void OnInit(HWND dialog)
 {
     SetProgramIcon(dialog);
     SendDlgItemMessageA(dialog, IDC_SENDERS_ENTRY, EM_LIMITTEXT, kSenderEntryMax, 0);
     ProfileIniStore mmsc = MmscIni();
+    senderRows.Clear(dialog);
     for (const std::string& entry : LoadAuthorisedSenders(mmsc))
-        ListMessage(dialog, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+        senderRows.Add(dialog, entry);
 }
 
 // A new entry replaces every listed entry of the same sender.
@@ -50,12 +38,11 @@ void OnAdd(HWND dialog)
     if (entry.empty())
         return;
     std::string key = SenderKey(entry);
-    for (int i = EntryCount(dialog) - 1; i >= 0; --i) {
-        if (EqualsNoCase(SenderKey(EntryAt(dialog, i)), key))
-            ListMessage(dialog, LB_DELETESTRING, i);
+    for (LRESULT i = static_cast<LRESULT>(senderRows.Count()) - 1; i >= 0; --i) {
+        if (EqualsNoCase(SenderKey(senderRows.At(i)), key))
+            senderRows.Remove(dialog, i);
     }
-    LRESULT added = ListMessage(dialog, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-    ListMessage(dialog, LB_SETCURSEL, added);
+    ListMessage(dialog, LB_SETCURSEL, senderRows.Add(dialog, entry));
 }
 
 void OnRemove(HWND dialog)
@@ -63,7 +50,7 @@ void OnRemove(HWND dialog)
     LRESULT selected = ListMessage(dialog, LB_GETCURSEL);
     if (selected == LB_ERR)
         return;
-    ListMessage(dialog, LB_DELETESTRING, selected);
+    senderRows.Remove(dialog, selected);
     ListMessage(dialog, LB_SETCURSEL, selected > 0 ? selected - 1 : 0);
 }
 
@@ -74,12 +61,10 @@ void OnOk(HWND dialog)
         OnAdd(dialog);
         return;
     }
-    std::vector<std::string> entries;
-    for (int i = 0; i < EntryCount(dialog); ++i)
-        entries.push_back(EntryAt(dialog, i));
     ProfileIniStore mmsc = MmscIni();
-    SaveAuthorisedSenders(mmsc, entries);
-    EndDialog(dialog, 1);
+    SaveAuthorisedSenders(mmsc, senderRows.Rows());
+    if (WritesTaken(dialog, {&mmsc}))
+        EndDialog(dialog, 1);
 }
 
 INT_PTR CALLBACK AuthorisedSendersProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)

@@ -108,20 +108,23 @@ void OnCommand(HWND page, WORD id, WORD code)
     }
 }
 
-void Apply(HWND page)
+// False, with the message shown, when a file refused the change.
+bool Apply(HWND page)
 {
     ProfileIniStore mmsc = MmscIni();
     ProfileIniStore smsgw = SmsGatewayIni();
     SaveEmailPageSettings(SettingsFromControls(page), mmsc, smsgw);
+    if (!WritesTaken(page, {&mmsc, &smsgw}))
+        return false;
     emailPage.changed = false;
+    return true;
 }
 
 bool OnNotify(HWND page, const NMHDR* header)
 {
     switch (header->code) {
     case PSN_APPLY:
-        Apply(page);
-        SetPageResult(page, PSNRET_NOERROR);
+        SetPageResult(page, Apply(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     case PSN_HELP:
         return true;

@@ -123,7 +123,8 @@ void OnOk(HWND dialog)
         return;
     ProfileIniStore mmsc = MmscIni();
     SaveMailbox(mmsc, KindOf(dialog), mailbox);
-    EndDialog(dialog, 1);
+    if (WritesTaken(dialog, {&mmsc}))
+        EndDialog(dialog, 1);
 }
 
 void OnRemove(HWND dialog)
@@ -132,7 +133,8 @@ void OnRemove(HWND dialog)
         return;
     ProfileIniStore mmsc = MmscIni();
     RemoveMailbox(mmsc, KindOf(dialog));
-    EndDialog(dialog, 1);
+    if (WritesTaken(dialog, {&mmsc}))
+        EndDialog(dialog, 1);
 }
 
 void OnCommand(HWND dialog, WORD id)

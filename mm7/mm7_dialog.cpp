@@ -118,9 +118,21 @@ ProfileIniStore ConnectionIni()
     return ProfileIniStore(ConnectionDirectory() + kVaspFileName);
 }
 
+// The rows of the version and schema lists, kept here: the lists only show them.
+ShownRows versionRows(IDC_MM7_VERSION, true);
+ShownRows schemaRows(IDC_MM7_SCHEMA, true);
+
+ShownRows& RowsOf(int id)
+{
+    return id == IDC_MM7_VERSION ? versionRows : schemaRows;
+}
+
 void FillList(HWND dialog, int id, const char* text)
 {
-    SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    if (id == IDC_MM7_VARIATION)
+        SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    else
+        RowsOf(id).Add(dialog, text);
 }
 
 // Selects the entry that equals text (in any letter case), adding it at the end first when
@@ -130,19 +142,13 @@ void SelectEntry(HWND dialog, int id, const std::string& text)
     LRESULT index = SendDlgItemMessageA(dialog, id, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                         reinterpret_cast<LPARAM>(text.c_str()));
     if (index == CB_ERR)
-        index = SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        index = RowsOf(id).Add(dialog, text);
     SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 std::string SelectedText(HWND dialog, int id)
 {
-    LRESULT index = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR)
-        return std::string();
-    std::string text(static_cast<size_t>(SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, index, 0)) + 1, '\0');
-    SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(text.size() - 1);
-    return text;
+    return RowsOf(id).Selected(dialog);
 }
 
 Mm7Variation ChosenVariation(HWND dialog)
@@ -161,6 +167,8 @@ void ApplyVisibility(HWND dialog)
 void OnInit(HWND dialog)
 {
     SetProgramIcon(dialog);
+    versionRows.Clear(dialog);
+    schemaRows.Clear(dialog);
     for (const char* name : kMm7VariationNames)
         FillList(dialog, IDC_MM7_VARIATION, name);
     for (const char* version : kMm7Versions)

@@ -77,7 +77,7 @@ bool FindInModemClass(const RegistryKey& modemClass, const std::string& modemNam
 
 } // namespace
 
-void ListModems(HWND dialog, int listId, bool reportFailure)
+void ListModems(HWND dialog, ShownRows& list, bool reportFailure)
 {
     HLINEAPP app = 0;
     DWORD devices = 0;
@@ -102,8 +102,7 @@ void ListModems(HWND dialog, int listId, bool reportFailure)
             !ReadLineCapabilities(app, device, lineVersion, capabilities))
             continue;
         if (reinterpret_cast<const LINEDEVCAPS*>(capabilities.data())->dwMediaModes & LINEMEDIAMODE_DATAMODEM)
-            SendDlgItemMessageA(dialog, listId, LB_ADDSTRING, 0,
-                                reinterpret_cast<LPARAM>(LineName(capabilities).c_str()));
+            list.Add(dialog, LineName(capabilities));
     }
     lineShutdown(app);
 }

@@ -90,7 +90,8 @@ public:
     {
         char block[511] = {};
         lstrcpynA(block, route.c_str(), sizeof block);
-        VASPOutAddUser(block);
+        if (!VASPOutAddUser(block) && registerError_ == 0)
+            registerError_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
     }
     IniStore* RouteIni(const std::string& route) override
     {
@@ -108,8 +109,23 @@ public:
         return ini_.get();
     }
 
+    // True when the route's VASP.INI and its registration took every write; otherwise the
+    // refusal has been shown.
+    bool WritesTaken(HWND page) const
+    {
+        if (ini_ && !::WritesTaken(page, {ini_.get()}))
+            return false;
+        if (registerError_ == 0)
+            return true;
+        char directory[MAX_PATH];
+        ProgramDataDirectory(directory);
+        ReportRefusedWrite(page, std::string(directory) + "VASPOUT.DAT", registerError_);
+        return false;
+    }
+
 private:
     std::unique_ptr<ProfileIniStore> ini_;
+    DWORD registerError_ = 0;
 };
 
 // --- moving settings between the struct and the controls ---
@@ -251,7 +267,8 @@ bool TestStillRunning()
     return false;
 }
 
-void WriteTestRequest(const ConnectionTestRequest& request)
+// False, with the message shown, when the request could not be written.
+bool WriteTestRequest(HWND page, const ConnectionTestRequest& request)
 {
     ProfileIniStore ini = DataDirectoryIni("MODEMTEST.INI");
     DeleteFileA(ini.Path().c_str());
@@ -262,6 +279,7 @@ void WriteTestRequest(const ConnectionTestRequest& request)
     ini.Write("ModemTest", "ModemName", request.modemName);
     if (!request.dialUpProfile.empty())
         ini.Write("ModemTest", "DialUpProfile", request.dialUpProfile);
+    return WritesTaken(page, {&ini});
 }
 
 // One elevated run; the result line, empty when none came.
@@ -313,7 +331,8 @@ void RunConnectionTest(HWND page)
         ShowMessage(page, kTestStillRunning, MB_OK | MB_ICONERROR);
         return;
     }
-    WriteTestRequest(request);
+    if (!WriteTestRequest(page, request))
+        return;
     if (!IsVistaOrLater() || HasServiceRights() || ConfirmElevation()) {
         for (;;) {
             std::string result = RunElevatedTest();
@@ -324,9 +343,9 @@ void RunConnectionTest(HWND page)
                 ShowMessage(page, result.c_str(), MB_OK | MB_ICONINFORMATION);
                 break;
             }
-            if (ShowMessage(page, result.c_str(), MB_RETRYCANCEL | MB_ICONERROR) != IDRETRY || TestStillRunning())
+            if (ShowMessage(page, result.c_str(), MB_RETRYCANCEL | MB_ICONERROR) != IDRETRY || TestStillRunning() ||
+                !WriteTestRequest(page, request))
                 break;
-            WriteTestRequest(request);
         }
     }
     DeleteFileA(DataDirectoryIni("MODEMTEST.INI").Path().c_str());
@@ -474,6 +493,8 @@ bool Save(HWND page)
         ShowMessage(page, kUnusableRoute, MB_OK | MB_ICONERROR);
         return false;
     }
+    if (!WritesTaken(page, {&sms, &mmsc}) || !routes.WritesTaken(page))
+        return false;
     if (outcome == SaveOutcome::Saved)
         lstrcpynA(currentModemName, s.modemName.c_str(), sizeof currentModemName);
     configDirty = false;

@@ -28,7 +28,7 @@ void ModemTrace::Received(const AtAnswer& answer, unsigned seconds)
 
 void ModemTrace::Note(const std::string& text)
 {
-    Line("# " + VisibleText(text));
+    Line("# " + VisibleText(MaskPin(text)));
 }
 
 std::string VisibleText(const std::string& text)

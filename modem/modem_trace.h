@@ -31,7 +31,8 @@ private:
 // The text as one trace line: control characters shown as \r, \n, \xNN.
 std::string VisibleText(const std::string& text);
 // The text with what follows each AT+CPIN=" (up to its quote or line end) replaced by
-// ****: in the commands sent and in the modem's echo of them.
+// ****: in the commands sent, in the modem's echo of them and in every note (a message
+// that quotes the modem's answer quotes the PIN too).
 std::string MaskPin(const std::string& text);
 
 // A port whose traffic is written to the trace.

@@ -52,21 +52,14 @@ void StartDiscovery()
         CloseHandle(thread); // never waited for: it ends after its current search
 }
 
+// The list's rows, kept here: the list only shows them.
+ShownRows modemRows(IDC_SELECT_MODEM_LIST, false);
+
 // The index of the entry whose text is exactly this (case counts), or LB_ERR.
-LRESULT FindExact(HWND page, const std::string& text)
+LRESULT FindExact(const std::string& text)
 {
-    HWND list = GetDlgItem(page, IDC_SELECT_MODEM_LIST);
-    LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, i, 0);
-        if (length < 0 || static_cast<size_t>(length) != text.size())
-            continue;
-        std::string entry(static_cast<size_t>(length) + 1, '\0');
-        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&entry[0]));
-        if (strcmp(entry.c_str(), text.c_str()) == 0)
-            return i;
-    }
-    return LB_ERR;
+    LRESULT index = modemRows.Find(text);
+    return index < 0 ? LB_ERR : index;
 }
 
 // Phone modems found so far, appended behind the sorted Windows modems.
@@ -74,16 +67,15 @@ void AddPhoneModems(HWND page)
 {
     for (const ModemCacheEntry* entry = QelsmsModemCacheHead(); entry; entry = entry->Next()) {
         std::string name = std::string(kPhoneModemPrefix) + entry->name;
-        if (FindExact(page, name) == LB_ERR)
-            SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_INSERTSTRING, static_cast<WPARAM>(-1),
-                                reinterpret_cast<LPARAM>(name.c_str()));
+        if (FindExact(name) == LB_ERR)
+            modemRows.Append(page, name);
     }
 }
 
 // Selects the entry of that text and shows it in the name field, when the list holds it.
 void SelectIfListed(HWND page, const std::string& text)
 {
-    LRESULT index = text.empty() ? LB_ERR : FindExact(page, text);
+    LRESULT index = text.empty() ? LB_ERR : FindExact(text);
     if (index == LB_ERR)
         return;
     SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_SETCURSEL, index, 0);
@@ -92,20 +84,13 @@ void SelectIfListed(HWND page, const std::string& text)
 
 void FillList(HWND page, bool reportFailure)
 {
-    SendDlgItemMessageA(page, IDC_SELECT_MODEM_LIST, LB_RESETCONTENT, 0, 0);
-    ListModems(page, IDC_SELECT_MODEM_LIST, reportFailure);
+    modemRows.Clear(page);
+    ListModems(page, modemRows, reportFailure);
 }
 
 std::string SelectedText(HWND page)
 {
-    HWND list = GetDlgItem(page, IDC_SELECT_MODEM_LIST);
-    LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
-    LRESULT length = index == LB_ERR ? LB_ERR : SendMessageA(list, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR)
-        return {};
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-    return text.c_str();
+    return modemRows.Selected(page);
 }
 
 // Becoming active again picks up modems installed while the wizard was in the background.
@@ -150,7 +135,8 @@ void OnDestroy(HWND page)
     discoveryRunning = false;
 }
 
-void StoreModem(const ModemChoice& choice)
+// False, with the message shown, when SMSGW.INI refused the choice.
+bool StoreModem(HWND page, const ModemChoice& choice)
 {
     ProfileIniStore ini = SmsGatewayIni();
     ini.Write("SMSGW", "Modem1", choice.modemName);
@@ -159,14 +145,17 @@ void StoreModem(const ModemChoice& choice)
         ini.Delete(section, "PIN");
     else
         ini.Write(section, "RouteName", choice.routeName);
+    if (!WritesTaken(page, {&ini}))
+        return false;
     lstrcpynA(currentModemName, choice.modemName.c_str(), sizeof currentModemName);
+    return true;
 }
 
 // Tests the chosen modem; true when it was accepted and stored.
 bool AcceptModem(HWND page)
 {
     std::string text = ItemText(page, IDC_SELECT_MODEM_NAME).substr(0, kNameLimit - 1);
-    ModemChoice choice = InterpretModemChoice(text, FindExact(page, text) != LB_ERR);
+    ModemChoice choice = InterpretModemChoice(text, FindExact(text) != LB_ERR);
     bool works = false;
     switch (choice.kind) {
     case ModemChoice::Nothing:
@@ -188,8 +177,7 @@ bool AcceptModem(HWND page)
             ShowMessage(page, kUnableToConnect, MB_OK | MB_ICONERROR);
         return false;
     }
-    StoreModem(choice);
-    return true;
+    return StoreModem(page, choice);
 }
 
 bool OnNotify(HWND page, const NMHDR* header)

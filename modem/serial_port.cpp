@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/ini_files.h"
 #include "app/message_box.h"
@@ -20,63 +21,78 @@ namespace {
 
 constexpr DWORD kShortestReadWaitMs = 50;
 
-// One overlapped operation: a zeroed record with its own manual-reset event. An operation
-// still pending when it goes is cancelled and waited for (at most the settle time), so the
-// system never writes into a record or signals an event that has been released. A driver
-// that does not end a cancelled operation in that time keeps its record and event: they are
-// left allocated rather than freed under it.
+// One overlapped operation: a zeroed record with its own manual-reset event and the data
+// buffer the operation reads into or writes from, allocated together. An operation still
+// pending when it goes is cancelled and waited for once (at most the settle time), so the
+// system never writes into a record or buffer, or signals an event, that has been released.
+// A driver that does not end a cancelled operation in that time keeps record, buffer and
+// event: they are left allocated rather than freed under it (never a stack frame).
 class Overlapped {
 public:
-    explicit Overlapped(HANDLE port) : port_(port), record_(new OVERLAPPED())
+    Overlapped(HANDLE port, DWORD bufferSize) : port_(port), operation_(new Operation())
     {
-        record_->hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        operation_->record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        operation_->data.assign(bufferSize ? bufferSize : 1, '\0');
     }
     ~Overlapped()
     {
-        if (pending_ && !Cancel())
+        if (pending_ && !cancelled_)
+            Cancel();
+        if (pending_)
             return; // abandoned to the driver, see above
-        if (record_->hEvent)
-            CloseHandle(record_->hEvent);
-        delete record_;
+        if (operation_->record.hEvent)
+            CloseHandle(operation_->record.hEvent);
+        delete operation_;
     }
     Overlapped(const Overlapped&) = delete;
     Overlapped& operator=(const Overlapped&) = delete;
 
-    OVERLAPPED* get() { return record_; }
-    bool valid() const { return record_->hEvent != nullptr; }
+    OVERLAPPED* get() { return &operation_->record; }
+    char* data() { return operation_->data.data(); }
+    bool valid() const { return operation_->record.hEvent != nullptr; }
     void MarkPending() { pending_ = true; }
 
     // Waits up to the time for the operation, then takes its result without waiting.
     bool Finish(DWORD waitMs, DWORD& bytes)
     {
-        WaitForSingleObject(record_->hEvent, waitMs);
+        WaitForSingleObject(operation_->record.hEvent, waitMs);
         bytes = 0;
-        if (!GetOverlappedResult(port_, record_, &bytes, FALSE))
+        if (!GetOverlappedResult(port_, &operation_->record, &bytes, FALSE))
             return false;
         pending_ = false;
         return true;
     }
 
-    // Cancels the operation and waits for it to end. False while it is still pending; once
-    // it has ended, bytes (when asked for) are those it moved before the cancel.
+    // Cancels the operation and waits for it to end, once: a second call does not wait
+    // again. False while it is still pending; once it has ended, bytes (when asked for) are
+    // those it moved before the cancel.
     bool Cancel(DWORD* bytes = nullptr)
     {
         if (bytes)
             *bytes = 0;
+        if (cancelled_)
+            return !pending_;
+        cancelled_ = true;
         CancelIo(port_);
-        if (WaitForSingleObject(record_->hEvent, ModemSerialTiming().cancelSettleMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(operation_->record.hEvent, ModemSerialTiming().cancelSettleMs) != WAIT_OBJECT_0)
             return false;
         DWORD done = 0;
-        if (GetOverlappedResult(port_, record_, &done, FALSE) && bytes)
+        if (GetOverlappedResult(port_, &operation_->record, &done, FALSE) && bytes)
             *bytes = done;
         pending_ = false;
         return true;
     }
 
 private:
+    struct Operation {
+        OVERLAPPED record = {};
+        std::vector<char> data;
+    };
+
     HANDLE port_;
-    OVERLAPPED* record_;
+    Operation* operation_;
     bool pending_ = false;
+    bool cancelled_ = false;
 };
 
 bool OldModemTimeouts()
@@ -87,11 +103,12 @@ bool OldModemTimeouts()
 // Writes one character; gives the bytes written (0 or 1) and false when the port failed.
 bool WriteCharacter(HANDLE port, const char* character, DWORD& written, bool& stalled)
 {
-    Overlapped operation(port);
+    Overlapped operation(port, 1);
     if (!operation.valid())
         return false;
     written = 0;
-    if (WriteFile(port, character, 1, &written, operation.get()))
+    operation.data()[0] = *character;
+    if (WriteFile(port, operation.data(), 1, &written, operation.get()))
         return true;
     if (GetLastError() != ERROR_IO_PENDING)
         return false;
@@ -115,20 +132,23 @@ bool HasFinalResult(const char* text)
 // One read behind what the buffer holds; false on a read error. bytes: what came.
 bool ReadChunk(HANDLE port, char* at, DWORD room, DWORD waitMs, DWORD& bytes)
 {
-    Overlapped operation(port);
+    Overlapped operation(port, room);
     if (!operation.valid())
         return false;
     bytes = 0;
-    if (ReadFile(port, at, room, &bytes, operation.get()))
-        return true;
-    DWORD error = GetLastError();
-    if (error == ERROR_TIMEOUT)
-        return true; // the opening profile's read ran out of time: nothing came
-    if (error != ERROR_IO_PENDING)
-        return false;
-    operation.MarkPending();
-    if (!operation.Finish(waitMs < kShortestReadWaitMs ? kShortestReadWaitMs : waitMs, bytes))
-        operation.Cancel(&bytes);
+    if (!ReadFile(port, operation.data(), room, &bytes, operation.get())) {
+        DWORD error = GetLastError();
+        if (error == ERROR_TIMEOUT)
+            return true; // the opening profile's read ran out of time: nothing came
+        if (error != ERROR_IO_PENDING)
+            return false;
+        operation.MarkPending();
+        if (!operation.Finish(waitMs < kShortestReadWaitMs ? kShortestReadWaitMs : waitMs, bytes))
+            operation.Cancel(&bytes);
+    }
+    if (bytes > room)
+        bytes = room;
+    memcpy(at, operation.data(), bytes);
     return true;
 }
 

@@ -449,7 +449,7 @@ bool EnsureWebUser(HWND page)
     bool exists = SMSGetUserRecord(users, 0, &record) != 0;
     if (!exists && ShowMessage(page, kNoUsers, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         record = UserRecord{};
-        exists = EditUserDetails(page, record, users) && SMSAddUser(users, &record);
+        exists = EditUserDetails(page, record, users);
     }
     SMSCloseUserFile(users);
     return exists;

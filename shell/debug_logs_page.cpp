@@ -62,13 +62,15 @@ void OnInit(HWND page)
     SetTimer(page, kRefreshTimer, kRefreshIntervalMs, nullptr);
 }
 
-void Apply(HWND page)
+// False, with the message shown, when a file refused the change.
+bool Apply(HWND page)
 {
     DebugLogSettings settings;
     for (size_t log = 0; log < kDebugLogCount; ++log)
         settings.enabled[log] = IsChecked(page, kControls[log].checkId);
     ProfileIniStore smsgw = SmsGatewayIni(), mmsc = MmscIni(), mmswap = DataDirectoryIni("MMSWAP.INI");
     SaveDebugLogSettings(settings, {smsgw, mmsc, mmswap});
+    return WritesTaken(page, {&smsgw, &mmsc, &mmswap});
 }
 
 void OnCommand(HWND page, WORD id)
@@ -88,8 +90,7 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, 0);
         return true;
     case PSN_APPLY:
-        Apply(page);
-        SetPageResult(page, PSNRET_NOERROR);
+        SetPageResult(page, Apply(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     }
     return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);

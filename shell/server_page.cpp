@@ -112,6 +112,8 @@ bool ApplySettings(HWND page)
     ProfileIniStore smsgw = SmsGatewayIni();
     ProfileIniStore mmsc = MmscIni();
     SaveServerSettings(settings, smsgw, mmsc);
+    if (!WritesTaken(page, {&smsgw, &mmsc}))
+        return false;
     configDirty = false;
     return true;
 }

@@ -179,13 +179,22 @@ void OnOk(HWND dialog)
         SetFocus(GetDlgItem(dialog, FocusControl(problem.focus)));
         return;
     }
+    // A change of letter case only keeps the stored spelling. The actions go first, then
+    // the table entry that points at them, then a renamed entry's old section.
     std::string entry = FormEntry(form);
-    if (!EqualsNoCase(entry, state.openedEntry)) {
-        if (!state.openedEntry.empty())
-            smsgw.DeleteSection(KeywordSectionName(state.openedEntry));
-        *state.entry = entry;
-    }
-    SaveKeywordActions(smsgw, *state.entry, FormActions(form));
+    bool added = state.openedEntry.empty();
+    bool renamed = !added && !EqualsNoCase(entry, state.openedEntry);
+    if (!added && !renamed)
+        entry = state.openedEntry;
+    bool saved = SaveKeywordActions(smsgw, entry, FormActions(form));
+    if (saved && added)
+        saved = AppendKeywordEntry(smsgw, entry);
+    if (saved && renamed)
+        saved = ChangeKeywordEntry(smsgw, state.openedEntry, entry) &&
+                smsgw.DeleteSection(KeywordSectionName(state.openedEntry));
+    if (!saved && !WritesTaken(dialog, {&smsgw}))
+        return;
+    *state.entry = entry;
     EndDialog(dialog, 1);
 }
 

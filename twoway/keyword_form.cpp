@@ -4,6 +4,9 @@
 
 namespace {
 
+const char kReplyTextEscape[] =
+    "The reply text cannot hold a backslash before r or n (as in C:\\reports\\new): the gateway sends \\r and "
+    "\\n as line breaks. Type line breaks as they are, and write such a path another way.";
 const char kUrlPrefixes[][13] = {"http://", "https://", "httppost://", "httpspost://"};
 
 bool Refuse(KeywordFormProblem& problem, std::string message, KeywordField focus)
@@ -106,6 +109,8 @@ bool CheckKeywordForm(const KeywordForm& form, const KeywordFormContext& context
                       "The reply text is too long: with each line break stored as two characters it must fit in " +
                           std::to_string(kKeywordValueMax) + " characters.",
                       KeywordField::ReplyText);
+    if (form.replyChecked && ReplyTextHoldsLineBreakEscape(form.replyText))
+        return Refuse(problem, kReplyTextEscape, KeywordField::ReplyText);
     if (form.imageChecked && form.imageFile.empty())
         return Refuse(problem, "Reply file must be selected", KeywordField::Browse);
     if (form.imageChecked && !files.PathExists(form.imageFile) &&

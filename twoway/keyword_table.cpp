@@ -202,6 +202,11 @@ bool ReplyTextFits(const std::string& text)
     return text.empty() || !EscapedReplyText(text).empty();
 }
 
+bool ReplyTextHoldsLineBreakEscape(const std::string& text)
+{
+    return text.find("\\r") != std::string::npos || text.find("\\n") != std::string::npos;
+}
+
 std::vector<std::string> ReadKeywordTable(IniStore& smsgw)
 {
     SectionValues keys(smsgw, kKeywordsSection);

@@ -51,6 +51,9 @@ bool SaveKeywordActions(IniStore& smsgw, const std::string& entry, const Keyword
 // kKeywordValueMax characters and the text is not empty: ReplyTextFits tells.
 std::string EscapedReplyText(const std::string& text);
 bool ReplyTextFits(const std::string& text);
+// True when the text holds a backslash before a lower-case r or n: the gateway reads those
+// pairs back as line breaks, so such a text cannot be stored as typed.
+bool ReplyTextHoldsLineBreakEscape(const std::string& text);
 
 // The table's entries in order, up to the first missing or empty key.
 std::vector<std::string> ReadKeywordTable(IniStore& smsgw);

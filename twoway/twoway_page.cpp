@@ -37,6 +37,10 @@ constexpr DWORD kUserFileReadOnly = 0x80000000;
 
 struct TwoWayPageState {
     LoadingGuard guard;
+    ShownRows localUsers{IDC_TWOWAY_LOCAL_USER, true};
+    ShownRows charsets{IDC_TWOWAY_CHARSET, true};
+    ShownRows tableRows{IDC_TWOWAY_TABLE, false};
+    std::vector<std::string> tableEntries; // the keyword entry of each row of tableRows
 };
 TwoWayPageState twoWayPage;
 
@@ -52,27 +56,6 @@ std::string RouteSection()
 LRESULT Send(HWND page, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
 {
     return SendDlgItemMessageA(page, id, message, wParam, lParam);
-}
-
-std::string ComboEntry(HWND page, int id, LRESULT index)
-{
-    LRESULT length = Send(page, id, CB_GETLBTEXTLEN, index);
-    if (index < 0 || length == CB_ERR)
-        return std::string();
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    Send(page, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
-std::string ComboSelection(HWND page, int id)
-{
-    return ComboEntry(page, id, Send(page, id, CB_GETCURSEL));
-}
-
-void AddComboEntry(HWND page, int id, const std::string& text)
-{
-    Send(page, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 // The accounts that accept received messages, in user-file order; false when the file does
@@ -97,7 +80,7 @@ void AddMissingUsers(HWND page, const std::vector<std::string>& users)
     for (const std::string& user : users) {
         if (Send(page, IDC_TWOWAY_LOCAL_USER, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                  reinterpret_cast<LPARAM>(user.c_str())) == CB_ERR)
-            AddComboEntry(page, IDC_TWOWAY_LOCAL_USER, user);
+            twoWayPage.localUsers.Add(page, user);
     }
 }
 
@@ -142,8 +125,9 @@ void ShowCharsets(HWND page, const std::string& stored)
 {
     // The MIME database does not change while the program runs: it is read once.
     static const std::vector<std::string> entries = ListCharsets();
+    twoWayPage.charsets.Clear(page);
     for (const std::string& entry : entries)
-        AddComboEntry(page, IDC_TWOWAY_CHARSET, entry);
+        twoWayPage.charsets.Add(page, entry);
     Send(page, IDC_TWOWAY_CHARSET, CB_SETCURSEL, CharsetSelection(entries, stored));
 }
 
@@ -153,12 +137,15 @@ void FillKeywordTable(HWND page, const std::string& entry, LRESULT fallback)
 {
     HWND list = GetDlgItem(page, IDC_TWOWAY_TABLE);
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    twoWayPage.tableRows.Clear(page);
+    twoWayPage.tableEntries.clear();
     ProfileIniStore smsgw = SmsGatewayIni();
     LRESULT selected = -1;
     for (const std::string& tableEntry : ReadKeywordTable(smsgw)) {
-        LRESULT row =
-            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(KeywordListRow(smsgw, tableEntry).c_str()));
+        LRESULT row = twoWayPage.tableRows.Add(page, KeywordListRow(smsgw, tableEntry));
+        if (row < 0)
+            continue;
+        twoWayPage.tableEntries.insert(twoWayPage.tableEntries.begin() + row, tableEntry);
         if (selected < 0 && !entry.empty() && EqualsNoCase(tableEntry, entry))
             selected = row;
     }
@@ -173,13 +160,8 @@ void FillKeywordTable(HWND page, const std::string& entry, LRESULT fallback)
 std::string SelectedEntry(HWND page)
 {
     LRESULT row = Send(page, IDC_TWOWAY_TABLE, LB_GETCURSEL);
-    LRESULT length = Send(page, IDC_TWOWAY_TABLE, LB_GETTEXTLEN, row);
-    if (row == LB_ERR || length == LB_ERR)
-        return std::string();
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    Send(page, IDC_TWOWAY_TABLE, LB_GETTEXT, row, reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<size_t>(length));
-    return EntryOfRow(text);
+    const std::vector<std::string>& entries = twoWayPage.tableEntries;
+    return row >= 0 && static_cast<size_t>(row) < entries.size() ? entries[static_cast<size_t>(row)] : std::string();
 }
 
 void ApplyEnabling(HWND page)
@@ -254,9 +236,10 @@ void OnInit(HWND page)
     Send(page, IDC_TWOWAY_TABLE, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(kTableTabStops));
     Send(page, IDC_TWOWAY_TABLE, LB_SETHORIZONTALEXTENT, kTableExtent);
 
+    twoWayPage.localUsers.Clear(page);
     std::vector<std::string> users;
     if (ReadLocalUsers(users)) {
-        AddComboEntry(page, IDC_TWOWAY_LOCAL_USER, "");
+        twoWayPage.localUsers.Add(page, "");
         AddMissingUsers(page, users);
     }
     ProfileIniStore smsgw = SmsGatewayIni();
@@ -279,9 +262,9 @@ TwoWaySettings SettingsFromControls(HWND page)
     TwoWaySettings s;
     s.receiveSms = IsChecked(page, IDC_TWOWAY_RECEIVE_SMS);
     s.receiveMms = IsChecked(page, IDC_TWOWAY_RECEIVE_MMS);
-    s.localUser = ComboSelection(page, IDC_TWOWAY_LOCAL_USER);
+    s.localUser = twoWayPage.localUsers.Selected(page);
     s.routeLocal = IsChecked(page, IDC_TWOWAY_ROUTE_LOCAL) && !s.localUser.empty();
-    s.charset = ComboSelection(page, IDC_TWOWAY_CHARSET);
+    s.charset = twoWayPage.charsets.Selected(page);
     for (size_t i = 0; i < sizeof kMmsChoices / sizeof kMmsChoices[0]; ++i) {
         if (IsChecked(page, kMmsChoices[i]))
             s.mmsRouting = static_cast<MmsRouting>(i);
@@ -300,6 +283,10 @@ void OnApply(HWND page)
         SetItemText(page, IDC_TWOWAY_POST_URL, CompletedPostUrl(settings.postUrl));
     ProfileIniStore smsgw = SmsGatewayIni();
     SaveTwoWaySettings(settings, smsgw, RouteSection());
+    if (!WritesTaken(page, {&smsgw})) {
+        SetPageResult(page, PSNRET_INVALID_NOCHANGEPAGE);
+        return;
+    }
     configDirty = false;
     SetPageResult(page, PSNRET_NOERROR);
 }
@@ -324,37 +311,29 @@ void OnKillActive(HWND page)
     SetPageResult(page, FALSE);
     if (!IsChecked(page, IDC_TWOWAY_RECEIVE_SMS))
         return;
-    if (IsChecked(page, IDC_TWOWAY_ROUTE_LOCAL) && ComboSelection(page, IDC_TWOWAY_LOCAL_USER).empty())
+    if (IsChecked(page, IDC_TWOWAY_ROUTE_LOCAL) && twoWayPage.localUsers.Selected(page).empty())
         Refuse(page, "Please select a local user account to receive messages", IDC_TWOWAY_LOCAL_USER);
     else if (IsChecked(page, IDC_TWOWAY_RECEIVE_MMS) && IsChecked(page, IDC_TWOWAY_MM7) && !Mm7Configured())
         Refuse(page, "MM7 Settings must be configured", IDC_TWOWAY_MM7_CONFIGURE);
 }
 
+// The keyword dialog writes the entry and its actions; the table is read again after.
 void OnAdd(HWND page)
 {
     std::string entry;
-    if (!EditKeyword(page, &entry))
-        return;
-    ProfileIniStore smsgw = SmsGatewayIni();
-    AppendKeywordEntry(smsgw, entry);
-    FillKeywordTable(page, entry, 0);
+    if (EditKeyword(page, &entry))
+        FillKeywordTable(page, entry, 0);
 }
 
 void OnEdit(HWND page)
 {
-    std::string oldEntry = SelectedEntry(page);
-    if (oldEntry.empty())
-        return;
-    std::string entry = oldEntry;
-    if (!EditKeyword(page, &entry))
-        return;
-    if (!EqualsNoCase(entry, oldEntry)) {
-        ProfileIniStore smsgw = SmsGatewayIni();
-        ChangeKeywordEntry(smsgw, oldEntry, entry);
-    }
-    FillKeywordTable(page, entry, 0);
+    std::string entry = SelectedEntry(page);
+    if (!entry.empty() && EditKeyword(page, &entry))
+        FillKeywordTable(page, entry, 0);
 }
 
+// The table entry goes first, then its actions: a refused write never leaves an entry
+// without them.
 void OnRemove(HWND page)
 {
     LRESULT position = Send(page, IDC_TWOWAY_TABLE, LB_GETCURSEL);
@@ -362,9 +341,10 @@ void OnRemove(HWND page)
     if (entry.empty())
         return;
     ProfileIniStore smsgw = SmsGatewayIni();
-    smsgw.DeleteSection(KeywordSectionName(entry));
-    DeleteKeywordEntry(smsgw, entry);
-    FillKeywordTable(page, "", position);
+    if (DeleteKeywordEntry(smsgw, entry))
+        smsgw.DeleteSection(KeywordSectionName(entry));
+    if (WritesTaken(page, {&smsgw}))
+        FillKeywordTable(page, "", position);
 }
 
 void OnPhpClicked(HWND page)

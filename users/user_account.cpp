@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "base/ini_rules.h"
+#include "base/text.h"
+#include "gateway/gwcore/user_store.h"
 
 const char* const kWebMenuEntries[kWebMenuEntryCount] = {"All Options Enabled", "Text SMS Only"};
 
@@ -33,6 +35,14 @@ template <size_t N>
 std::string GetText(const char (&field)[N])
 {
     return std::string(field, strnlen(field, N));
+}
+
+// A key as the profile functions match it: without the blanks around it.
+std::string KeyName(const std::string& key)
+{
+    size_t first = key.find_first_not_of(" \t");
+    size_t last = key.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : key.substr(first, last - first + 1);
 }
 
 bool IsForbiddenNameCharacter(unsigned char c)
@@ -124,26 +134,42 @@ std::string ReadRoutingAddresses(IniStore& smsgw, const std::string& userName)
     return smsgw.Read(kRoutingSection, userName, kRoutingAddressesMax + 1);
 }
 
-void WriteRoutingAddresses(IniStore& smsgw, const std::string& userName, const std::string& addresses)
+bool WriteRoutingAddresses(IniStore& smsgw, const std::string& userName, const std::string& addresses)
 {
     if (addresses.empty())
-        smsgw.Delete(kRoutingSection, userName);
-    else
-        smsgw.Write(kRoutingSection, userName, addresses);
+        return smsgw.Delete(kRoutingSection, userName);
+    return smsgw.Write(kRoutingSection, userName, addresses);
 }
 
-void DeleteRoutingAddresses(IniStore& smsgw, const std::string& userName)
+bool DeleteRoutingAddresses(IniStore& smsgw, const std::string& userName)
 {
-    smsgw.Delete(kRoutingSection, userName);
+    return smsgw.Delete(kRoutingSection, userName);
+}
+
+bool SameUserName(const std::string& a, const std::string& b)
+{
+    return userstore::NamesEqual(a.c_str(), b.c_str());
+}
+
+bool LoginBelongsToAccount(const VASPUserRecord& login, const UserRecord& account)
+{
+    return SameUserName(GetText(login.userName), GetText(account.userName)) &&
+           GetText(login.password) == GetText(account.password);
 }
 
 bool LoadWebAuth(IniStore& smsgw)
 {
     std::string value = smsgw.Read("SMSGW", "WebAuth", 16);
-    return value.empty() || IniBool(value.c_str());
+    if (!value.empty())
+        return IniBool(value.c_str());
+    for (const auto& entry : smsgw.ReadSection("SMSGW")) {
+        if (EqualsNoCase(KeyName(entry.first), "WebAuth"))
+            return false;
+    }
+    return true;
 }
 
-void SaveWebAuth(IniStore& smsgw, bool required)
+bool SaveWebAuth(IniStore& smsgw, bool required)
 {
-    smsgw.Write("SMSGW", "WebAuth", required ? "Yes" : "No");
+    return smsgw.Write("SMSGW", "WebAuth", required ? "Yes" : "No");
 }

@@ -63,6 +63,15 @@ inline bool IsPlainUserName(const std::string& name)
     return UserNameProblem(name) == nullptr;
 }
 
+// Two user names name one account: compared as the account file compares them, without
+// regard to case in ASCII and in the Windows-1252 letters ("\xE9mile" and "\xC9mile").
+bool SameUserName(const std::string& a, const std::string& b);
+
+// The MM7/EAIF login of an account's name is the account's own when it carries the
+// account's password: the dialog always stores the account's password in it. A login of
+// that name with another password was made elsewhere and outlives the account.
+bool LoginBelongsToAccount(const VASPUserRecord& login, const UserRecord& account);
+
 // The account's folder under the data directory (which ends with a backslash).
 std::string UserFolder(const std::string& dataDirectory, const std::string& userName);
 
@@ -70,10 +79,11 @@ std::string UserFolder(const std::string& dataDirectory, const std::string& user
 extern const char kRoutingSection[]; // "Inbound SMS Routing"
 constexpr size_t kRoutingAddressesMax = 32767;
 std::string ReadRoutingAddresses(IniStore& smsgw, const std::string& userName);
-// Writes the addresses under the name; an empty text deletes the key.
-void WriteRoutingAddresses(IniStore& smsgw, const std::string& userName, const std::string& addresses);
-void DeleteRoutingAddresses(IniStore& smsgw, const std::string& userName);
+// Writes the addresses under the name; an empty text deletes the key. False when refused.
+bool WriteRoutingAddresses(IniStore& smsgw, const std::string& userName, const std::string& addresses);
+bool DeleteRoutingAddresses(IniStore& smsgw, const std::string& userName);
 
-// SMSGW.INI [SMSGW] "WebAuth": whether the web interface asks for a login (default yes).
+// SMSGW.INI [SMSGW] "WebAuth": whether the web interface asks for a login. Only a missing
+// key means yes; a key with an empty value reads false, as the gateway reads it.
 bool LoadWebAuth(IniStore& smsgw);
-void SaveWebAuth(IniStore& smsgw, bool required);
+bool SaveWebAuth(IniStore& smsgw, bool required);

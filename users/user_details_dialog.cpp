@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "gateway/mmcore/mmcore.h"
 #include "resources/user_details_dialog_ids.h"
+#include "users/account_files.h"
 #include "users/user_account.h"
 
 namespace {
@@ -22,8 +23,10 @@ constexpr size_t kVaspLookupBufferSize = 2048;
 struct UserDialogState {
     UserRecord* record;
     SMSUSERFILE userFile;
-    std::string openedName; // the name the dialog was opened with
+    UserRecord opened;      // the account as stored: as opened, or as a refused OK left it
+    std::string openedName; // its name
     uint8_t storedWebMenu;  // the web menu byte the account had
+    bool stored;            // an OK stored the account, whatever came after
 };
 
 UserDialogState& StateOf(HWND dialog)
@@ -65,8 +68,9 @@ void ShowWebMenu(HWND dialog, int entry)
 
 void ShowRouting(HWND dialog, const UserDetails& details)
 {
+    // Read whatever the SMPP box shows: OK writes the field back.
     std::string addresses;
-    if (details.smppLogin) {
+    if (!details.userName.empty()) {
         ProfileIniStore smsgw = SmsGatewayIni();
         addresses = ReadRoutingAddresses(smsgw, details.userName);
     }
@@ -82,6 +86,7 @@ void OnInit(HWND dialog, UserDialogState& state)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
     SetProgramIcon(dialog);
+    state.opened = *state.record;
     UserDetails details = DetailsFromRecord(*state.record);
     state.openedName = details.userName;
     state.storedWebMenu = state.record->webMenuOptions;
@@ -136,48 +141,40 @@ bool AcceptName(HWND dialog, const UserDialogState& state, const std::string& na
         return false;
     }
     UserRecord scratch = {};
-    if (!EqualsNoCase(name, state.openedName) && SMSFindUserRecord(state.userFile, name.c_str(), &scratch)) {
+    if (!SameUserName(name, state.openedName) && SMSFindUserRecord(state.userFile, name.c_str(), &scratch)) {
         RefuseName(dialog, UserAlreadyDefinedMessage(name).c_str());
         return false;
     }
     return true;
 }
 
-// The MM7/EAIF login of the account's (new) name: created or updated from the existing
-// record, or removed. A store that refuses is reported; the account itself is kept.
-void SaveMm7Login(HWND dialog, const UserDetails& details, bool enabled)
-{
-    BOOL saved;
-    if (enabled) {
-        std::string buffer(kVaspLookupBufferSize, '\0');
-        if (!VASPFindUserRecord(details.userName.c_str(), &buffer[0]))
-            buffer.assign(kVaspLookupBufferSize, '\0');
-        auto* record = reinterpret_cast<VASPUserRecord*>(&buffer[0]);
-        FillVaspRecord(details, *record);
-        saved = VASPAddUser(record);
-    } else {
-        saved = VASPDeleteUser(details.userName.c_str());
-    }
-    if (!saved)
-        ShowMessage(dialog, "The MM7/EAIF login of this user could not be saved.", MB_OK | MB_ICONERROR);
-}
-
+// Stores the account, then its MM7/EAIF login and routing addresses. A refusal is shown
+// and keeps the dialog open; what was stored becomes the account the dialog edits, so that
+// OK can be pressed again.
 void OnOk(HWND dialog)
 {
     UserDialogState& state = StateOf(dialog);
     UserDetails details = DetailsFromControls(dialog);
     if (!AcceptName(dialog, state, details.userName))
         return;
-    UserRecord record = BuildUserRecord(details, state.storedWebMenu);
-    {
-        ProfileIniStore smsgw = SmsGatewayIni();
-        if (details.acceptReceived)
-            WriteRoutingAddresses(smsgw, details.userName, ItemText(dialog, IDC_USER_ROUTING));
-        else
-            DeleteRoutingAddresses(smsgw, details.userName);
+    AccountEdit edit;
+    edit.opened = state.opened;
+    edit.edited = BuildUserRecord(details, state.storedWebMenu);
+    edit.mm7Login = IsChecked(dialog, IDC_USER_MM7_LOGIN);
+    edit.routingAddresses = ItemText(dialog, IDC_USER_ROUTING);
+    GatewayAccountFiles files(state.userFile);
+    ProfileIniStore smsgw = SmsGatewayIni();
+    AccountChange change = SaveAccount(files, smsgw, edit);
+    if (change != AccountChange::AccountRefused) {
+        state.opened = edit.edited;
+        state.openedName = details.userName;
+        *state.record = edit.edited;
+        state.stored = true;
     }
-    *state.record = record;
-    SaveMm7Login(dialog, details, IsChecked(dialog, IDC_USER_MM7_LOGIN));
+    if (change != AccountChange::Done) {
+        ReportAccountChange(dialog, change, files.FirstError(), smsgw.FirstError());
+        return;
+    }
     EndDialog(dialog, 1);
 }
 
@@ -195,7 +192,7 @@ void OnCommand(HWND dialog, WORD id)
         OnOk(dialog);
         break;
     case IDCANCEL:
-        EndDialog(dialog, 0);
+        EndDialog(dialog, StateOf(dialog).stored ? 1 : 0);
         break;
     }
 }
@@ -217,7 +214,7 @@ INT_PTR CALLBACK UserDetailsProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 bool EditUserDetails(HWND owner, UserRecord& record, SMSUSERFILE userFile)
 {
-    UserDialogState state = {&record, userFile, std::string(), 0};
+    UserDialogState state = {&record, userFile, {}, std::string(), 0, false};
     return DialogBoxParamA(appInstance, "DIALOG_USERINFO", owner, UserDetailsProc, reinterpret_cast<LPARAM>(&state)) ==
            1;
 }

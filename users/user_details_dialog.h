@@ -8,7 +8,8 @@
 
 // Opens the modal dialog on record: a cleared record for a new account, or an existing
 // account's record. userFile is the open user file, consulted for a name already taken.
-// OK gives true with the edited record in record; the account's routing addresses and
-// MM7/EAIF login are then already written. Cancel gives false and leaves record and every
-// file as they were. The caller stores the record (SMSAddUser).
+// OK stores the account (a rename moves it), then its MM7/EAIF login and routing addresses;
+// a refused write is shown and keeps the dialog open. The result is true when the account
+// was stored, with the stored record in record; Cancel before any OK gives false and leaves
+// record and every file as they were.
 bool EditUserDetails(HWND owner, UserRecord& record, SMSUSERFILE userFile);

@@ -16,8 +16,8 @@
 #include "app/message_box.h"
 #include "app/page_conventions.h"
 #include "app/wait_cursor.h"
-#include "base/text.h"
 #include "resources/users_page_ids.h"
+#include "users/account_files.h"
 #include "users/user_account.h"
 #include "users/user_details_dialog.h"
 #include "users/users_pages.h"
@@ -75,13 +75,6 @@ const UserRecord* RecordAt(int index)
     }
     usersPage.cachedIndex = index;
     return &usersPage.cache;
-}
-
-std::string DataDirectory()
-{
-    char directory[MAX_PATH] = "";
-    ProgramDataDirectory(directory);
-    return directory;
 }
 
 // Enter reaches the list instead of pressing the sheet's default button.
@@ -154,52 +147,15 @@ void Refresh(HWND page)
     UpdateWindow(list);
 }
 
-void ReportStoreFailure(HWND page, const char* what)
-{
-    std::string message = std::string(what) + "\r\n\r\n" + SystemErrorText(GetLastError());
-    ShowMessage(page, message.c_str(), MB_OK | MB_ICONERROR);
-}
-
-// The account's folder and routing key follow a new name. A stored name that is not a
-// plain folder name never leads outside USERS.
-void MoveAccountExtras(const std::string& oldName, const std::string& newName)
-{
-    if (!IsPlainUserName(oldName) || !IsPlainUserName(newName))
-        return;
-    std::string data = DataDirectory();
-    MoveFileA(UserFolder(data, oldName).c_str(), UserFolder(data, newName).c_str());
-    ProfileIniStore smsgw = SmsGatewayIni();
-    DeleteRoutingAddresses(smsgw, oldName);
-}
-
-void RemoveAccountExtras(const std::string& name)
-{
-    if (!IsPlainUserName(name))
-        return;
-    DeleteTree(UserFolder(DataDirectory(), name).c_str());
-    ProfileIniStore smsgw = SmsGatewayIni();
-    DeleteRoutingAddresses(smsgw, name);
-}
-
 void OnEdit(HWND page)
 {
     int row = ListView_GetNextItem(List(page), -1, LVNI_SELECTED);
     const UserRecord* found = RecordAt(row);
     if (!found)
         return;
-    UserRecord old = *found;
-    UserRecord edited = old;
-    if (!EditUserDetails(page, edited, usersPage.userFile))
-        return;
-    // The new record is stored before the old name goes, so that a refused write loses
-    // nothing.
-    if (!SMSAddUser(usersPage.userFile, &edited)) {
-        ReportStoreFailure(page, "The user account could not be saved.");
-    } else if (!EqualsNoCase(old.userName, edited.userName)) {
-        SMSDeleteUser(usersPage.userFile, &old);
-        MoveAccountExtras(old.userName, edited.userName);
-    }
-    Refresh(page);
+    UserRecord edited = *found;
+    if (EditUserDetails(page, edited, usersPage.userFile))
+        Refresh(page);
 }
 
 void OnAdd(HWND page)
@@ -209,11 +165,8 @@ void OnAdd(HWND page)
         return;
     }
     UserRecord record = {};
-    if (!EditUserDetails(page, record, usersPage.userFile))
-        return;
-    if (!SMSAddUser(usersPage.userFile, &record))
-        ReportStoreFailure(page, "The user account could not be saved.");
-    Refresh(page);
+    if (EditUserDetails(page, record, usersPage.userFile))
+        Refresh(page);
 }
 
 bool ConfirmDelete(HWND page, unsigned count)
@@ -238,15 +191,22 @@ void OnDelete(HWND page)
     for (int row = -1; (row = ListView_GetNextItem(list, row, LVNI_SELECTED)) >= 0;)
         rows.push_back(row);
     EmptyCache();
+    GatewayAccountFiles files(usersPage.userFile);
+    ProfileIniStore smsgw = SmsGatewayIni();
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         UserRecord record = {};
         if (!SMSGetUserRecord(usersPage.userFile, *row, &record))
             continue;
-        if (!SMSDeleteUser(usersPage.userFile, &record)) {
-            ReportStoreFailure(page, "The user account could not be deleted.");
+        AccountChange change = RemoveAccount(files, smsgw, record);
+        if (change == AccountChange::AccountRefused) {
+            std::string message = "The user account could not be deleted.\r\n\r\n" + SystemErrorText(files.FirstError());
+            ShowMessage(page, message.c_str(), MB_OK | MB_ICONERROR);
             break;
         }
-        RemoveAccountExtras(record.userName);
+        if (change != AccountChange::Done) {
+            ReportAccountChange(page, change, files.FirstError(), smsgw.FirstError());
+            break;
+        }
     }
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
     Refresh(page);
@@ -329,6 +289,10 @@ bool OnNotify(HWND page, const NMHDR* header)
     case PSN_APPLY: {
         ProfileIniStore smsgw = SmsGatewayIni();
         SaveWebAuth(smsgw, IsChecked(page, IDC_USERS_WEB_AUTH));
+        if (!WritesTaken(page, {&smsgw})) {
+            SetPageResult(page, PSNRET_INVALID_NOCHANGEPAGE);
+            return true;
+        }
         configDirty = false;
         SetPageResult(page, PSNRET_NOERROR);
         return true;

@@ -7,6 +7,7 @@
 
 #include "resources/mms_view_dialog_ids.h"
 #include "app/config_files.h"
+#include "app/controls.h"
 #include "app/message_box.h"
 #include "app/page_conventions.h"
 #include "spool/spool_files.h"
@@ -19,6 +20,7 @@ constexpr int kLocationTabStop = 300;
 
 struct MmsViewState {
     std::string headerPath; // while the dialog is open
+    ShownRows contents{IDC_MMSVIEW_CONTENTS, false};
 };
 MmsViewState mmsView;
 
@@ -34,8 +36,9 @@ void OnInit(HWND window, const char* headerPath)
     if (ReadMmsHeader(mmsView.headerPath.c_str(), *header, &text)) {
         SetDlgItemTextA(window, IDC_MMSVIEW_HEADER, text.c_str());
         SendDlgItemMessageA(window, IDC_MMSVIEW_HEADER, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+        mmsView.contents.Clear(window);
         for (const MmsContentLocation& content : header->contents)
-            SendMessageA(contents, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ContentItemText(content).c_str()));
+            mmsView.contents.Add(window, ContentItemText(content));
     }
     SendMessageA(contents, LB_SETCURSEL, 0, 0);
     SetFocus(contents);
@@ -43,17 +46,7 @@ void OnInit(HWND window, const char* headerPath)
 
 std::string SelectedItem(HWND window)
 {
-    HWND contents = GetDlgItem(window, IDC_MMSVIEW_CONTENTS);
-    LRESULT index = SendMessageA(contents, LB_GETCURSEL, 0, 0);
-    if (index == LB_ERR)
-        return {};
-    LRESULT length = SendMessageA(contents, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == LB_ERR)
-        return {};
-    std::string item(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(contents, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item[0]));
-    item.resize(strlen(item.c_str()));
-    return item;
+    return mmsView.contents.Selected(window);
 }
 
 // The object is opened by the program the system associates with it. That program starts in

@@ -5,6 +5,7 @@ upload URL kept in the route section, and the viewers and the MM7 dialog opened 
 page."""
 
 import shutil
+import subprocess
 import tempfile
 from pathlib import Path
 
@@ -146,6 +147,46 @@ def test_keywords_added_edited_and_removed(rig, env):
     ini = env.ini("SMSGW.INI")
     assert ini["2Way-Keywords"]["Keyword1"] == "HELP" and "Keyword2" not in ini["2Way-Keywords"]
     assert "2Way-Keyword-QUIT##555" not in ini and "2Way-Keyword-HELP" in ini
+    close(rig, program, sheet)
+
+
+def test_long_row_edited_and_removed_and_a_refused_write_said(rig, env):
+    # A row of 1023 characters (Wine's ANSI LB_GETTEXT overruns on rows above about 511).
+    configure_modem(env, "ReceiveSMS=Yes\n[2Way-Keywords]\nKeyword1=TENLETTERS\nKeyword2=STOP\n"
+                         "[2Way-Keyword-TENLETTERS]\nReplyText=%s\n[2Way-Keyword-STOP]\nDListRemove=News\n"
+                         % ("z" * 1010))
+    program, sheet, page = twoway_page(rig, env)
+    assert [len(r) for r in rows(rig, page)] == [1023, len("STOP\tDListRemove=News")]
+    rig.box_select(rig.control(page, TABLE), 0)
+    dialog = keyword_dialog(rig, page, EDIT)
+    assert rig.text(dialog, KEYWORD) == "TENLETTERS"
+    rig.settext(dialog, KEYWORD, "ELEVENLETTER")
+    rig.click(dialog, id=IDOK)
+    wait_for(lambda: rows(rig, page)[0].startswith("ELEVENLETTER\t"), what="the long row renamed")
+    rig.box_select(rig.control(page, TABLE), 0)
+    rig.click(page, id=REMOVE)
+    wait_for(lambda: rows(rig, page) == ["STOP\tDListRemove=News"], what="the long row removed")
+    ini = env.ini("SMSGW.INI")
+    assert "2Way-Keyword-ELEVENLETTER" not in ini and "2Way-Keyword-TENLETTERS" not in ini
+
+    # A refused write says so with the system's text and keeps the dialog open. The file is
+    # made immutable: the tests run as root, whom a read-only mode does not stop.
+    smsgw = env.data / "SMSGW.INI"
+    before = smsgw.read_bytes()
+    subprocess.run(["chattr", "+i", str(smsgw)], check=True)
+    try:
+        dialog = keyword_dialog(rig, page, ADD)
+        rig.settext(dialog, KEYWORD, "HELP")
+        rig.settext(dialog, REPLY_TEXT, "hi")
+        rig.click(dialog, id=IDOK)
+        box = rig.box(click="OK")
+        assert box.text.startswith("The configuration could not be saved to ") and box.icon == "error", box
+        assert "SMSGW.INI.\r\n\r\n" in box.text, box
+        assert rig.find(KW_TITLE, timeout=0) == dialog
+        rig.click(dialog, id=IDCANCEL)
+    finally:
+        subprocess.run(["chattr", "-i", str(smsgw)], check=True)
+    assert smsgw.read_bytes() == before and rows(rig, page) == ["STOP\tDListRemove=News"]
     close(rig, program, sheet)
 
 

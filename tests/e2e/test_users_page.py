@@ -103,14 +103,15 @@ def test_add_rename_and_delete_three(rig, env):
     assert (box.text, box.buttons, box.icon, box.caption) == ("Delete 3 users?", ["Yes", "No"], "question",
                                                               CAPTION), box
     wait_for(lambda: user_names(env) == ["erin", "alicia"], what="three deleted")
-    assert [p.name for p in (env.data / "USERS").iterdir()] == ["alicia"]
+    # Each record goes before its folder: the last folder may still be going.
+    wait_for(lambda: [p.name for p in (env.data / "USERS").iterdir()] == ["alicia"], what="folders deleted")
     assert routing_keys(env) == ["alicia", "erin"]
     wait_for(lambda: [r[0] for r in shown_rows(rig, users)] == ["erin", "alicia"], what="list follows")
     close(rig, program, sheet)
 
 
 def test_keys_type_ahead_and_login_switch(rig, env):
-    seed(env, ["alice", "bob", "carol"], extra="WebAuth=Yes\n")
+    seed(env, ["alice", "bob", "carol"], extra="WebAuth=\n")
     program, sheet, page, users = users_page(rig, env)
     wait_for(lambda: len(shown_rows(rig, users)) == 3, what="three accounts listed")
     # Type-ahead asks the user file for the first name beginning with the typed letter.
@@ -130,12 +131,13 @@ def test_keys_type_ahead_and_login_switch(rig, env):
     assert box.text == "Delete User?", box
     assert user_names(env) == ["alice", "bob", "carol"]
 
-    # The login switch waits for Apply.
-    assert is_checked(rig, page, WEB_AUTH)
+    # An empty WebAuth asks for no login (only a missing key means yes); the switch waits
+    # for Apply.
+    assert not is_checked(rig, page, WEB_AUTH)
     rig.click(page, id=WEB_AUTH)
-    assert env.ini("SMSGW.INI")["SMSGW"]["WebAuth"] == "Yes"
+    assert env.ini("SMSGW.INI")["SMSGW"]["WebAuth"] == ""
     rig.click(sheet, id=ID_APPLY)
-    wait_for(lambda: env.ini("SMSGW.INI")["SMSGW"]["WebAuth"] == "No", what="WebAuth=No")
+    wait_for(lambda: env.ini("SMSGW.INI")["SMSGW"]["WebAuth"] == "Yes", what="WebAuth=Yes")
     close(rig, program, sheet)
 
 
@@ -173,6 +175,51 @@ def test_refusals_and_kept_rights(rig, env):
     assert read_users(env)[1][419] == 0xB3
     assert (env.data / "USERS" / "bob").exists()
     assert vasp_names(env) == []
+    close(rig, program, sheet)
+
+
+def test_refused_store_leaves_no_login_and_delete_takes_it(rig, env):
+    seed(env, ["alice"])
+    write_users(env, [user_record("alice", "Alice Example", accept=True)])  # SMPP login off
+    program, sheet, page, users = users_page(rig, env)
+    wait_for(lambda: len(shown_rows(rig, users)) == 1, what="alice listed")
+    # The routing addresses are shown whatever the SMPP box: OK keeps them.
+    rig.list_select(users, [0])
+    rig.click(page, id=EDIT)
+    dialog = edit_dialog(rig)
+    assert rig.text(dialog, ROUTING) == "+440"
+    rig.click(dialog, id=IDOK)
+    wait_for(lambda: not rig.find("Edit User", timeout=0), what="the dialog closed")
+    assert env.ini("SMSGW.INI")[ROUTING_SECTION]["alice"] == "+440"
+
+    # A refused account store writes neither the MM7/EAIF login nor the routing key, says so
+    # and keeps the dialog open.
+    holder = rig.hold_file(env.data / "USERS.DAT")
+    rig.click(page, id=ADD)
+    dialog = edit_dialog(rig)
+    for control, text in ((NAME, "erin"), (PASSWORD, "pw1")):
+        rig.settext(dialog, control, text)
+    for control in (SMPP_LOGIN, ACCEPT, MM7_LOGIN):
+        rig.click(dialog, id=control)
+    rig.settext(dialog, ROUTING, "+4455501")
+    rig.click(dialog, id=IDOK)
+    box = rig.box(click="OK")
+    assert box.text.startswith("The user account could not be saved.\r\n\r\n") and box.icon == "error", box
+    assert rig.find("Edit User", timeout=0) == dialog
+    assert (user_names(env), vasp_names(env), routing_keys(env)) == (["alice"], [], ["alice"])
+
+    # Once the file is free, OK stores all three; a delete takes the account's own login.
+    holder.kill()
+    holder.wait()
+    rig.click(dialog, id=IDOK)
+    wait_for(lambda: vasp_names(env) == ["erin"], what="erin's login stored")
+    assert routing_keys(env) == ["alice", "erin"]
+    wait_for(lambda: ["erin", ""] in shown_rows(rig, users), what="erin listed")
+    rig.list_select(users, [[r[0] for r in shown_rows(rig, users)].index("erin")])
+    rig.click(page, id=DELETE)
+    rig.box(click="Yes")
+    wait_for(lambda: user_names(env) == ["alice"], what="erin deleted")
+    assert (vasp_names(env), routing_keys(env)) == ([], ["alice"])
     close(rig, program, sheet)
 
 

@@ -486,7 +486,8 @@ TEST(ModemTraceLog, KeepsThePinOutAndTimesEachLine)
     port.Send("AT+CPIN=\"4321\"\r");
     now = 1030;
     port.Read(30);
-    EXPECT_EQ(trace.Text().find("4321"), std::string::npos);
+    trace.Note("message: Invalid PIN --\r\n\r\nAT+CPIN=\"4321\"\r\r\n+CME ERROR: 16");
+    EXPECT_EQ(trace.Text().find("4321"), std::string::npos) << trace.Text();
     EXPECT_NE(trace.Text().find("      12 ms  > AT+CPIN=\"****\"\\r\r\n"), std::string::npos) << trace.Text();
     EXPECT_NE(trace.Text().find("      30 ms  < (30 s, 18 bytes) \\r\\n+CME ERROR: 16 (incorrect password)"), std::string::npos)
         << trace.Text();

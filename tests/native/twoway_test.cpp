@@ -285,6 +285,10 @@ TEST(KeywordForm, ChecksComeInOrderWithTheirMessageAndFocus)
                "\r\n\r\nPlease specify an http://url, or a valid executable file name.";
     };
 
+    const std::string escape = "The reply text cannot hold a backslash before r or n (as in C:\\reports\\new): the "
+                               "gateway sends \\r and \\n as line breaks. Type line breaks as they are, and write "
+                               "such a path another way.";
+
     struct Case {
         const char* name;
         void (*change)(KeywordForm&);
@@ -308,6 +312,9 @@ TEST(KeywordForm, ChecksComeInOrderWithTheirMessageAndFocus)
         {"reply too long", [](KeywordForm& f) { f.replyText = std::string(1000, 'x') + std::string(12, '\n'); },
          "The reply text is too long: with each line break stored as two characters it must fit in 1023 characters.",
          F::ReplyText},
+        {"reply escape r", [](KeywordForm& f) { f.replyText = "C:\\reports\\new"; }, escape, F::ReplyText},
+        {"reply escape n", [](KeywordForm& f) { f.replyText = "a\\nb"; }, escape, F::ReplyText},
+        {"reply backslashes", [](KeywordForm& f) { f.replyText = "C:\\files\\R\\N\r\n\\"; }, "", F::Keyword},
         {"no image", [](KeywordForm& f) { f.imageChecked = true; }, "Reply file must be selected", F::Browse},
         {"image missing",
          [](KeywordForm& f) {

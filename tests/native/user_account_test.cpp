@@ -172,22 +172,63 @@ TEST(UserAccount, UserNamesMustBePlainFolderNamesAndKeys)
         EXPECT_STREQ(UserNameProblem(name), kUnsafeUserName) << name;
 }
 
+TEST(UserAccount, NamesCompareAsTheAccountFileDoes)
+{
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"alice", "ALICE", true}, {"\xE9mile", "\xC9mile", true}, {"\xFEorn", "\xDEorn", true},
+        {"alice", "alicia", false}, {"alice", "alice ", false}, {"\xE9mile", "emile", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SameUserName(c.a, c.b), c.same) << c.a << " / " << c.b;
+}
+
+TEST(UserAccount, LoginIsTheAccountsWhenItCarriesItsPassword)
+{
+    UserRecord account = BuildUserRecord(SampleDetails(), 0xB0);
+    const struct {
+        const char* name;
+        const char* password;
+        bool own;
+    } cases[] = {{"ALICE", "secret", true}, {"alice", "other", false}, {"bob", "secret", false}, {"alice", "", false}};
+    for (const auto& c : cases) {
+        VASPUserRecord login = {};
+        std::strcpy(login.userName, c.name);
+        std::strcpy(login.password, c.password);
+        EXPECT_EQ(LoginBelongsToAccount(login, account), c.own) << c.name << " " << c.password;
+    }
+}
+
 TEST(UserAccount, RoutingAddressesLiveUnderTheUserName)
 {
     MemoryIni smsgw;
     WriteRoutingAddresses(smsgw, "alice", "+4412345,+4467890");
     EXPECT_EQ(smsgw.Read("Inbound SMS Routing", "alice", 100), "+4412345,+4467890");
     EXPECT_EQ(ReadRoutingAddresses(smsgw, "ALICE"), "+4412345,+4467890");
-    WriteRoutingAddresses(smsgw, "alice", "");
+    EXPECT_TRUE(WriteRoutingAddresses(smsgw, "alice", ""));
     EXPECT_EQ(smsgw.ReadSection("Inbound SMS Routing").size(), 0u);
+    smsgw.failFromWrite = smsgw.writes;
+    EXPECT_FALSE(WriteRoutingAddresses(smsgw, "alice", "+1"));
+    EXPECT_FALSE(WriteRoutingAddresses(smsgw, "alice", ""));
+    EXPECT_FALSE(SaveWebAuth(smsgw, true));
 }
 
-TEST(UserAccount, WebAuthDefaultsToRequired)
+TEST(UserAccount, WebAuthDefaultsToRequiredOnlyWhenMissing)
 {
     MemoryIni smsgw;
     EXPECT_TRUE(LoadWebAuth(smsgw));
+    smsgw.Write("SMSGW", "Other", "");
+    EXPECT_TRUE(LoadWebAuth(smsgw));
+    // Present and empty reads false, as the gateway and the test page read it.
+    smsgw.Write("SMSGW", " webauth ", "");
+    EXPECT_FALSE(LoadWebAuth(smsgw));
     smsgw.Write("SMSGW", "WebAuth", "no");
     EXPECT_FALSE(LoadWebAuth(smsgw));
+    smsgw.Write("SMSGW", "WebAuth", "1");
+    EXPECT_TRUE(LoadWebAuth(smsgw));
     SaveWebAuth(smsgw, true);
     EXPECT_EQ(smsgw.Read("SMSGW", "WebAuth", 10), "Yes");
     SaveWebAuth(smsgw, false);

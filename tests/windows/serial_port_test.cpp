@@ -64,7 +64,10 @@ TEST(ModemSerialPort, AStalledWriteFailsWithinItsWaits)
     StallingPeer pipe;
     ASSERT_NE(pipe.port, INVALID_HANDLE_VALUE);
     const std::string command = "AT+CSMS=0\r";
+    DWORD start = GetTickCount();
     EXPECT_FALSE(SendModemText(pipe.port, command.c_str()));
+    // One stall wait and at most one cancel wait (300 + 300 ms), never a second cancel wait.
+    EXPECT_LT(GetTickCount() - start, 850u);
 
     // What arrived is a beginning of the command (with the stalled character, when the
     // peer's reading lets an operation that was not cancelled in time end after all).
