@@ -48,11 +48,16 @@ struct ScriptedModem {
     unsigned speed = 115200;
     std::map<std::string, int> seen;
     std::string last;
+    int portsOpen = 0, mostPortsOpen = 0; // Windows opens a COM port only once at a time
 };
 
 class ScriptedPort : public AtPort {
 public:
-    explicit ScriptedPort(ScriptedModem& modem) : modem_(modem) {}
+    explicit ScriptedPort(ScriptedModem& modem) : modem_(modem)
+    {
+        modem_.mostPortsOpen = std::max(modem_.mostPortsOpen, ++modem_.portsOpen);
+    }
+    ~ScriptedPort() override { --modem_.portsOpen; }
     bool Send(const std::string& text) override
     {
         modem_.sent.push_back(text);
@@ -424,6 +429,16 @@ TEST(ModemNetwork, WaitsForAnOperatorAndTheMessageStorage)
     EXPECT_EQ(Count(never.sent, "AT+COPS?\r"), 18u);
     EXPECT_EQ(Count(never.sent, "AT+CPMS?\r"), 0u);
 
+    // Silence ends the wait at once, at either question.
+    for (const char* silentAt : {"AT+COPS?\r", "AT+CPMS?\r"}) {
+        ScriptedModem silent;
+        silent.answers["AT+COPS?\r"] = {"\r\n+COPS: 0,0,\"Net\"\r\n" + OK};
+        silent.answers[silentAt] = {SILENT};
+        ScriptedPort silentPort(silent);
+        EXPECT_FALSE(WaitForNetwork(silentPort, neverHost)) << silentAt;
+        EXPECT_EQ(Count(silent.sent, silentAt), 1u) << silentAt;
+    }
+
     ScriptedModem busyStorage;
     busyStorage.answers["AT+COPS?\r"] = {"\r\n+COPS: 0,0,\"Net\"\r\n" + OK};
     busyStorage.answers["AT+CPMS?\r"] = {"\r\n+CMS ERROR: 314\r\n"};
@@ -474,6 +489,10 @@ TEST(ModemOpening, DirectPortSpeedsAndTheResetFallback)
     EXPECT_EQ(slow.speedsSet, (std::vector<unsigned>{115200, 57600, 38400, 19200, 9600, 2400}));
     EXPECT_EQ(Count(slow.sent, "AT+CPIN=\"1234\"\r"), 6u); // at every speed
     EXPECT_EQ(host.shown, (std::vector<Shown>{{"Initialised modem at 2400 bps", MessageIcon::Information, false}}));
+    ScriptedModem refusing; // an answer, but not OK, is no speed found
+    refusing.answers["ATE0V1\r"] = {ERR};
+    ScriptedPort refusingPort(refusing);
+    EXPECT_FALSE(InitialiseModemAt(refusingPort, host, 9600, ""));
 
     // The reset through the port stops at 9600 and never finds it; an escape before each
     // speed but the first.
@@ -498,6 +517,7 @@ TEST(ModemOpening, DirectPortSpeedsAndTheResetFallback)
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(stuckPorts.opened, (std::vector<std::string>{"COM5:", "COM5:", "COM5:", "COM5:"}));
     EXPECT_EQ(Count(stuck.sent, "AT!RESET\r"), 1u);
+    EXPECT_EQ(stuck.mostPortsOpen, 1); // closed before the reset opens it again
     EXPECT_EQ(std::count(stuckHost.sleeps.begin(), stuckHost.sleeps.end(), 15000u), 1);
     EXPECT_EQ(std::vector<unsigned>(stuck.speedsSet.begin() + 6, stuck.speedsSet.begin() + 9),
               (std::vector<unsigned>{115200, 115200, 57600}));
