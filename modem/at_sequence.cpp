@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/ini_rules.h"
 #include "base/text.h"
 
 const TimeoutProfile kOpeningTimeouts = {200, 0, 1000, 0, 2000};
@@ -256,6 +257,11 @@ struct TestRun {
 };
 
 } // namespace
+
+const TimeoutProfile& ChosenTimeouts(const std::string& oldModemTimeouts, const TimeoutProfile& profile)
+{
+    return IniBool(oldModemTimeouts.c_str()) ? profile : kImmediateReturn;
+}
 
 bool IsDirectPortName(const std::string& name)
 {

@@ -24,6 +24,10 @@ extern const TimeoutProfile kOpeningTimeouts; // 200, 0, 1000, 0, 2000
 extern const TimeoutProfile kTestTimeouts;    // 200, 0, 1000, 0, 15000
 extern const TimeoutProfile kImmediateReturn; // MAXDWORD, 0, 0, 0, 0
 
+// The profile a port gets: the caller's when the value of [SMSGW] OldModemTimeouts says yes
+// (IniBool), else kImmediateReturn.
+const TimeoutProfile& ChosenTimeouts(const std::string& oldModemTimeouts, const TimeoutProfile& profile);
+
 // Every exchange reads into a buffer of this size.
 constexpr size_t kAnswerBufferSize = 500;
 
@@ -48,8 +52,8 @@ class ModemHost {
 public:
     virtual ~ModemHost() = default;
     virtual void Sleep(unsigned milliseconds) = 0;
-    // owned: the box belongs to the window that started the test; otherwise it has no
-    // owner and comes to the foreground.
+    // owned: a message of the test itself, owned by the window that started the test;
+    // otherwise a message of opening the modem, which also comes to the foreground.
     virtual void Show(const std::string& text, MessageIcon icon, bool owned) = 0;
 };
 

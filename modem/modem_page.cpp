@@ -40,12 +40,12 @@ const char kTestStillRunning[] = "The previous connection test is still running.
 const char kUnusableRoute[] = "The MMS settings cannot be saved: the modem's name does not make a usable "
                               "route name for the MMS route folder.";
 
-// The controls of the MMS group (labels included): enabled together.
+// The controls of the MMS group, 114 to 125 (labels included): enabled together. The choice
+// of another data connection (127) is not one of them.
 const int kMmsGroup[] = {IDC_MODEM_LOOKUP,           IDC_MODEM_APN_LABEL,   IDC_MODEM_APN,
                          IDC_MODEM_LOGIN_LABEL,      IDC_MODEM_LOGIN,       IDC_MODEM_PASSWORD_LABEL,
                          IDC_MODEM_PASSWORD,         IDC_MODEM_PROXY_LABEL, IDC_MODEM_PROXY,
-                         IDC_MODEM_URL_LABEL,        IDC_MODEM_URL,         IDC_MODEM_OTHER_CONNECTION,
-                         IDC_MODEM_CONNECTION_LABEL, IDC_MODEM_CONNECTION,  IDC_MODEM_TEST};
+                         IDC_MODEM_URL_LABEL,        IDC_MODEM_URL,         IDC_MODEM_TEST};
 // Shown for a GSM modem only.
 const int kGsmOnly[] = {IDC_MODEM_SMS_ACCESS_LABEL, IDC_MODEM_ACCESS_DEFAULT,
                         IDC_MODEM_ACCESS_GSM,       IDC_MODEM_ACCESS_GPRS,
@@ -209,7 +209,7 @@ void ApplyEnabling(HWND page)
     EnableItem(page, IDC_MODEM_RECEIVE_MMS, sendMms && receiveSms);
     if (!(sendMms && receiveSms))
         SetChecked(page, IDC_MODEM_RECEIVE_MMS, false);
-    bool otherConnection = mmsFields && IsChecked(page, IDC_MODEM_OTHER_CONNECTION);
+    bool otherConnection = IsChecked(page, IDC_MODEM_OTHER_CONNECTION);
     EnableItem(page, IDC_MODEM_CONNECTION_LABEL, otherConnection);
     EnableItem(page, IDC_MODEM_CONNECTION, otherConnection);
 }
@@ -379,6 +379,14 @@ void ChangeModem(HWND page)
     }
 }
 
+// "Use Default MMS Settings" ticked again: the fields show the phone's own settings, which
+// are what is saved with the box ticked.
+void ShowPhoneDefaults(HWND page)
+{
+    SetItemText(page, IDC_MODEM_URL, state.phoneUrl);
+    SetItemText(page, IDC_MODEM_PROXY, state.phoneProxy);
+}
+
 // Puts a value into a field; true when the field's text changed (without regard to case).
 bool PutField(HWND page, int id, const char* value)
 {
@@ -393,15 +401,17 @@ void LookupOperator(HWND page)
     char proxy[kOperatorField] = "", url[kOperatorField] = "";
     if (!ChooseOperatorSettings(page, apn, login, password, proxy, url))
         return;
+    // Putting a field's text counts as an edit, which clears the tested flag: only a field
+    // that really changes may clear it.
+    const bool wasTested = state.tested;
     bool changed = false;
     if (!PhoneModem()) {
         changed = PutField(page, IDC_MODEM_APN, apn) | PutField(page, IDC_MODEM_LOGIN, login) |
                   PutField(page, IDC_MODEM_PASSWORD, password);
     }
     changed = PutField(page, IDC_MODEM_PROXY, proxy) || changed;
-    if (changed)
-        state.tested = false;
     SetItemText(page, IDC_MODEM_URL, url);
+    state.tested = wasTested && !changed;
 }
 
 void OnCommand(HWND page, WORD id, WORD code)
@@ -426,6 +436,9 @@ void OnCommand(HWND page, WORD id, WORD code)
             SelectConnection(page, kOwnModemConnectionPrefix + std::string(currentModemName));
         [[fallthrough]];
     case IDC_MODEM_PHONE_DEFAULTS:
+        if (click && id == IDC_MODEM_PHONE_DEFAULTS && IsChecked(page, id))
+            ShowPhoneDefaults(page);
+        [[fallthrough]];
     case IDC_MODEM_ACCESS_DEFAULT:
     case IDC_MODEM_ACCESS_GSM:
     case IDC_MODEM_ACCESS_GPRS:
@@ -516,6 +529,15 @@ bool OnWizardNext(HWND page)
     return Save(page);
 }
 
+// The page kept (OK refused): a wizard asked for by "Change Modem" is no longer wanted, or the
+// Cancel that follows would still open it.
+bool LeaveOrStay(bool leave)
+{
+    if (!leave)
+        wizardRequested = false;
+    return leave;
+}
+
 bool OnNotify(HWND page, const NMHDR* header)
 {
     switch (header->code) {
@@ -529,13 +551,13 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, 0);
         return true;
     case PSN_KILLACTIVE:
-        SetPageResult(page, ReadyToLeave(page, true) ? FALSE : TRUE);
+        SetPageResult(page, LeaveOrStay(ReadyToLeave(page, true)) ? FALSE : TRUE);
         return true;
     case PSN_WIZNEXT:
         SetPageResult(page, OnWizardNext(page) ? 0 : -1);
         return true;
     case PSN_APPLY:
-        SetPageResult(page, Save(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
+        SetPageResult(page, LeaveOrStay(Save(page)) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     }
     return HandleCommonNotification(page, header, UnsavedSource::ConfigDirty);

@@ -37,8 +37,10 @@ public:
         else if (icon == MessageIcon::Error)
             flags |= MB_ICONERROR;
         HCURSOR busy = SetCursor(LoadCursor(nullptr, IDC_ARROW));
-        if (owned)
-            ShowMessage(owner_, text.c_str(), flags);
+        // Every box of the test belongs to the window that started it, so that window stays
+        // disabled while the box shows; the boxes of opening the modem also come to the front.
+        if (owner_)
+            ShowMessage(owner_, text.c_str(), owned ? flags : flags | MB_SETFOREGROUND);
         else
             ShowServiceMessage(text.c_str(), flags);
         SetCursor(busy);

@@ -35,6 +35,10 @@ const char kUnableToConnect[] = "Unable to connect to modem";
 std::atomic<bool> discoveryRunning{false};
 // The page has finished opening (activations before that come from its own messages).
 bool pageOpened = false;
+// A modem test is running: its boxes run message loops, in which the wizard's buttons must
+// neither start a second test nor end the wizard under the running one.
+bool testRunning = false;
+bool cancelDuringTest = false;
 
 DWORD WINAPI SearchForPhoneModems(void*)
 {
@@ -151,6 +155,42 @@ bool StoreModem(HWND page, const ModemChoice& choice)
     return true;
 }
 
+// The wizard is disabled for the whole modem test, not only while one of its boxes shows.
+class ModemTestHold {
+public:
+    explicit ModemTestHold(HWND sheet) : sheet_(sheet)
+    {
+        testRunning = true;
+        cancelDuringTest = false;
+        EnableWindow(sheet_, FALSE);
+    }
+    ~ModemTestHold()
+    {
+        EnableWindow(sheet_, TRUE);
+        testRunning = false;
+    }
+    ModemTestHold(const ModemTestHold&) = delete;
+    ModemTestHold& operator=(const ModemTestHold&) = delete;
+
+private:
+    HWND sheet_;
+};
+
+// A Windows modem's test. A Cancel pressed during it wins over its result: nothing is
+// stored and the wizard is cancelled once the test has ended.
+bool TestWindowsModem(HWND page, const std::string& modemName)
+{
+    bool works;
+    {
+        ModemTestHold hold(GetParent(page));
+        works = TestModem(page, modemName.c_str(), "") != 0;
+    }
+    if (!cancelDuringTest)
+        return works;
+    PostMessageA(GetParent(page), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    return false;
+}
+
 // Tests the chosen modem; true when it was accepted and stored.
 bool AcceptModem(HWND page)
 {
@@ -161,7 +201,9 @@ bool AcceptModem(HWND page)
     case ModemChoice::Nothing:
         return false;
     case ModemChoice::WindowsModem:
-        works = TestModem(page, choice.modemName.c_str(), "") != 0;
+        if (!TestWindowsModem(page, choice.modemName))
+            return false; // the test has shown its message
+        works = true;
         break;
     case ModemChoice::PhoneModem:
     case ModemChoice::TypedAddress: {
@@ -188,7 +230,13 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, 0);
         return true;
     case PSN_WIZNEXT:
-        SetPageResult(page, AcceptModem(page) ? 0 : -1);
+        SetPageResult(page, !testRunning && AcceptModem(page) ? 0 : -1);
+        return true;
+    case PSN_QUERYCANCEL:
+        if (!testRunning)
+            break;
+        cancelDuringTest = true;
+        SetPageResult(page, TRUE);
         return true;
     }
     return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);

@@ -8,7 +8,6 @@
 
 #include "app/ini_files.h"
 #include "app/message_box.h"
-#include "base/ini_rules.h"
 #include "base/text.h"
 
 SerialTiming& ModemSerialTiming()
@@ -95,11 +94,6 @@ private:
     bool cancelled_ = false;
 };
 
-bool OldModemTimeouts()
-{
-    return IniBool(SmsGatewayIni().Read("SMSGW", "OldModemTimeouts", 500).c_str());
-}
-
 // Writes one character; gives the bytes written (0 or 1) and false when the port failed.
 bool WriteCharacter(HANDLE port, const char* character, DWORD& written, bool& stalled)
 {
@@ -156,7 +150,7 @@ bool ReadChunk(HANDLE port, char* at, DWORD room, DWORD waitMs, DWORD& bytes)
 
 void ApplyModemTimeouts(HANDLE port, const TimeoutProfile& profile)
 {
-    const TimeoutProfile& chosen = OldModemTimeouts() ? profile : kImmediateReturn;
+    const TimeoutProfile& chosen = ChosenTimeouts(SmsGatewayIni().Read("SMSGW", "OldModemTimeouts", 500), profile);
     COMMTIMEOUTS timeouts = {chosen.readInterval, chosen.readMultiplier, chosen.readConstant, chosen.writeMultiplier,
                              chosen.writeConstant};
     SetCommTimeouts(port, &timeouts);

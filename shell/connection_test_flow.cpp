@@ -19,7 +19,7 @@ constexpr size_t kResultLimit = 500; // the result buffer, terminator included
 // it under the first reading, and the second reading is neither empty nor the first again.
 bool DriverLacksContext(DialUpLibrary& library, const std::string& modem, const std::string& apn)
 {
-    if (library.ContextForApn(modem, apn, 0) != 0)
+    if (static_cast<unsigned short>(library.ContextForApn(modem, apn, 0)) != 0)
         return false;
     auto second = static_cast<unsigned short>(library.ContextForApn(modem, apn, 1));
     return second != 0 && second != static_cast<unsigned short>(library.ContextForApn(modem, apn, 0));

@@ -182,10 +182,22 @@ def main_window_on(rig, name, tab, smsgw, mmsc=None, prepare=None):
         env.cleanup()
 
 
-def gsm_modem_page(rig, shooter):
-    """The main window's Modem page for a GSM modem."""
-    with main_window_on(rig, "screenshots-gsm", 1, GSM_MODEM):
-        shooter.shot("modem-gsm.png")
+SEND_MMS = 126
+ID_APPLY = 0x3021
+
+
+def modem_pages(rig, shooter):
+    """The main window's Modem page in its four states: a GSM modem and a phone modem, each
+    with MMS sending on (no ReceiveMMS yet) and then switched off (and applied, so that the
+    window closes without a question)."""
+    phone = start_phone_modem(rig, "mms")
+    phone_modem = "[SMSGW]\nModem1=QelSMSModem - 127.0.0.1:%d\n" % phone.port
+    for kind, smsgw in (("gsm", GSM_MODEM), ("phone", phone_modem)):
+        with main_window_on(rig, "screenshots-" + kind, 1, smsgw) as (env, sheet, page):
+            shooter.shot("modem-%s.png" % kind)
+            rig.click(page, id=SEND_MMS)
+            shooter.shot("modem-%s-no-mms.png" % kind)
+            rig.click(sheet, id=ID_APPLY)
 
 
 ACCOUNTS = [("admin", "Gateway Administrator"), ("alice", "Alice Johnson"), ("bob", "Bob Smith"),
@@ -421,6 +433,8 @@ def main():
                         help="only the Status page and the message viewers over the demo's gateway")
     parser.add_argument("--twoway-only", action="store_true",
                         help="only the 2-Way page and the keyword dialog")
+    parser.add_argument("--modem-only", action="store_true",
+                        help="only the Modem page in its four states")
     options = parser.parse_args()
     out = Path(options.out)
     out.mkdir(parents=True, exist_ok=True)
@@ -439,6 +453,9 @@ def main():
         if options.twoway_only:
             twoway_page(rig, shooter)
             return 0
+        if options.modem_only:
+            modem_pages(rig, shooter)
+            return 0
         env = rig.fresh_env(name="screenshots")
         # The stand-in services answer test messages as a working gateway would.
         (env.install / "STANDIN.INI").write_bytes(b"[QelSMS]\r\nTestScenario=ok\r\n")
@@ -448,7 +465,7 @@ def main():
         operator_dialog(rig, env, shooter)
         mm7_dialog(rig, env, shooter)
         event_log_viewer(rig, env, shooter)
-        gsm_modem_page(rig, shooter)
+        modem_pages(rig, shooter)
         users_page(rig, shooter)
         status_page_and_viewers(rig, shooter)
         email_page(rig, shooter)

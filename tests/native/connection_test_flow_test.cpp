@@ -17,6 +17,8 @@ struct ScriptedLibrary : DialUpLibrary {
     int dial = 0;
     int updated = 0;
     bool contextQuery = true, driverUpdate = true, errorText = true;
+    size_t overlongErrorText = 0; // a library that writes this much whatever the room
+    size_t roomGiven = 0;
     std::vector<std::string> calls;
     size_t asked0 = 0;
 
@@ -51,6 +53,9 @@ struct ScriptedLibrary : DialUpLibrary {
     bool HasErrorText() const override { return errorText; }
     std::string ErrorText(unsigned code, size_t room) override
     {
+        roomGiven = room;
+        if (overlongErrorText)
+            return std::string(overlongErrorText, 'e');
         return std::string("Error text of " + std::to_string(code)).substr(0, room - 1);
     }
 };
@@ -95,6 +100,15 @@ TEST(ConnectionTest, ResultLines)
         EXPECT_EQ(library.calls.back(), "release 7") << c.dial;
         EXPECT_EQ(library.calls[library.calls.size() - 2] == "hangup Modem: Modem1 Name", c.dial == 0) << c.dial;
     }
+    // The error text gets the room left of the 500-character result, which holds at most 499.
+    ScriptedLibrary wordy;
+    wordy.dial = 633;
+    wordy.overlongErrorText = 1000;
+    ScriptedReboot reboot;
+    reboot.calls = &wordy.calls;
+    const std::string head = "Connection Failed\r\nRAS Error 633\r\n";
+    EXPECT_EQ(RunConnectionTestFlow(&wordy, reboot, Inputs()), head + std::string(499 - head.size(), 'e'));
+    EXPECT_EQ(wordy.roomGiven, 500 - head.size());
 }
 
 TEST(ConnectionTest, LibraryAndModemRefused)
@@ -150,6 +164,27 @@ TEST(ConnectionTest, DriverCheckAndReboot)
          "Connection Test OK!",
          {"allocate Modem1 Name 30000", "context Modem1 Name mms 0", "context Modem1 Name mms 1",
           "context Modem1 Name mms 0", "dial Modem: Modem1 Name", "hangup Modem: Modem1 Name", "release 7"}},
+        {"a first reading of 65536 is 0 in 16 bits",
+         "mms",
+         "",
+         {65536},
+         4,
+         0,
+         false,
+         "Connection Test OK!",
+         {"allocate Modem1 Name 30000", "context Modem1 Name mms 0", "context Modem1 Name mms 1",
+          "context Modem1 Name mms 0", "update Modem1 Name", "dial Modem: Modem1 Name", "hangup Modem: Modem1 Name",
+          "release 7"}},
+        {"a second reading of 65536 is 0 in 16 bits",
+         "mms",
+         "",
+         {0},
+         65536,
+         1,
+         true,
+         "Connection Test OK!",
+         {"allocate Modem1 Name 30000", "context Modem1 Name mms 0", "context Modem1 Name mms 1",
+          "dial Modem: Modem1 Name", "hangup Modem: Modem1 Name", "release 7"}},
         {"updated, reboot declined",
          "mms",
          "MODEM: Other",

@@ -63,9 +63,10 @@ TEST(ModemSettings, LoadsWhatIsStored)
 TEST(ModemSettings, RouteNames)
 {
     EXPECT_EQ(ModemRouteName("Wavecom"), "qelsmslite");
+    EXPECT_EQ(ModemRouteName("Wavecom Fastrack Supreme 10"), "qelsmslite"); // longer than the phone prefix
     EXPECT_EQ(ModemRouteName("QelSMSModem - Pixel 7"), "Pixel 7");
     EXPECT_EQ(ModemRouteName("QelSMSModem - 10.0.0.2:8990"), "10.0.0.2");
-    for (const char* bad : {"", "a\\b", "a/b", "..", "x..y"})
+    for (const char* bad : {"", "a\\b", "a/b", "a:b", "..", "x..y"})
         EXPECT_FALSE(IsUsableRouteName(bad)) << bad;
     EXPECT_EQ(NonStandardConnection("Modem: Other", "Wavecom"), "Modem: Other");
     EXPECT_EQ(NonStandardConnection("modem: WAVECOM", "Wavecom"), "");
@@ -111,6 +112,11 @@ TEST(ModemSettings, SavesAGsmModemAndReplacesAPhoneRoute)
     EXPECT_EQ(vasp.Get("VASP", "Server"), "http://mmsc/");
     EXPECT_EQ(vasp.Get("VASP", "WAPGatewayIP"), "10.1.1.1:8080");
 
+    s.dataConnection = "Modem: Other GSM";
+    SaveModemSettings(s, sms, mmsc, routes);
+    EXPECT_EQ(sms.Get(section, "UseModem"), "Other GSM");
+    EXPECT_EQ(vasp.Get("VASP", "UseModem"), "Other GSM");
+
     s.dataConnection = "";
     s.storage = MessageStorage::Default;
     s.smsAccess = SmsAccess::Default;
@@ -136,7 +142,9 @@ TEST(ModemSettings, SavesAPhoneModemRoute)
     s.sendMms = true;
     s.mmsUrl = "http://mmsc/";
     s.mmsProxy = "proxy:80";
+    sms.Write("QelSMSModem - Pixel 7", "UseDial", "Yes"); // left by a GSM modem of that name
     ASSERT_EQ(SaveModemSettings(s, sms, mmsc, routes), SaveOutcome::Saved);
+    EXPECT_FALSE(sms.Has("QelSMSModem - Pixel 7", "UseDial"));
     MemoryIni& vasp = *routes.folders["Pixel 7"];
     EXPECT_EQ(vasp.Get("VASP", "Server"), "qelsmsmodem_Pixel 7");
     EXPECT_EQ(vasp.Get("VASP", "MMSVersion"), "1.2");

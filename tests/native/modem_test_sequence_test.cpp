@@ -17,6 +17,13 @@ const std::string ERR = "\r\nERROR\r\n";
 const std::string PROMPT = "\r\n> ";
 const std::string SILENT = "";
 
+std::string Profile(const TimeoutProfile& p)
+{
+    return std::to_string(p.readInterval) + "," + std::to_string(p.readMultiplier) + "," +
+           std::to_string(p.readConstant) + "," + std::to_string(p.writeMultiplier) + "," +
+           std::to_string(p.writeConstant);
+}
+
 // A modem that answers each command from a script: successive answers per command (the
 // last one repeats), an answer for everything else, silence at speeds it does not use.
 struct ScriptedModem {
@@ -36,15 +43,21 @@ struct ScriptedModem {
     std::vector<unsigned> speeds;            // the speeds it answers at; empty: all
     std::map<std::string, int> failSendFrom; // command -> first failing send (0-based)
     std::vector<std::string> sent;           // every command, in order
+    std::vector<std::string> steps;          // each read with its seconds, speed and time-out profile
     std::vector<unsigned> speedsSet;
     unsigned speed = 115200;
     std::map<std::string, int> seen;
     std::string last;
+    int portsOpen = 0, mostPortsOpen = 0; // Windows opens a COM port only once at a time
 };
 
 class ScriptedPort : public AtPort {
 public:
-    explicit ScriptedPort(ScriptedModem& modem) : modem_(modem) {}
+    explicit ScriptedPort(ScriptedModem& modem) : modem_(modem)
+    {
+        modem_.mostPortsOpen = std::max(modem_.mostPortsOpen, ++modem_.portsOpen);
+    }
+    ~ScriptedPort() override { --modem_.portsOpen; }
     bool Send(const std::string& text) override
     {
         modem_.sent.push_back(text);
@@ -53,8 +66,10 @@ public:
         auto fail = modem_.failSendFrom.find(text);
         return fail == modem_.failSendFrom.end() || count < fail->second;
     }
-    AtAnswer Read(unsigned) override
+    AtAnswer Read(unsigned seconds) override
     {
+        std::string command = modem_.last.substr(0, modem_.last.find_last_not_of('\r') + 1);
+        modem_.steps.push_back((command.empty() ? "CR" : command) + " " + std::to_string(seconds));
         const auto& speeds = modem_.speeds;
         if (!speeds.empty() && std::find(speeds.begin(), speeds.end(), modem_.speed) == speeds.end())
             return {};
@@ -72,9 +87,10 @@ public:
     {
         modem_.speed = bitsPerSecond;
         modem_.speedsSet.push_back(bitsPerSecond);
+        modem_.steps.push_back("speed " + std::to_string(bitsPerSecond));
         return true;
     }
-    void ApplyTimeouts(const TimeoutProfile&) override {}
+    void ApplyTimeouts(const TimeoutProfile& p) override { modem_.steps.push_back("timeouts " + Profile(p)); }
 
 private:
     ScriptedModem& modem_;
@@ -299,6 +315,93 @@ TEST(ModemCapabilityTest, RefusedSmsServiceIsRetriedAfterTheRadioComesOn)
     EXPECT_EQ(std::count(host.sleeps.begin(), host.sleeps.end(), 5000u), 3);
 }
 
+// --- every read of a step with the seconds it waits ---
+
+const std::string kRadioOff = "\r\n+CFUN: 0\r\n" + OK;
+const std::string kRadioOn = "\r\n+CFUN: 1\r\n" + OK;
+const std::string kOperator = "\r\n+COPS: 0,0,\"Net\"\r\n" + OK;
+
+struct TimedSteps {
+    const char* name;
+    void (*script)(ScriptedModem&);
+    void (*run)(ScriptedPorts&, RecordingHost&);
+    std::vector<std::string> steps;
+};
+
+const TimedSteps kTimedSteps[] = {
+    {"capability test: radio switched on, network, PIN accepted, PDU mode",
+     [](ScriptedModem& m) {
+         m.answers["AT+CFUN?\r"] = {kRadioOff, kRadioOn};
+         m.answers["AT+CFUN=1\r"] = {OK};
+         m.answers["AT+COPS?\r"] = {kOperator};
+         m.answers["AT+CPMS?\r"] = {OK};
+         m.answers["AT+CPIN?\r"] = {"\r\n+CPIN: SIM PIN\r\n" + OK};
+         m.answers["AT+CPIN=\"1234\"\r"] = {OK};
+     },
+     [](ScriptedPorts& ports, RecordingHost& host) { RunSmsCapabilityTest(*ports.Open("COM5:").port, host, "1234"); },
+     {"timeouts 200,0,1000,0,15000", "AT+CFUN? 10", "AT+CFUN=1 10", "AT+CFUN? 10", "AT+COPS? 10", "AT+CPMS? 10",
+      "AT+CPIN? 5", "AT+CPIN=\"1234\" 30", "AT+CPIN? 25", "ATE0V1 30", "ATE0V1 30", "AT+CSMS=0 30", "AT+CMGF=0 30",
+      "AT+CMGS=86 5", "AT 5"}},
+    {"capability test: SMS service retried, text mode",
+     [](ScriptedModem& m) {
+         m.answers["AT+CFUN?\r"] = {kRadioOn, kRadioOff, kRadioOn};
+         m.answers["AT+CFUN=1\r"] = {OK};
+         m.answers["AT+COPS?\r"] = {kOperator};
+         m.answers["AT+CPMS?\r"] = {OK};
+         m.answers["AT+CSMS=0\r"] = {ERR, ERR, OK};
+         m.answers["AT+CSMS?\r"] = {OK};
+         m.answers["AT+CMGF=0\r"] = {ERR};
+     },
+     [](ScriptedPorts& ports, RecordingHost& host) { RunSmsCapabilityTest(*ports.Open("COM5:").port, host, ""); },
+     {"timeouts 200,0,1000,0,15000", "AT+CFUN? 10", "ATE0V1 30", "ATE0V1 30", "AT+CSMS=0 30", "AT+CSMS=128 30",
+      "AT+CFUN? 10", "AT+CFUN=1 10", "AT+CFUN? 10", "AT+COPS? 10", "AT+CPMS? 10", "AT+CSMS=0 30", "AT+CSMS=128 30",
+      "AT+CSMS? 30", "AT+CSMS=0 30", "AT+CMGF=0 30", "AT+CMGF=1 30", "AT+CMGS=\"123456789\" 5", "AT 5"}},
+    {"initialising at a speed with a PIN", [](ScriptedModem&) {},
+     [](ScriptedPorts& ports, RecordingHost& host) { InitialiseModemAt(*ports.Open("COM5:").port, host, 9600, "42"); },
+     {"speed 9600", "CR 1", "AT+CPIN=\"42\" 5", "ATE0V1 5"}},
+    {"reset through the port: an escape, the second speed, the reset command offered",
+     [](ScriptedModem& m) {
+         m.speeds = {57600};
+         m.answers["AT*E2RESET=?\r"] = {OK};
+         m.answers["AT*E2RESET\r"] = {OK, ERR};
+     },
+     [](ScriptedPorts& ports, RecordingHost& host) { ResetModemThroughPort(ports, host, "COM5:", ""); },
+     {"timeouts 200,0,1000,0,2000", "speed 115200", "CR 1", "ATE0V1 5", "+++ATH0 1", "speed 115200", "CR 1",
+      "ATE0V1 5", "speed 57600", "CR 1", "ATE0V1 5", "AT+CFUN=? 10", "AT*E2RESET=? 10", "AT*E2RESET 10",
+      "timeouts 200,0,1000,0,2000", "speed 115200", "CR 1", "ATE0V1 5", "+++ATH0 1", "speed 115200", "CR 1",
+      "ATE0V1 5", "speed 57600", "CR 1", "ATE0V1 5"}},
+    {"reset with the full reset parameter",
+     [](ScriptedModem& m) {
+         m.answers["AT+CFUN=?\r"] = {"\r\n+CFUN: (0,1),(0-1)\r\n" + OK};
+         m.answers["AT+CFUN=1,1\r"] = {OK};
+     },
+     [](ScriptedPorts& ports, RecordingHost&) { SendResetCommand(*ports.Open("COM5:").port); },
+     {"AT+CFUN=? 10", "AT+CFUN=1,1 10"}},
+    {"no reset command accepted", [](ScriptedModem&) {},
+     [](ScriptedPorts& ports, RecordingHost&) { SendResetCommand(*ports.Open("COM5:").port); },
+     {"AT+CFUN=? 10", "AT*E2RESET=? 10", "AT!RESET 10", "AT+CFUN=1 10"}},
+};
+
+TEST(ModemSteps, EachReadWaitsItsSeconds)
+{
+    for (const TimedSteps& row : kTimedSteps) {
+        ScriptedModem modem;
+        row.script(modem);
+        ScriptedPorts ports(modem);
+        RecordingHost host;
+        row.run(ports, host);
+        EXPECT_EQ(modem.steps, row.steps) << row.name;
+    }
+}
+
+TEST(ModemSteps, OldModemTimeoutsKeepsTheCallersProfile)
+{
+    for (const char* yes : {"Yes", "y", "1", "TRUE"})
+        EXPECT_EQ(&ChosenTimeouts(yes, kTestTimeouts), &kTestTimeouts) << yes;
+    for (const char* no : {"", "No", "0", "off"})
+        EXPECT_EQ(Profile(ChosenTimeouts(no, kTestTimeouts)), "4294967295,0,0,0,0") << no;
+}
+
 // --- the network and the radio ---
 
 TEST(ModemNetwork, WaitsForAnOperatorAndTheMessageStorage)
@@ -325,6 +428,16 @@ TEST(ModemNetwork, WaitsForAnOperatorAndTheMessageStorage)
     EXPECT_FALSE(WaitForNetwork(neverPort, neverHost));
     EXPECT_EQ(Count(never.sent, "AT+COPS?\r"), 18u);
     EXPECT_EQ(Count(never.sent, "AT+CPMS?\r"), 0u);
+
+    // Silence ends the wait at once, at either question.
+    for (const char* silentAt : {"AT+COPS?\r", "AT+CPMS?\r"}) {
+        ScriptedModem silent;
+        silent.answers["AT+COPS?\r"] = {"\r\n+COPS: 0,0,\"Net\"\r\n" + OK};
+        silent.answers[silentAt] = {SILENT};
+        ScriptedPort silentPort(silent);
+        EXPECT_FALSE(WaitForNetwork(silentPort, neverHost)) << silentAt;
+        EXPECT_EQ(Count(silent.sent, silentAt), 1u) << silentAt;
+    }
 
     ScriptedModem busyStorage;
     busyStorage.answers["AT+COPS?\r"] = {"\r\n+COPS: 0,0,\"Net\"\r\n" + OK};
@@ -376,11 +489,20 @@ TEST(ModemOpening, DirectPortSpeedsAndTheResetFallback)
     EXPECT_EQ(slow.speedsSet, (std::vector<unsigned>{115200, 57600, 38400, 19200, 9600, 2400}));
     EXPECT_EQ(Count(slow.sent, "AT+CPIN=\"1234\"\r"), 6u); // at every speed
     EXPECT_EQ(host.shown, (std::vector<Shown>{{"Initialised modem at 2400 bps", MessageIcon::Information, false}}));
+    ScriptedModem refusing; // an answer, but not OK, is no speed found
+    refusing.answers["ATE0V1\r"] = {ERR};
+    ScriptedPort refusingPort(refusing);
+    EXPECT_FALSE(InitialiseModemAt(refusingPort, host, 9600, ""));
 
-    // The reset through the port stops at 9600 and never finds it.
+    // The reset through the port stops at 9600 and never finds it; an escape before each
+    // speed but the first.
     RecordingHost resetHost;
+    slow.speedsSet.clear();
+    slow.sent.clear();
     EXPECT_FALSE(ResetModemThroughPort(slowPorts, resetHost, "COM5", ""));
     EXPECT_EQ(slowPorts.opened.back(), "COM5:");
+    EXPECT_EQ(slow.speedsSet, (std::vector<unsigned>{115200, 115200, 57600, 57600, 38400, 38400, 19200, 19200, 9600, 9600}));
+    EXPECT_EQ(Count(slow.sent, "+++ATH0\r"), 5u);
     EXPECT_TRUE(resetHost.shown.empty());
 
     // A modem that answers nothing until it has been reached after an escape is reset
@@ -395,6 +517,7 @@ TEST(ModemOpening, DirectPortSpeedsAndTheResetFallback)
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(stuckPorts.opened, (std::vector<std::string>{"COM5:", "COM5:", "COM5:", "COM5:"}));
     EXPECT_EQ(Count(stuck.sent, "AT!RESET\r"), 1u);
+    EXPECT_EQ(stuck.mostPortsOpen, 1); // closed before the reset opens it again
     EXPECT_EQ(std::count(stuckHost.sleeps.begin(), stuckHost.sleeps.end(), 15000u), 1);
     EXPECT_EQ(std::vector<unsigned>(stuck.speedsSet.begin() + 6, stuck.speedsSet.begin() + 9),
               (std::vector<unsigned>{115200, 115200, 57600}));
