@@ -81,10 +81,6 @@ typedef int(WINAPI* SslDataPendingProc)(TlsSession session);
 typedef int(WINAPI* SslServerCertExistsProc)();
 typedef int(WINAPI* SslSignedCertExistsProc)();
 typedef int(WINAPI* SslGenerateCertificateProc)(const char* hostName);
-// Optional: for the calling thread, the longest wait of the next sslInitSession or
-// sslInitSessionHost handshake and of each later sslRecv and sslSend; 0 gives the
-// library's default of 30000 ms.
-typedef void(WINAPI* SslSetTimeoutProc)(unsigned milliseconds);
 
 struct TlsLink {
     SslInitSessionProc sslInitSession;
