@@ -1,12 +1,14 @@
-// The wizard's modem page: the Windows modems and the phone modems found on the network in
-// one list, or an address typed by hand. Next tests the chosen modem and stores it as
-// "Modem1".
+// The wizard's modem page: the Windows modems, the phone modems found on the network and the
+// COM ports where a modem answers in one list, or an address typed by hand. Next tests the
+// chosen modem and stores it as "Modem1".
 #include <windows.h>
 #include <commctrl.h>
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/controls.h"
@@ -15,6 +17,7 @@
 #include "app/page_conventions.h"
 #include "app/wait_cursor.h"
 #include "gateway/gwcore/gwcore.h"
+#include "modem/com_port_probe.h"
 #include "modem/discovery_rounds.h"
 #include "modem/modem_discovery.h"
 #include "modem/modem_naming.h"
@@ -27,6 +30,10 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
+// The probe of the COM ports starts on this timer: timer messages come after the paint
+// messages, so the page is drawn before the probe's threads compete with it.
+constexpr UINT_PTR kProbeStartTimer = 2;
+constexpr UINT kProbeStartMs = 10;
 constexpr UINT_PTR kActivationSubclass = 1;
 constexpr size_t kNameLimit = 500;
 const char kUnableToConnect[] = "Unable to connect to modem";
@@ -39,6 +46,14 @@ bool pageOpened = false;
 // neither start a second test nor end the wizard under the running one.
 bool testRunning = false;
 bool cancelDuringTest = false;
+// The COM ports probed while the page exists; the entries ("COMn:") of those that answered,
+// appended like the phone modems; the telephony modems listed last, whose ports it leaves
+// alone. No probe runs while a modem test has a port; the first round waits for its timer,
+// also when the wizard is activated before it.
+std::unique_ptr<ComPortProbe> portProbe;
+std::vector<std::string> answeringPorts;
+std::vector<std::string> telephonyModems;
+bool firstProbeDue = false;
 
 DWORD WINAPI SearchForPhoneModems(void*)
 {
@@ -66,14 +81,30 @@ LRESULT FindExact(const std::string& text)
     return index < 0 ? LB_ERR : index;
 }
 
-// Phone modems found so far, appended behind the sorted Windows modems.
+void AppendOnce(HWND page, const std::string& name)
+{
+    if (FindExact(name) == LB_ERR)
+        modemRows.Append(page, name);
+}
+
+// Phone modems and answering COM ports found so far, appended behind the sorted Windows
+// modems.
 void AddPhoneModems(HWND page)
 {
-    for (const ModemCacheEntry* entry = QelsmsModemCacheHead(); entry; entry = entry->Next()) {
-        std::string name = std::string(kPhoneModemPrefix) + entry->name;
-        if (FindExact(name) == LB_ERR)
-            modemRows.Append(page, name);
+    for (const ModemCacheEntry* entry = QelsmsModemCacheHead(); entry; entry = entry->Next())
+        AppendOnce(page, std::string(kPhoneModemPrefix) + entry->name);
+    if (portProbe) {
+        for (const std::string& port : portProbe->TakeAnswered())
+            answeringPorts.push_back(port);
     }
+    for (const std::string& port : answeringPorts)
+        AppendOnce(page, port);
+}
+
+void StartPortProbe()
+{
+    if (portProbe && !testRunning && !firstProbeDue)
+        portProbe->Start(telephonyModems);
 }
 
 // Selects the entry of that text and shows it in the name field, when the list holds it.
@@ -90,6 +121,7 @@ void FillList(HWND page, bool reportFailure)
 {
     modemRows.Clear(page);
     ListModems(page, modemRows, reportFailure);
+    telephonyModems = modemRows.Rows();
 }
 
 std::string SelectedText(HWND page)
@@ -108,6 +140,7 @@ void OnActivated(HWND page)
     FillList(page, false);
     AddPhoneModems(page);
     SelectIfListed(page, selected);
+    StartPortProbe();
 }
 
 // Only the sheet, a top-level window, learns that it became active: pass that on.
@@ -126,6 +159,10 @@ void OnInit(HWND page)
     FillList(page, true);
     SelectIfListed(page, SmsGatewayIni().Read("SMSGW", "Modem1", kNameLimit));
     SetTimer(page, kRefreshTimer, kRefreshMs, nullptr);
+    answeringPorts.clear();
+    portProbe.reset(new ComPortProbe);
+    firstProbeDue = true;
+    SetTimer(page, kProbeStartTimer, kProbeStartMs, nullptr);
     AddPhoneModems(page);
     SetWindowSubclass(GetParent(page), ForwardActivation, kActivationSubclass, reinterpret_cast<DWORD_PTR>(page));
     pageOpened = true;
@@ -135,8 +172,10 @@ void OnDestroy(HWND page)
 {
     pageOpened = false;
     KillTimer(page, kRefreshTimer);
+    KillTimer(page, kProbeStartTimer);
     RemoveWindowSubclass(GetParent(page), ForwardActivation, kActivationSubclass);
     discoveryRunning = false;
+    portProbe.reset();
 }
 
 // False, with the message shown, when SMSGW.INI refused the choice.
@@ -177,9 +216,12 @@ private:
 };
 
 // A Windows modem's test. A Cancel pressed during it wins over its result: nothing is
-// stored and the wizard is cancelled once the test has ended.
+// stored and the wizard is cancelled once the test has ended. The test has the modem's port
+// to itself: a probe still asking a port stops first.
 bool TestWindowsModem(HWND page, const std::string& modemName)
 {
+    if (portProbe)
+        portProbe->Stop();
     bool works;
     {
         ModemTestHold hold(GetParent(page));
@@ -248,6 +290,17 @@ void OnCommand(HWND page, WORD id, WORD code)
         SetItemText(page, IDC_SELECT_MODEM_NAME, SelectedText(page));
 }
 
+void OnTimer(HWND page, UINT_PTR timer)
+{
+    if (timer == kRefreshTimer) {
+        AddPhoneModems(page);
+    } else if (timer == kProbeStartTimer) {
+        KillTimer(page, kProbeStartTimer);
+        firstProbeDue = false;
+        StartPortProbe();
+    }
+}
+
 } // namespace
 
 INT_PTR CALLBACK SelectModemPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
@@ -257,8 +310,7 @@ INT_PTR CALLBACK SelectModemPageProc(HWND page, UINT message, WPARAM wParam, LPA
         OnInit(page);
         return TRUE;
     case WM_TIMER:
-        if (wParam == kRefreshTimer)
-            AddPhoneModems(page);
+        OnTimer(page, wParam);
         return TRUE;
     case WM_COMMAND:
         OnCommand(page, LOWORD(wParam), HIWORD(wParam));

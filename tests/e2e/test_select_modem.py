@@ -3,12 +3,16 @@ network listed once each (and a name that cannot be a name left out), a listed p
 and a typed address probed and stored, the Windows modems of telephony listed and tested
 through their data call, through a COM port named as such, and through the COM port fall-
 back after a reset; a modem that answers OK to the send command refused, and telephony's
-failures reported. The modem test on its own (modem_host.exe) shows a wrong PIN and a
+failures reported; the COM ports where a modem answers the probe listed and chosen
+directly. The modem test on its own (modem_host.exe) shows a wrong PIN and a
 telephony that does not start."""
 
+import os
 import shutil
+import termios
+import time
 
-from harness import wait_for
+from harness import SERIAL_MAP, wait_for
 from modem_rig import start_modem
 from tapi_rig import install_tapi_standin, tapi_leaks, tapi_log
 from program import (CAPTION, IDCANCEL, SELECT_MODEM_LIST, SELECT_MODEM_NAME, WIZARD_PAGES,
@@ -233,3 +237,65 @@ def test_a_modem_test_without_telephony_says_so(rig, env):
     answer(rig, "Unable to access modem, ensure that it is powered on and passes diagnostic "
                 "tests.", "error")
     assert host.wait(20) == 0
+
+
+# --- COM ports where a modem answers ---
+
+def list_serial_ports(rig, numbers):
+    """Names the ports in the SERIALCOMM map, as Wine's mount manager does for the ports it
+    finds (it does not list ports linked into dosdevices by hand)."""
+    for number in numbers:
+        done = rig.wine(["reg", "add", SERIAL_MAP, "/v", "\\Device\\QelTest%d" % number,
+                         "/t", "REG_SZ", "/d", "COM%d" % number, "/f"])
+        assert done.returncode == 0, done.stderr
+
+
+def port_speed(path):
+    port = os.open(path, os.O_RDWR | os.O_NOCTTY)
+    try:
+        return termios.tcgetattr(port)[5]
+    finally:
+        os.close(port)
+
+
+def test_com_ports_where_a_modem_answers_are_listed_and_chosen_directly(rig, env):
+    good = start_modem(rig, 5, "ok")
+    silent = start_modem(rig, 6, "silence")
+    silent_speed = port_speed(silent.slave)
+    assert silent_speed != termios.B115200
+    # COM7 is held by another process without sharing, as the gateway holds its modem.
+    held = env.folder / "com7-held"
+    held.write_bytes(b"")
+    held_link = rig.prefix / "dosdevices" / "com7"
+    os.symlink(str(held), str(held_link))
+    try:
+        rig.hold_file(held)
+        list_serial_ports(rig, (5, 6, 7))
+        program, sheet = start_wizard(rig, env)
+        page = current_page(rig, sheet)
+        wait_for(lambda: "COM5:" in listed(rig, page), timeout=3, what="COM5: listed")
+        wait_for(lambda: (env.data / "PORTPROBE.LOG").exists(), timeout=5, what="the log")
+        assert listed(rig, page) == ["COM5:"]
+        assert silent.commands() == [(115200, "AT")]          # one AT, and nothing else
+        assert good.commands() == [(115200, "AT")]
+        assert held.stat().st_size == 0
+        assert port_speed(silent.slave) == silent_speed       # left as found
+        log = (env.data / "PORTPROBE.LOG").read_text("cp1252")
+        assert "COM5: answered OK in " in log, log
+        assert "COM6: no modem answer in " in log, log
+        assert "COM7: skipped, cannot be opened exclusively (in use or missing): error 32" in log, log
+
+        rig.box_select(rig.control(page, SELECT_MODEM_LIST), 0)
+        choose_modem(rig, sheet, "COM5:", next_title=None)
+        answer(rig, "Initialised modem at 115200 bps", "information")
+        answer(rig, PASSED, "information")
+        wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + "Modem Settings", timeout=10,
+                 what="the next page")
+        ini = env.ini("SMSGW.INI")
+        assert ini["SMSGW"]["Modem1"] == "COM5:"
+        assert "PIN" not in ini.get("Modem - COM5:", {})
+        assert silent.commands() == [(115200, "AT")]          # activations do not ask again
+        cancel(rig, program, sheet)
+    finally:
+        rig.wine(["reg", "delete", SERIAL_MAP, "/va", "/f"])
+        held_link.unlink()
