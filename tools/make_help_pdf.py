@@ -15,8 +15,9 @@ The source is plain text with a few marks:
     other lines    paragraph text; a blank line ends a paragraph
 "@VERSION@" anywhere stands for the version number read from the version file.
 
-The document opens with its title and a table of contents; every part, section and
-subsection is a PDF bookmark. Built with ReportLab (Debian's python3-reportlab).
+The document opens with its title and a table of contents on its first page (a contents
+that would run over it fails the build); every part, section and subsection is a PDF
+bookmark. Built with ReportLab (Debian's python3-reportlab).
 """
 
 import argparse
@@ -36,7 +37,7 @@ try:
     from reportlab.lib.units import mm
     from reportlab.platypus import (BaseDocTemplate, Frame, Image as Picture, KeepTogether,
                                     ListFlowable, ListItem, PageBreak, PageTemplate, Paragraph,
-                                    Spacer)
+                                    Spacer, TableStyle)
     from reportlab.platypus.tableofcontents import TableOfContents
 except ImportError:
     # Debian's python3-reportlab belongs to the system's interpreter; another python3 first
@@ -145,6 +146,7 @@ class HelpDocument(BaseDocTemplate):
         frame = Frame(MARGIN, MARGIN, TEXT_WIDTH, PAGE_HEIGHT - 2 * MARGIN, id="body")
         self.addPageTemplates([PageTemplate(id="page", frames=[frame], onPage=self.footer)])
         self.heading_count = 0
+        self.first_part_page = None
 
     def footer(self, canvas, doc):
         canvas.saveState()
@@ -159,6 +161,8 @@ class HelpDocument(BaseDocTemplate):
         if kind is None:
             return
         level = self.LEVELS[kind]
+        if kind == "part" and self.first_part_page is None:
+            self.first_part_page = self.page
         text = flowable.getPlainText()
         key = "h%d" % self.heading_count
         self.heading_count += 1
@@ -169,6 +173,7 @@ class HelpDocument(BaseDocTemplate):
 
     def handle_documentBegin(self):
         self.heading_count = 0   # multiBuild lays the document out more than once
+        self.first_part_page = None
         super().handle_documentBegin()
 
 
@@ -197,13 +202,20 @@ def story(blocks, version, pictures, require_pictures):
     style = styles()
     contents = TableOfContents()
     contents.levelStyles = [
-        ParagraphStyle("TOC0", fontName="Helvetica-Bold", fontSize=11, leading=16,
-                       leftIndent=0, firstLineIndent=0, spaceBefore=6),
-        ParagraphStyle("TOC1", fontName="Helvetica", fontSize=10, leading=13, leftIndent=16,
+        ParagraphStyle("TOC0", fontName="Helvetica-Bold", fontSize=11, leading=15,
+                       leftIndent=0, firstLineIndent=0, spaceBefore=5),
+        ParagraphStyle("TOC1", fontName="Helvetica", fontSize=10, leading=13.5, leftIndent=16,
                        firstLineIndent=0),
-        ParagraphStyle("TOC2", fontName="Helvetica", fontSize=9, leading=12, leftIndent=32,
+        ParagraphStyle("TOC2", fontName="Helvetica", fontSize=9, leading=12.5, leftIndent=32,
                        firstLineIndent=0),
     ]
+    # The lines' own leading spaces them: no cell padding above and below (3 pt each by
+    # default), so that the contents stay on the first page.
+    contents.tableStyle = TableStyle([("VALIGN", (0, 0), (-1, -1), "TOP"),
+                                      ("LEFTPADDING", (0, 0), (-1, -1), 0),
+                                      ("RIGHTPADDING", (0, 0), (-1, -1), 0),
+                                      ("TOPPADDING", (0, 0), (-1, -1), 0),
+                                      ("BOTTOMPADDING", (0, 0), (-1, -1), 0)])
     blocks = list(blocks)
     flow, items, missing, used = [], [], [], []
 
@@ -229,7 +241,7 @@ def story(blocks, version, pictures, require_pictures):
         if kind != "item":
             end_list()
         if kind == "title":
-            flow += [Spacer(1, 40), Paragraph(escape(text), style["title"])]
+            flow += [Spacer(1, 24), Paragraph(escape(text), style["title"])]
         elif kind == "part":
             if flow and not isinstance(flow[-1], PageBreak):
                 flow.append(PageBreak())
@@ -271,6 +283,10 @@ def build(source, output, version, pictures=None, require_pictures=False):
     temporary = output.with_name(output.name + ".tmp")
     document = HelpDocument(str(temporary), blocks[0][1], version)
     document.multiBuild(flow)
+    if document.first_part_page is not None and document.first_part_page > 2:
+        temporary.unlink()
+        raise SourceError("the table of contents runs over the first page (%d pages)"
+                          % (document.first_part_page - 1))
     temporary.replace(output)  # never a half-written document in the installation
     return document.page, used
 

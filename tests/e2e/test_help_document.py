@@ -1,6 +1,7 @@
 """The help document as the build stages it beside the program, and its generator's release
 mode: every heading of the text source is a bookmark, the table of contents is there, the
-version is the one of VERSION, and a release build fails on a screenshot it cannot find."""
+version is the one of VERSION, and a release build fails on a screenshot it cannot find or a
+table of contents that runs over the first page."""
 
 import re
 import subprocess
@@ -45,3 +46,17 @@ def test_release_build_fails_on_a_missing_screenshot(rig):
         release = subprocess.run(command + ["--require-pictures"], stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT, text=True)
         assert release.returncode == 1 and "page.png" in release.stdout, release.stdout
+
+
+def test_a_table_of_contents_longer_than_its_page_fails_the_build(rig):
+    with tempfile.TemporaryDirectory() as work:
+        command = [sys.executable, str(ROOT / "tools" / "make_help_pdf.py"),
+                   str(Path(work) / "help.txt"), str(Path(work) / "help.pdf")]
+        for sections, fits in ((30, True), (50, False)):
+            text = "# Help\n\nv1\n\n# Chapter\n\n" + "".join(
+                "## Page %d\n\nText.\n\n" % n for n in range(sections))
+            (Path(work) / "help.txt").write_text(text)
+            done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  text=True)
+            assert (done.returncode == 0) == fits, done.stdout
+            assert fits or "table of contents runs over" in done.stdout, done.stdout
