@@ -28,6 +28,7 @@ sys.path.insert(0, str(ROOT / "tools"))
 import demo  # noqa: E402
 import harness  # noqa: E402
 from account_files import user_record, write_users  # noqa: E402
+from modem_rig import start_modem  # noqa: E402
 from program import start_modem_discovery, start_phone_modem  # noqa: E402
 from tapi_rig import install_tapi_standin  # noqa: E402
 
@@ -88,12 +89,20 @@ MODEM_LINES = """
     """
 
 
-def choose_listed_phone(rig, sheet, name):
-    """Waits for the phone modem to be listed and selects it, as a click would."""
+def answering_com_port(rig, number):
+    """A modem on COM<number> that the page finds by its probe of the ports Windows lists."""
+    start_modem(rig, number, "ok")
+    rig.wine(["reg", "add", harness.SERIAL_MAP, "/v", "\\Device\\Serial%d" % number,
+              "/d", "COM%d" % number, "/f"], check=True)
+
+
+def choose_listed_phone(rig, sheet, name, also=()):
+    """Waits for the phone modem (and the other entries named) to be listed and selects the
+    phone, as a click would."""
     page = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
     box = rig.control(page, 102)
-    harness.wait_for(lambda: name in [text for text, _ in rig.box_items(box)], timeout=20,
-                     what="%s listed" % name)
+    harness.wait_for(lambda: {name, *also} <= {text for text, _ in rig.box_items(box)},
+                     timeout=20, what="%s listed" % name)
     rig.box_select(box, [text for text, _ in rig.box_items(box)].index(name))
 
 
@@ -101,6 +110,7 @@ def wizard_pages(rig, env, shooter):
     install_tapi_standin(env, MODEM_LINES)
     phone = start_phone_modem(rig, "mms")
     start_modem_discovery(rig, env, [("Pixel 7", phone.port), ("Galaxy A54", phone.port)])
+    answering_com_port(rig, 6)
     program = env.start()
     sheet = rig.find(WIZARD + WIZARD_PAGES[0], timeout=30)
     if not sheet:
@@ -108,7 +118,7 @@ def wizard_pages(rig, env, shooter):
     for index, page in enumerate(WIZARD_PAGES, 1):
         shooter.wait_title(sheet, WIZARD + page)
         if page == "Select Modem":
-            choose_listed_phone(rig, sheet, "QelSMSModem - Pixel 7")
+            choose_listed_phone(rig, sheet, "QelSMSModem - Pixel 7", also=["COM6:"])
         if page == "Configuration Complete":
             current = rig.qauto("sheet-page", "--hwnd", sheet)[1].strip()
             rig.click(current, id=COMPLETE_YES)
