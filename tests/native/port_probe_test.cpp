@@ -45,8 +45,9 @@ TEST(PortProbe, AnAnswerIsAModemsOnlyWithALineOK)
 TEST(PortProbe, OnlyCOMAndDigitsArePortNames)
 {
     const char* rows[][2] = {
-        {"COM5", "COM5"}, {"com12:", "COM12"}, {"\\\\.\\COM7", "COM7"}, {"COM", ""},    {"COM5x", ""},
-        {"LPT1", ""},     {"COM5::", ""},      {"COM12345", ""},        {"\\Device\\Serial0", ""}, {"", ""},
+        {"COM9", "COM9"}, {"com12:", "COM12"}, {"\\\\.\\COM7", "COM7"}, {"COM1234", "COM1234"},
+        {"COM", ""},      {"COM5x", ""},       {"LPT1", ""},            {"COM5::", ""},
+        {"COM12345", ""}, {"\\Device\\Serial0", ""}, {"", ""},
     };
     for (const auto& row : rows)
         EXPECT_EQ(ComPortName(row[0]), row[1]) << row[0];
