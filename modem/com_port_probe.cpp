@@ -89,38 +89,43 @@ public:
 
     bool Send(const std::string& text) override
     {
+        std::string bytes = text;
         DWORD written = 0;
-        return Transfer(false, text.c_str(), static_cast<DWORD>(text.size()), kWriteWaitMs, written) &&
-               written == text.size();
+        return Transfer(false, bytes, kWriteWaitMs, written) && written == text.size();
     }
 
     bool Read(std::string& text, unsigned long waitMs) override
     {
-        char buffer[sizeof PortIo::buffer];
+        std::string bytes(sizeof PortIo::buffer, '\0');
         DWORD count = 0;
-        if (!Transfer(true, buffer, sizeof buffer, waitMs, count))
+        if (!Transfer(true, bytes, waitMs, count))
             return false;
-        text.append(buffer, count);
+        text += bytes;
         if (count == 0)
             Sleep(waitMs < 10 ? waitMs : 10); // an immediate-return read found nothing
         return true;
     }
 
 private:
-    // One write of the bytes, or one read into them, ended within waitMs.
-    bool Transfer(bool read, const char* bytes, DWORD size, DWORD waitMs, DWORD& count)
+    // One write of the bytes, or one read into them (up to their size), ended within waitMs.
+    bool Transfer(bool read, std::string& bytes, DWORD waitMs, DWORD& count)
     {
         std::unique_ptr<PortIo> io(new PortIo);
+        const DWORD size = static_cast<DWORD>(bytes.size());
+        if (size > sizeof io->buffer)
+            return false;
         io->record.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         if (!io->record.hEvent)
             return false;
         if (!read)
-            memcpy(io->buffer, bytes, size);
+            memcpy(io->buffer, bytes.data(), size);
         count = 0;
         BOOL done = read ? ReadFile(port_, io->buffer, size, &count, &io->record)
                          : WriteFile(port_, io->buffer, size, &count, &io->record);
         bool ok = done != FALSE;
-        if (!done) {
+        if (done) {
+            GetOverlappedResult(port_, &io->record, &count, FALSE); // the count of a done operation
+        } else {
             DWORD error = GetLastError();
             if (error == ERROR_IO_PENDING && !Complete(port_, io.get(), waitMs, count)) {
                 io.release(); // abandoned to the driver
@@ -129,7 +134,7 @@ private:
             ok = error == ERROR_IO_PENDING || (read && error == ERROR_TIMEOUT);
         }
         if (read && ok)
-            memcpy(const_cast<char*>(bytes), io->buffer, count);
+            bytes.assign(io->buffer, count);
         CloseHandle(io->record.hEvent);
         return ok;
     }
