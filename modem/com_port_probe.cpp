@@ -37,7 +37,8 @@ std::vector<std::string> SystemComPorts()
         DWORD nameSize = sizeof name;
         DWORD dataSize = sizeof data - 1;
         DWORD type = 0;
-        LONG result = RegEnumValueA(map, index, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
+        LONG result =
+            RegEnumValueA(map, index, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
         if (result == ERROR_MORE_DATA)
             continue; // no port has so long a name
         if (result != ERROR_SUCCESS)
@@ -222,8 +223,8 @@ DWORD WINAPI ProbeOnePort(void* parameter)
 {
     PortJob& job = *static_cast<PortJob*>(parameter);
     ComProbeOpener opener;
-    job.outcome = ProbePort(opener, job.port, [] { return static_cast<unsigned long>(timeGetTime()); },
-                            job.round->stop);
+    job.outcome = ProbePort(
+        opener, job.port, [] { return static_cast<unsigned long>(timeGetTime()); }, job.round->stop);
     ProbeOutcome::Kind kind = job.outcome.kind;
     EnterCriticalSection(&job.round->lock);
     if (kind == ProbeOutcome::Answered)
@@ -239,8 +240,8 @@ void WriteLog(const std::string& text, bool fresh)
     char folder[MAX_PATH];
     ProgramDataDirectory(folder);
     std::string path = std::string(folder) + kLogFile;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, fresh ? CREATE_ALWAYS : OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              fresh ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     SetFilePointer(file, 0, nullptr, FILE_END);

@@ -133,10 +133,9 @@ ProbePlan PlanPortProbe(const std::vector<std::string>& listed,
         }
         if (!seen.insert(skip.port).second)
             continue;
-        auto telephony = std::find_if(telephonyPorts.begin(), telephonyPorts.end(),
-                                      [&](const std::pair<std::string, std::string>& modem) {
-                                          return ComPortName(modem.second) == skip.port;
-                                      });
+        auto telephony = std::find_if(
+            telephonyPorts.begin(), telephonyPorts.end(),
+            [&](const std::pair<std::string, std::string>& modem) { return ComPortName(modem.second) == skip.port; });
         if (telephony != telephonyPorts.end()) {
             skip.kind = ProbeOutcome::TelephonyPort;
             skip.detail = telephony->first;

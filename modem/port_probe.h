@@ -47,15 +47,15 @@ private:
 // What happened to one port.
 struct ProbeOutcome {
     enum Kind {
-        NotComPort,     // the system lists a name that is not COM and digits
-        TelephonyPort,  // the port of a listed telephony modem (detail: its name)
-        ProbedBefore,   // asked already while the page is open
-        OpenFailed,     // in use or missing: never disturbed (error, detail: the system's text)
-        SendFailed,     // "AT\r" could not be written
-        ReadFailed,     // the answer could not be read
-        Answered,       // a modem: listed
-        NoAnswer,       // silence, "ERROR" or anything else
-        Stopped,        // the page closed while waiting
+        NotComPort,    // the system lists a name that is not COM and digits
+        TelephonyPort, // the port of a listed telephony modem (detail: its name)
+        ProbedBefore,  // asked already while the page is open
+        OpenFailed,    // in use or missing: never disturbed (error, detail: the system's text)
+        SendFailed,    // "AT\r" could not be written
+        ReadFailed,    // the answer could not be read
+        Answered,      // a modem: listed
+        NoAnswer,      // silence, "ERROR" or anything else
+        Stopped,       // the page closed while waiting
     } kind = NoAnswer;
     std::string port;
     std::string detail;

@@ -15,17 +15,17 @@ TEST(PortProbe, AnAnswerIsAModemsOnlyWithALineOK)
         bool settled;
     } rows[] = {
         {"\r\nOK\r\n", true, true},
-        {"AT\r\r\nOK\r\n", true, true},                  // echo, then OK
-        {"\r\nRING\r\n\r\nOK\r\n", true, true},          // an unsolicited line first
-        {"OK", true, false},                             // cut off at the end of the wait
+        {"AT\r\r\nOK\r\n", true, true},         // echo, then OK
+        {"\r\nRING\r\n\r\nOK\r\n", true, true}, // an unsolicited line first
+        {"OK", true, false},                    // cut off at the end of the wait
         {"\r\nERROR\r\n", false, true},
-        {"\r\nERROR\r\n\r\nOK\r\n", false, true},        // settled by the first result
+        {"\r\nERROR\r\n\r\nOK\r\n", false, true}, // settled by the first result
         {"", false, false},
-        {"BOOK\r\nOKAY\r\nOK?\r\n", false, false},       // OK inside a line is not a result
+        {"BOOK\r\nOKAY\r\nOK?\r\n", false, false}, // OK inside a line is not a result
         {std::string("\x00\xff$GPGGA,1\r\n", 12), false, false},
-        {mebibyte + "\r\nOK\r\n", false, true},          // too much before any OK
-        {std::string(kProbeAnswerLimit - 4, 'x') + "\nOK\n", true, true},
-        {std::string(kProbeAnswerLimit - 3, 'x') + "\nOK\n", false, true},
+        {mebibyte + "\r\nOK\r\n", false, true},                            // too much before any OK
+        {std::string(kProbeAnswerLimit - 4, 'x') + "\nOK\n", true, true},  // the limit's last byte
+        {std::string(kProbeAnswerLimit - 3, 'x') + "\nOK\n", false, true}, // one byte over it
     };
     for (const Row& row : rows) {
         std::string shown = row.answer.substr(0, 40);
@@ -45,9 +45,17 @@ TEST(PortProbe, AnAnswerIsAModemsOnlyWithALineOK)
 TEST(PortProbe, OnlyCOMAndDigitsArePortNames)
 {
     const char* rows[][2] = {
-        {"COM9", "COM9"}, {"com12:", "COM12"}, {"\\\\.\\COM7", "COM7"}, {"COM1234", "COM1234"},
-        {"COM", ""},      {"COM5x", ""},       {"LPT1", ""},            {"COM5::", ""},
-        {"COM12345", ""}, {"\\Device\\Serial0", ""}, {"", ""},
+        {"COM9", "COM9"},
+        {"com12:", "COM12"},
+        {"\\\\.\\COM7", "COM7"},
+        {"COM1234", "COM1234"},
+        {"COM", ""},
+        {"COM5x", ""},
+        {"LPT1", ""},
+        {"COM5::", ""},
+        {"COM12345", ""},
+        {"\\Device\\Serial0", ""},
+        {"", ""},
     };
     for (const auto& row : rows)
         EXPECT_EQ(ComPortName(row[0]), row[1]) << row[0];
@@ -124,7 +132,8 @@ ProbeOutcome Probe(ScriptedPort& port, bool stop = false)
 {
     ScriptedOpener opener(port);
     std::atomic<bool> stopped{stop};
-    return ProbePort(opener, "COM5", [&] { return port.now; }, stopped);
+    return ProbePort(
+        opener, "COM5", [&] { return port.now; }, stopped);
 }
 
 TEST(PortProbe, APortIsSentOneATAndWaitedForOneSecondAtMost)
