@@ -23,6 +23,9 @@ constexpr DWORD kWriteWaitMs = 1000;
 constexpr DWORD kCancelSettleMs = 1000;
 // Stop waits this long for a round: its threads end within a read slice of the stop.
 constexpr DWORD kStopWaitMs = 3000;
+// A probe thread needs little stack; a machine may list hundreds of ports in a 32-bit
+// address space.
+constexpr SIZE_T kProbeThreadStack = 64 * 1024;
 
 // The names the system lists as serial ports: the data of the map's values.
 std::vector<std::string> SystemComPorts()
@@ -268,7 +271,8 @@ DWORD WINAPI RunRound(void* parameter)
         jobs[i].port = plan.ports[i];
         jobs[i].outcome.port = plan.ports[i];
         jobs[i].outcome.kind = ProbeOutcome::Stopped; // unless its thread runs
-        HANDLE thread = CreateThread(nullptr, 0, ProbeOnePort, &jobs[i], 0, nullptr);
+        HANDLE thread = CreateThread(nullptr, kProbeThreadStack, ProbeOnePort, &jobs[i],
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
         if (thread)
             threads.push_back(thread);
     }
