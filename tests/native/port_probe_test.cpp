@@ -51,6 +51,7 @@ TEST(PortProbe, OnlyCOMAndDigitsArePortNames)
         {"COM1234", "COM1234"},
         {"COM", ""},
         {"COM5x", ""},
+        {"COMx5", ""},
         {"LPT1", ""},
         {"COM5::", ""},
         {"COM12345", ""},
