@@ -11,7 +11,7 @@ namespace {
 
 // What the peer does at one of the reader's wake-ups.
 struct Step {
-    enum Kind { Data, Close, Silence, Fail } kind;
+    enum Kind { Data, Close, Silence, Fail, Overrun } kind;
     std::string bytes;
     uint64_t secondsLater = 0; // the clock moves on this far first
 };
@@ -26,6 +26,7 @@ Step Closed(uint64_t secondsLater = 0)
 }
 const Step kSilence = {Step::Silence, "", 0};
 const Step kFailure = {Step::Fail, "", 0};
+const Step kOverrun = {Step::Overrun, "zz", 0}; // Receive claims one byte more than it gave
 
 // A socket that plays a script: one step per wait. After a Close every wait finds the
 // socket readable with nothing waiting, as a closed socket is; after the script, silence.
@@ -60,6 +61,10 @@ public:
             return Wait::Readable;
         case Step::Silence:
             return Wait::TimedOut;
+        case Step::Overrun:
+            pending_ = step.bytes;
+            overrun_ = true;
+            return Wait::Readable;
         case Step::Fail:
             break;
         }
@@ -75,7 +80,7 @@ public:
         size_t n = std::min(length, pending_.size());
         memcpy(buffer, pending_.data(), n);
         pending_.erase(0, n);
-        return static_cast<long>(n);
+        return static_cast<long>(overrun_ ? n + 1 : n);
     }
     uint64_t NowSeconds() override { return now_; }
     void SleepMs(unsigned milliseconds) override
@@ -91,6 +96,7 @@ private:
     std::deque<Step> steps_;
     std::string pending_;
     bool closed_ = false;
+    bool overrun_ = false;
     uint64_t now_ = 5000;
 };
 
@@ -159,7 +165,7 @@ TEST(PhoneModemHeader, ValueOfTheNamedHeaderInTheHeaderBlock)
 TEST(PhoneModemResponse, StopsOnceTheAnnouncedBodyIsIn)
 {
     // The header end is searched as "\n\n", "\n\r\n", then "\r\r"; a wrong body offset
-    // would wait for more and take in the next packet.
+    // would stop before the body's last two bytes or wait for more and take in the next packet.
     const char* const answers[] = {
         "HTTP/1.0 200 OK\r\nContent-length: 5\r\n\r\nHELLO",
         "HTTP/1.0 200 OK\nContent-Length:5\n\nHELLO",
@@ -167,7 +173,9 @@ TEST(PhoneModemResponse, StopsOnceTheAnnouncedBodyIsIn)
         "HTTP/1.0 200 OK\r\n\r\nHELLO Content-length: 5",
     };
     for (const char* answer : answers) {
-        ScriptedStream stream({Packet(answer), Packet("EXTRA"), Closed()});
+        std::string text = answer;
+        ScriptedStream stream(
+            {Packet(text.substr(0, text.size() - 2)), Packet(text.substr(text.size() - 2)), Packet("EXTRA"), Closed()});
         PhoneModemResponse response;
         ASSERT_TRUE(ReadPhoneModemResponse(stream, response)) << answer;
         EXPECT_EQ(answer, Text(response));
@@ -203,6 +211,7 @@ TEST(PhoneModemResponse, WhatCameUntilTheStreamEndsIsTheAnswer)
         {"closed: six idle wake-ups", {Packet(answer), Closed()}, 7, 5},
         {"silent for the whole wait", {Packet(answer), kSilence}, 2, 0},
         {"socket failure", {Packet(answer), kFailure}, 2, 0},
+        {"a read that claims more than it was asked for", {Packet(answer), kOverrun}, 2, 0},
         {"over two minutes since the first byte", {Packet(answer), Closed(121)}, 2, 0},
         {"two minutes in all are the end", {Packet(answer), Closed(120)}, 2, 1},
         {"under two minutes is within", {Packet(answer), Closed(119)}, 7, 5},
@@ -271,9 +280,10 @@ TEST(PhoneModemResponse, AnnouncedLengthsBeyondTheLimitFailWithoutWaiting)
         EXPECT_EQ(1, stream.waits) << length;
     }
 
-    // The largest length that fits is waited for.
-    std::string head = "HTTP/1.0 200 OK\r\nContent-length: 1048500\r\n\r\n";
-    ASSERT_LE(head.size() + 1048500, kResponseLimit);
+    // The largest length that fits is waited for: headers and body exactly at the limit.
+    const size_t headSize = std::string("HTTP/1.0 200 OK\r\nContent-length: 1234567\r\n\r\n").size();
+    std::string head = "HTTP/1.0 200 OK\r\nContent-length: " + std::to_string(kResponseLimit - headSize) + "\r\n\r\n";
+    ASSERT_EQ(headSize, head.size());
     ScriptedStream fits({Packet(head), Packet("body"), Closed()});
     PhoneModemResponse response;
     EXPECT_TRUE(ReadPhoneModemResponse(fits, response));
