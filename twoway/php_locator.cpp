@@ -4,6 +4,11 @@
 #include "base/text.h"
 
 const char kPhpNotAvailableMessage[] = "PHP support not available, unable to locate php-cgi.exe";
+const char kPhpSearchStoppedMessage[] =
+    "PHP support not available, unable to locate php-cgi.exe: the search of the fixed drives stopped after "
+    "20,000 folders without finding it.\r\n\r\n"
+    "Set the PHPRC environment variable to the folder that holds php-cgi.exe, or add that folder to PATH, "
+    "and try again.";
 
 namespace {
 
@@ -74,7 +79,7 @@ public:
                 }
                 continue;
             }
-            if (entry.reparsePoint || Skipped(entry.name))
+            if (entry.reparsePoint || Skipped(entry.name) || system_.OthersMayWrite(path + "\\"))
                 continue;
             if (Search(path + "\\"))
                 return true;
@@ -98,11 +103,12 @@ PhpSearchResult LocatePhpCgi(IniStore& smsgw, PhpSearchSystem& system, size_t fo
     std::string stored = smsgw.Read("SMSGW", "PHP-CGI.EXE", kPhpPathMax + 1);
     if (!stored.empty()) {
         if (system.PathExists(stored)) {
-            result.found = true;
+            result.found = result.stored = true;
             result.path = stored;
             return result;
         }
         smsgw.Delete("SMSGW", "PHP-CGI.EXE");
+        result.gone = stored;
     }
 
     std::string phprc = system.Environment("PHPRC");
@@ -112,18 +118,35 @@ PhpSearchResult LocatePhpCgi(IniStore& smsgw, PhpSearchSystem& system, size_t fo
     if (!found) {
         DriveSearch search(system, folderLimit, result);
         for (const std::string& root : system.FixedDriveRoots()) {
+            if (system.OthersMayWrite(root))
+                continue;
             if ((found = search.Search(root)) || result.searchCut)
                 break;
         }
     }
     if (!found) {
-        result.path.clear();
-        result.message = kPhpNotAvailableMessage;
+        result.message = result.searchCut ? kPhpSearchStoppedMessage : kPhpNotAvailableMessage;
         return result;
     }
     result.found = true;
-    smsgw.Write("SMSGW", "PHP-CGI.EXE", result.path);
     return result;
+}
+
+void AdoptPhpCgi(IniStore& smsgw, const std::string& path)
+{
+    smsgw.Write("SMSGW", "PHP-CGI.EXE", path);
+}
+
+std::string PhpFoundQuestion(const std::string& path)
+{
+    return "php-cgi.exe was found here:\r\n\r\n" + path +
+           "\r\n\r\nThe gateway service will run this program for local PHP scripts. Use it?";
+}
+
+std::string PhpGoneNotice(const std::string& path)
+{
+    return "The php-cgi.exe of the configuration no longer exists:\r\n\r\n" + path +
+           "\r\n\r\nIt has been removed from the configuration.";
 }
 
 std::string PhpScriptDirectory(IniStore& smsgw, const std::string& programDataDirectory)

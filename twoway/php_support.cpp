@@ -6,7 +6,9 @@
 
 #include "app/config_files.h"
 #include "app/ini_files.h"
+#include "app/message_box.h"
 #include "app/wait_cursor.h"
+#include "gateway/gwcore/folder_security.h"
 #include "twoway/php_locator.h"
 
 namespace {
@@ -55,19 +57,38 @@ public:
         FindClose(search);
         return entries;
     }
+
+    bool OthersMayWrite(const std::string& directory) override
+    {
+        return ::OthersMayWrite(ReadFolderAccess(directory.c_str(), TrustedAccount::Running));
+    }
 };
 
 } // namespace
 
-bool LocatePhpCgiExe(std::string& path, std::string& message)
+bool LocatePhpCgiExe(HWND owner, bool reportMissing, std::string& path)
 {
-    WaitCursor busy;
     ProfileIniStore smsgw = SmsGatewayIni();
-    WindowsSearchSystem system;
-    PhpSearchResult result = LocatePhpCgi(smsgw, system);
+    PhpSearchResult result;
+    {
+        WaitCursor busy;
+        WindowsSearchSystem system;
+        result = LocatePhpCgi(smsgw, system);
+    }
+    if (!result.gone.empty())
+        ShowMessage(owner, PhpGoneNotice(result.gone).c_str(), MB_OK | MB_ICONWARNING);
+    if (!result.found) {
+        if (reportMissing)
+            ShowMessage(owner, result.message.c_str(), MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (!result.stored) {
+        if (ShowMessage(owner, PhpFoundQuestion(result.path).c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return false;
+        AdoptPhpCgi(smsgw, result.path);
+    }
     path = result.path;
-    message = result.message;
-    return result.found;
+    return true;
 }
 
 std::string PhpDirectory()

@@ -4,9 +4,13 @@
 
 #include <string>
 
-// True with the path of php-cgi.exe; otherwise false with the message to show. May search
-// the fixed drives (with the wait cursor, bounded by kPhpSearchFolderLimit folders).
-bool LocatePhpCgiExe(std::string& path, std::string& message);
+#include <windows.h>
+
+// True with the path of php-cgi.exe: the configured one, or one found through PHPRC, PATH or
+// the fixed drives (with the wait cursor, bounded by kPhpSearchFolderLimit folders) that the
+// administrator confirmed in a box owned by owner, which stores it. A configured path that is
+// gone is told; why none was found is told only with reportMissing.
+bool LocatePhpCgiExe(HWND owner, bool reportMissing, std::string& path);
 
 // The PHP script directory, with trailing backslash.
 std::string PhpDirectory();

@@ -190,15 +190,13 @@ void ShowPostUrl(HWND page, bool shown)
 }
 
 // Switches local PHP on for the page: the remote box enabled, the script directory made
-// and named. False (with the message shown) when php-cgi.exe is not found.
+// and named. False when php-cgi.exe is not found (told with reportMissing) or the one found
+// was not confirmed.
 bool ShowPhpOn(HWND page, bool reportMissing)
 {
-    std::string path, message;
-    if (!LocatePhpCgiExe(path, message)) {
-        if (reportMissing)
-            ShowMessage(page, message.c_str(), MB_OK | MB_ICONERROR);
+    std::string path;
+    if (!LocatePhpCgiExe(page, reportMissing, path))
         return false;
-    }
     EnableItem(page, IDC_TWOWAY_PHP_REMOTE, true);
     std::string directory = PhpDirectory();
     if (!PathExists(directory.c_str()))

@@ -4,6 +4,7 @@ saved and "(default)" deleting its key, the PHP switch with and without php-cgi.
 upload URL kept in the route section, and the viewers and the MM7 dialog opened from the
 page."""
 
+import os
 import shutil
 import subprocess
 import tempfile
@@ -231,25 +232,49 @@ def test_settings_charset_upload_url_and_refusals_on_leaving(rig, env):
     end_program(rig, program)
 
 
+PHP_GONE = ("The php-cgi.exe of the configuration no longer exists:\r\n\r\n%s\r\n\r\n"
+            "It has been removed from the configuration.")
+PHP_FOUND = ("php-cgi.exe was found here:\r\n\r\n%s\r\n\r\n"
+             "The gateway service will run this program for local PHP scripts. Use it?")
+
+
+def php_question(rig, path, click):
+    box = rig.box(timeout=60, click=click)
+    assert (box.text.lower(), box.caption, box.icon, box.buttons) == (
+        (PHP_FOUND % path).lower(), CAPTION, "question", ["Yes", "No"]), box
+
+
 def test_php_switch_with_php_cgi_found(rig, env):
-    php = env.folder / "php"
-    php.mkdir()
-    shutil.copy2(str(rig.testbin / "php" / "php-cgi.exe"), str(php / "php-cgi.exe"))
-    configure_modem(env, "PHPEnable=Yes\nPHPAllowRemote=Yes\n")
-    rig.env["PHPRC"] = to_windows(php)
+    old, new = env.folder / "php-old", env.folder / "php"
+    for folder in (old, new):
+        folder.mkdir()
+        shutil.copy2(str(rig.testbin / "php" / "php-cgi.exe"), str(folder / "php-cgi.exe"))
+    old_exe, new_exe = to_windows(old) + "\\php-cgi.exe", to_windows(new) + "\\php-cgi.exe"
+    configure_modem(env, "PHPEnable=Yes\nPHPAllowRemote=Yes\nPHP-CGI.EXE=%s\n" % old_exe)
+    rig.env["PHPRC"] = to_windows(new)
     try:
-        program, sheet, page = twoway_page(rig, env)
+        program, sheet, page = twoway_page(rig, env)  # the configured path: nothing asked
     finally:
         del rig.env["PHPRC"]
     assert is_checked(rig, page, PHP_ENABLE) and is_checked(rig, page, PHP_REMOTE)
     directory = to_windows(env.data) + "\\PHP\\"
     assert controls(rig, page)[PHP_LABEL].text == "http://qelsms.local/php resolves to " + directory
     assert (env.data / "PHP").is_dir()
-    assert env.ini("SMSGW.INI")["SMSGW"]["PHP-CGI.EXE"].lower() == (to_windows(php) + "\\php-cgi.exe").lower()
     rig.click(page, id=PHP_ENABLE)
     assert not controls(rig, page)[PHP_REMOTE].enabled and controls(rig, page)[PHP_LABEL].text == ""
-    rig.click(page, id=PHP_ENABLE)                       # found again from the stored path
+
+    # The configured one gone: said, then the one PHPRC names is shown and stored only on Yes.
+    (old / "php-cgi.exe").unlink()
+    rig.click(page, id=PHP_ENABLE)
+    box = rig.box(timeout=30, click="OK")
+    assert (box.text, box.icon) == (PHP_GONE % old_exe, "warning"), box
+    php_question(rig, new_exe, "No")
+    wait_for(lambda: not is_checked(rig, page, PHP_ENABLE), what="PHP left off")
+    assert "PHP-CGI.EXE" not in env.ini("SMSGW.INI")["SMSGW"]
+    rig.click(page, id=PHP_ENABLE)
+    php_question(rig, new_exe, "Yes")
     wait_for(lambda: controls(rig, page)[PHP_REMOTE].enabled, what="PHP switched on")
+    assert env.ini("SMSGW.INI")["SMSGW"]["PHP-CGI.EXE"].lower() == new_exe.lower()
     rig.click(sheet, id=IDOK)
     end_program(rig, program)
     assert env.ini("SMSGW.INI")["SMSGW"]["PHPEnable"] == "Yes"
@@ -306,12 +331,15 @@ class DrivesRig(Rig):
         self.env.pop("PHPRC", None)
 
 
-def test_php_refused_without_php_cgi_and_links_not_entered(rig):
+def test_php_refused_without_php_cgi_and_open_folders_and_links_not_entered(rig):
     work = Path(tempfile.mkdtemp(prefix="phpdrives-", dir=str(rig.tmp_root)))
     y, x, outside = work / "y", work / "x", work / "outside"
     shutil.copytree(str(rig.install_source), str(y / "install"))
-    for folder in (y / "data", y / "private", x / "loop", outside):
+    for folder in (y / "data", y / "private", x / "loop", x / "aaa", outside):
         folder.mkdir(parents=True)
+    # A folder any user may write (as one made at a drive's root): what lies there is not taken.
+    os.chmod(str(x / "aaa"), 0o777)
+    shutil.copy2(str(rig.testbin / "php" / "php-cgi.exe"), str(x / "aaa" / "php-cgi.exe"))
     (x / "loop" / "again").symlink_to(x / "loop")           # a loop inside the drive
     (x / "linked").symlink_to(outside)                       # the only way to this php-cgi.exe
     shutil.copy2(str(rig.testbin / "php" / "php-cgi.exe"), str(outside / "php-cgi.exe"))
@@ -336,6 +364,7 @@ def test_php_refused_without_php_cgi_and_links_not_entered(rig):
         (x / "tools").mkdir()
         shutil.copy2(str(outside / "php-cgi.exe"), str(x / "tools" / "php-cgi.exe"))
         drives.click(page, id=PHP_ENABLE)
+        php_question(drives, "X:\\tools\\php-cgi.exe", "Yes")
         wait_for(lambda: controls(drives, page)[PHP_REMOTE].enabled, timeout=30, what="PHP switched on")
         assert drives_ini(y)["SMSGW"]["PHP-CGI.EXE"].lower() == "x:\\tools\\php-cgi.exe"
         drives.click(sheet, id=IDOK)

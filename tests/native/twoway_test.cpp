@@ -21,6 +21,7 @@ public:
     std::set<std::string> files;   // upper-case full paths
     std::set<std::string> folders; // upper-case, with trailing backslash
     std::set<std::string> links;   // folders that are reparse points
+    std::set<std::string> open;    // folders other users may write, upper-case with backslash
     std::map<std::string, std::string> environment;
     std::vector<std::string> drives;
     std::vector<std::string> listed; // the folders listed, in order
@@ -62,6 +63,7 @@ public:
             add(f, true);
         return entries;
     }
+    bool OthersMayWrite(const std::string& directory) override { return open.count(AsciiUpper(directory)) != 0; }
 };
 
 TEST(KeywordEntry, SplitsAtTheFirstMarkAndJoinsBack)
@@ -421,7 +423,7 @@ TEST(KeywordForm, CommandsAndImagesAreTakenApartAsStored)
     EXPECT_TRUE(actions.runSendResponse);
 }
 
-TEST(PhpLocator, FindsTheProgramInItsOrderAndRemembersIt)
+TEST(PhpLocator, FindsTheProgramInItsOrderAndStoresNothingUnconfirmed)
 {
     struct Case {
         const char* name;
@@ -430,25 +432,30 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndRemembersIt)
         const char* path;
         const char* file;  // where php-cgi.exe lies
         const char* found; // "" when not found
+        bool fromConfiguration;
         const char* storedAfter;
     } const cases[] = {
-        {"stored", "C:\\php\\php-cgi.exe", "", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe",
+        {"stored", "C:\\php\\php-cgi.exe", "", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", true,
          "C:\\php\\php-cgi.exe"},
-        {"stale, then drives", "C:\\old\\php-cgi.exe", "", "", "D:\\x\\y\\PHP-CGI.EXE", "D:\\x\\y\\PHP-CGI.EXE",
-         "D:\\x\\y\\PHP-CGI.EXE"},
-        {"phprc", "", "C:\\php", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe"},
-        {"phprc backslash", "", "C:\\php\\", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe",
-         "C:\\php\\php-cgi.exe"},
-        {"second of path", "", "", "C:\\a; C:\\b", "C:\\b\\php-cgi.exe", "C:\\b\\php-cgi.exe", "C:\\b\\php-cgi.exe"},
+        {"stale, then drives", "C:\\old\\php-cgi.exe", "", "", "D:\\x\\y\\PHP-CGI.EXE", "D:\\x\\y\\PHP-CGI.EXE", false,
+         "<missing>"},
+        {"phprc", "", "C:\\php", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", false, "<missing>"},
+        {"phprc backslash", "", "C:\\php\\", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", false, "<missing>"},
+        {"second of path", "", "", "C:\\a; C:\\b", "C:\\b\\php-cgi.exe", "C:\\b\\php-cgi.exe", false, "<missing>"},
+        {"phprc in an open folder", "", "C:\\open", "", "C:\\open\\php-cgi.exe", "C:\\open\\php-cgi.exe", false, "<missing>"},
         {"phprc too long", "",
          "C:\\php\\aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
          "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
          "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
-         "", "", "", "<missing>"},
-        {"under Q", "", "", "", "C:\\Q\\php-cgi.exe", "", "<missing>"},
-        {"under mmscdata", "", "", "", "C:\\x\\mmscdata\\php-cgi.exe", "", "<missing>"},
-        {"through a link", "", "", "", "C:\\link\\php-cgi.exe", "", "<missing>"},
-        {"not a drive", "", "", "", "E:\\php-cgi.exe", "", "<missing>"},
+         "", "", "", false, "<missing>"},
+        {"under Q", "", "", "", "C:\\Q\\php-cgi.exe", "", false, "<missing>"},
+        {"under mmscdata", "", "", "", "C:\\x\\mmscdata\\php-cgi.exe", "", false, "<missing>"},
+        {"through a link", "", "", "", "C:\\link\\php-cgi.exe", "", false, "<missing>"},
+        {"not a drive", "", "", "", "E:\\php-cgi.exe", "", false, "<missing>"},
+        {"first drive, then no more", "", "", "", "C:\\tools\\php-cgi.exe", "C:\\tools\\php-cgi.exe", false, "<missing>"},
+        {"planted where others write", "", "", "", "C:\\open\\php-cgi.exe", "", false, "<missing>"},
+        {"below an open folder", "", "", "", "C:\\open\\sub\\php-cgi.exe", "", false, "<missing>"},
+        {"on a drive whose root others write", "", "", "", "D:\\php-cgi.exe", "", false, "<missing>"},
     };
     for (const Case& c : cases) {
         FakeFiles files;
@@ -456,6 +463,9 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndRemembersIt)
         files.AddFile(c.file);
         files.AddFile("C:\\other\\readme.txt");
         files.links.insert("C:\\LINK\\");
+        files.open.insert("C:\\OPEN\\");
+        if (std::string(c.name) == "on a drive whose root others write")
+            files.open.insert("D:\\");
         files.environment["PHPRC"] = c.phprc;
         files.environment["PATH"] = c.path;
         MemoryIni ini;
@@ -463,14 +473,18 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndRemembersIt)
             ini.Write("SMSGW", "PHP-CGI.EXE", c.stored);
         PhpSearchResult result = LocatePhpCgi(ini, files);
         EXPECT_EQ(*c.found != 0, result.found) << c.name;
+        EXPECT_EQ(c.fromConfiguration, result.stored) << c.name;
         EXPECT_TRUE(EqualsNoCase(c.found, result.path)) << c.name << ": " << result.path;
         EXPECT_EQ(result.found ? "" : kPhpNotAvailableMessage, result.message) << c.name;
-        std::string after = ini.Get("SMSGW", "PHP-CGI.EXE");
-        EXPECT_TRUE(EqualsNoCase(c.storedAfter, after)) << c.name << ": " << after;
+        EXPECT_EQ(*c.stored && !c.fromConfiguration ? c.stored : "", result.gone) << c.name;
+        EXPECT_TRUE(EqualsNoCase(c.storedAfter, ini.Get("SMSGW", "PHP-CGI.EXE"))) << c.name;
     }
+    MemoryIni ini;
+    AdoptPhpCgi(ini, "D:\\x\\php-cgi.exe"); // once the administrator said yes
+    EXPECT_EQ("D:\\x\\php-cgi.exe", ini.Get("SMSGW", "PHP-CGI.EXE"));
 }
 
-TEST(PhpLocator, TheDriveSearchEndsAtItsFolderLimit)
+TEST(PhpLocator, TheDriveSearchEndsAtItsFolderLimitAndSaysSo)
 {
     FakeFiles files;
     files.drives = {"C:\\", "D:\\"};
@@ -481,6 +495,7 @@ TEST(PhpLocator, TheDriveSearchEndsAtItsFolderLimit)
     PhpSearchResult result = LocatePhpCgi(ini, files, 10);
     EXPECT_FALSE(result.found);
     EXPECT_TRUE(result.searchCut);
+    EXPECT_EQ(kPhpSearchStoppedMessage, result.message);
     EXPECT_EQ(10u, files.listed.size());
     EXPECT_TRUE(LocatePhpCgi(ini, files, 100).found); // a larger bound reaches D:
 }
