@@ -133,6 +133,7 @@ void OnInit(HWND window, const ViewerDefinition& viewer, ViewerState& state)
     viewer.listRows(state.current, state.cache);
     state.cache.EndReading();
     SortRowsByKeys(state.current.rows, viewer.defaultSortState, LocaleSortKey);
+    state.shownSortState = viewer.defaultSortState;
     ListView_SetItemCountEx(list, static_cast<int>(state.current.rows.size()), 0);
     RestoreSelection(list, state, "");
     SetCountLine(window, viewer, state);
@@ -150,16 +151,20 @@ void OnRefresh(HWND window, const ViewerDefinition& viewer, ViewerState& state)
     bool allReused = state.cache.EndReading();
     {
         LockHold hold(state.lock);
-        if (allReused && SameKeys(fresh.rows, state.current.rows)) {
-            // Nothing changed on disk: the rows shown, in their order, are what was read.
+        if (allReused && SameKeys(fresh.rows, state.current.rows) && state.shownSortState == state.sortState) {
+            // Nothing changed on disk and the order is the kept one: the rows shown are what
+            // was read.
             state.current.total = fresh.total;
         } else {
+            // Something changed, or this is the first refresh after an opening that showed the
+            // default order: the kept order takes over.
             SortRowsByKeys(fresh.rows, state.sortState, LocaleSortKey);
             if (ListView_GetSelectedCount(list) >= 2) {
                 state.current.total = fresh.total;
             } else {
                 std::string key = FirstSelectedKey(list, state);
                 std::swap(state.current, fresh);
+                state.shownSortState = state.sortState;
                 ShowRowCount(list, state);
                 RestoreSelection(list, state, key);
                 Sleep(QueueViewerTiming().swapSettleMs);
@@ -177,6 +182,7 @@ void OnColumnClick(HWND window, ViewerState& state, int column)
     std::string key = FirstSelectedKey(list, state);
     LockHold hold(state.lock);
     state.sortState = SortStateAfterColumnClick(state.sortState, column);
+    state.shownSortState = state.sortState;
     SortRowsByKeys(state.current.rows, state.sortState, LocaleSortKey);
     ShowRowCount(list, state);
     RestoreSelection(list, state, key);

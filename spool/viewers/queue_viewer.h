@@ -42,7 +42,8 @@ struct ViewerState {
     ViewerRows current;
     RowCache cache; // the rows of the last reading, by key
     int sortState;
-    CRITICAL_SECTION lock; // exists while the window is open
+    int shownSortState = 0; // the order of the rows shown: the default one after an opening
+    CRITICAL_SECTION lock;  // exists while the window is open
     char display[500] = "";
 };
 

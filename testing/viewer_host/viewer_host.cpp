@@ -1,7 +1,9 @@
 // Opens one of the program's message viewers on its own, for tests and for trying a viewer
 // by hand before the page that opens it exists:
 //   viewer_host.exe [--refresh-ms N] [--settle-ms N] [--delete-wait-ms N] [--bench]
-//                   [--bench-refresh] outbound-sms|outbound-mms|received-sms|received-mms
+//                   [--bench-refresh] [--twice] outbound-sms|outbound-mms|received-sms|received-mms
+// With --twice the viewer opens again when it is closed, as a second opening in one run of
+// the program (its kept state carried over).
 // With --bench it opens the viewer, lets it draw once, closes it and prints the time taken
 // and the process's peak memory. With --bench-refresh it opens the viewer, times one refresh
 // (a WM_TIMER of the refresh timer, the settle wait set to 0) and closes it.
@@ -23,6 +25,7 @@ namespace {
 
 DLGPROC viewerProc;
 bool benchRefresh;
+bool twice;
 
 struct HostedViewer {
     const char* name;
@@ -78,6 +81,8 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--bench"))
             bench = true;
+        else if (!strcmp(argv[i], "--twice"))
+            twice = true;
         else if (!strcmp(argv[i], "--bench-refresh"))
             bench = benchRefresh = true;
         else if (!strcmp(argv[i], "--refresh-ms") && i + 1 < argc)
@@ -95,7 +100,7 @@ int main(int argc, char** argv)
     }
     if (!viewerProc) {
         fprintf(stderr, "usage: viewer_host [--refresh-ms N] [--settle-ms N] [--delete-wait-ms N] [--bench] "
-                        "[--bench-refresh] outbound-sms|outbound-mms|received-sms|received-mms\n");
+                        "[--bench-refresh] [--twice] outbound-sms|outbound-mms|received-sms|received-mms\n");
         return 2;
     }
     if (benchRefresh)
@@ -110,6 +115,8 @@ int main(int argc, char** argv)
 
     QueryPerformanceCounter(&openedAt);
     INT_PTR result = DialogBoxParamA(appInstance, "DIALOG_SMSQ", nullptr, bench ? BenchProc : viewerProc, 0);
+    if (twice)
+        result = DialogBoxParamA(appInstance, "DIALOG_SMSQ", nullptr, viewerProc, 0);
     if (bench) {
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof memory;

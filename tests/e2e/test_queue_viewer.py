@@ -52,9 +52,9 @@ def shown_time(minute):
 class Viewer:
     """viewer_host.exe showing the outbound SMS queue of the test's installation."""
 
-    def __init__(self, rig, env, refresh_ms=None, settle_ms=None, delete_wait_ms=None):
+    def __init__(self, rig, env, refresh_ms=None, settle_ms=None, delete_wait_ms=None, twice=False):
         self.rig = rig
-        args = [str(rig.testbin / "viewer_host.exe")]
+        args = [str(rig.testbin / "viewer_host.exe")] + (["--twice"] if twice else [])
         for name, value in (("--refresh-ms", refresh_ms), ("--settle-ms", settle_ms),
                             ("--delete-wait-ms", delete_wait_ms)):
             if value is not None:
@@ -63,6 +63,14 @@ class Viewer:
         self.hwnd = rig.find(TITLE, timeout=30)
         assert self.hwnd, "the viewer window did not open"
         self.list = rig.control(self.hwnd, LIST_ID)
+
+    def reopen(self):
+        """Closes the window; with twice the host opens it again: its second opening."""
+        closed = self.hwnd
+        self.rig.close_window(closed)
+        wait_for(lambda: self.rig.find(TITLE, timeout=1) not in (None, closed), 20, what="the viewer reopened")
+        self.hwnd = self.rig.find(TITLE, timeout=5)
+        self.list = self.rig.control(self.hwnd, LIST_ID)
 
     def count_line(self):
         return self.rig.text(self.hwnd, COUNT_ID)
@@ -185,6 +193,18 @@ def test_column_clicks_sort_and_reverse_keeping_the_selection(rig, env):
 
     rig.header_click(viewer.list, 0)   # ID: ascending
     assert viewer.wait_ids(sorted(by_time)) == sorted(by_time)
+
+
+def test_a_reopened_viewer_takes_the_kept_order_at_its_first_refresh(rig, env):
+    put(env, "B.REQ", 1, phone="+443")
+    put(env, "C.REQ", 2, phone="+441")
+    viewer = Viewer(rig, env, refresh_ms=6000, twice=True)
+    rig.header_click(viewer.list, 2)   # Recipient
+    assert viewer.wait_ids(["C.REQ", "B.REQ"]) == ["C.REQ", "B.REQ"]
+    viewer.reopen()
+    assert viewer.ids() == ["B.REQ", "C.REQ"], "an opening shows the default order"
+    # Nothing changes on disk: the first refresh still sorts by the kept column.
+    assert viewer.wait_ids(["C.REQ", "B.REQ"], timeout=20) == ["C.REQ", "B.REQ"]
 
 
 def test_typing_in_the_list_leaves_the_selection(rig, env):
