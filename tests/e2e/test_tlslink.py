@@ -1,4 +1,5 @@
-"""TLSLINK.DLL from the staged installation, driven by testing/tls_client against TLS peers
+"""TLSLINK.DLL (the staged build, copied beside tls_client.exe: add-ons are loaded only from
+the program's own folder), driven by testing/tls_client against TLS peers
 written here with Python's ssl module over plain sockets, so that each peer decides exactly
 which bytes go out when: a mebibyte each way in small pieces, a connection cut inside a
 record, close_notify, and the certificate checks against certificates made with openssl."""
