@@ -73,7 +73,8 @@ public:
             if (path.size() > kPhpPathMax)
                 continue;
             if (!entry.directory) {
-                if (EqualsNoCase(entry.name, kProgramName)) {
+                // A program others may overwrite is as open as one in an open folder.
+                if (EqualsNoCase(entry.name, kProgramName) && !system_.OthersMayWrite(path)) {
                     result_.path = path;
                     return true;
                 }

@@ -36,8 +36,8 @@ public:
     // without "." and "..".
     virtual std::vector<FolderEntry> ListDirectory(const std::string& directory) = 0;
     // True when an account other than SYSTEM, the administrators and the one running the
-    // program may put files into the directory (path with trailing backslash) or change its
-    // rights (OthersMayWrite of base/access_rules.h), or its rights cannot be read.
+    // program may put files into the directory (path with trailing backslash), write the file,
+    // or change its rights (OthersMayWrite of base/access_rules.h), or its rights cannot be read.
     virtual bool OthersMayWrite(const std::string& directory) = 0;
 };
 
@@ -54,8 +54,8 @@ struct PhpSearchResult {
 
 // [SMSGW] "PHP-CGI.EXE" when it still exists (a stale value is deleted and named in gone),
 // then "PHPRC", then each "PATH" directory, then a depth-first search of the fixed drives
-// that skips ".", "..", "Q", "MMSCDATA", every link and every folder other users may write
-// (php-cgi.exe planted there would be run by the gateway service). Stores nothing.
+// that skips ".", "..", "Q", "MMSCDATA", every link, and every folder and php-cgi.exe other
+// users may write (what they plant there the gateway service would run). Stores nothing.
 PhpSearchResult LocatePhpCgi(IniStore& smsgw, PhpSearchSystem& system, size_t folderLimit = kPhpSearchFolderLimit);
 
 // Stores a path the administrator confirmed as [SMSGW] "PHP-CGI.EXE".

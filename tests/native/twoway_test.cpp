@@ -456,6 +456,7 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndStoresNothingUnconfirmed)
         {"planted where others write", "", "", "", "C:\\open\\php-cgi.exe", "", false, "<missing>"},
         {"below an open folder", "", "", "", "C:\\open\\sub\\php-cgi.exe", "", false, "<missing>"},
         {"on a drive whose root others write", "", "", "", "D:\\php-cgi.exe", "", false, "<missing>"},
+        {"a program others may overwrite", "", "", "", "C:\\tools\\open\\php-cgi.exe", "", false, "<missing>"},
     };
     for (const Case& c : cases) {
         FakeFiles files;
@@ -464,6 +465,7 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndStoresNothingUnconfirmed)
         files.AddFile("C:\\other\\readme.txt");
         files.links.insert("C:\\LINK\\");
         files.open.insert("C:\\OPEN\\");
+        files.open.insert("C:\\TOOLS\\OPEN\\PHP-CGI.EXE");
         if (std::string(c.name) == "on a drive whose root others write")
             files.open.insert("D:\\");
         files.environment["PHPRC"] = c.phprc;
