@@ -8,9 +8,9 @@
 #include <vector>
 
 // The access mask bits these rules look at (the values of the Windows headers).
-constexpr uint32_t kAccessAddFile = 0x2;         // FILE_ADD_FILE (FILE_WRITE_DATA)
-constexpr uint32_t kAccessWriteDac = 0x40000;    // WRITE_DAC
-constexpr uint32_t kAccessWriteOwner = 0x80000;  // WRITE_OWNER
+constexpr uint32_t kAccessAddFile = 0x2;        // FILE_ADD_FILE (FILE_WRITE_DATA)
+constexpr uint32_t kAccessWriteDac = 0x40000;   // WRITE_DAC
+constexpr uint32_t kAccessWriteOwner = 0x80000; // WRITE_OWNER
 constexpr uint32_t kAccessGenericAll = 0x10000000;
 constexpr uint32_t kAccessGenericWrite = 0x40000000;
 

@@ -126,8 +126,8 @@ inline bool SetDataFolderAccess(const char* path, PSID account, bool setOwner)
         SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION;
         if (setOwner && account)
             what |= OWNER_SECURITY_INFORMATION;
-        ok = SetNamedSecurityInfoA(const_cast<LPSTR>(path), SE_FILE_OBJECT, what, setOwner ? account : nullptr,
-                                   nullptr, dacl, nullptr) == ERROR_SUCCESS;
+        ok = SetNamedSecurityInfoA(const_cast<LPSTR>(path), SE_FILE_OBJECT, what, setOwner ? account : nullptr, nullptr,
+                                   dacl, nullptr) == ERROR_SUCCESS;
         LocalFree(dacl);
     }
     if (admins)

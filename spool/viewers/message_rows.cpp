@@ -21,10 +21,10 @@ constexpr size_t kMaxListedRecipients = 5;
 // The file name extensions handed to the system's "open" action: pictures, sound, video and
 // plain text. The shell picks the handler by the extension, so the extension decides.
 const char* const kViewableExtensions[] = {
-    "jpg", "jpeg", "jpe",  "png", "gif", "bmp", "wbmp", "tif", "tiff", "webp", "heic", "heif", // pictures
-    "amr", "awb",  "mp3",  "wav", "mid", "midi", "aac", "m4a", "ogg",  "oga",  "imy",  "wma",  // sound
-    "3gp", "3g2",  "mp4",  "m4v", "avi", "mpg", "mpeg", "wmv", "mov",  "webm",                 // video
-    "txt",                                                                                    // text
+    "jpg", "jpeg", "jpe", "png", "gif", "bmp",  "wbmp", "tif", "tiff", "webp", "heic", "heif", // pictures
+    "amr", "awb",  "mp3", "wav", "mid", "midi", "aac",  "m4a", "ogg",  "oga",  "imy",  "wma",  // sound
+    "3gp", "3g2",  "mp4", "m4v", "avi", "mpg",  "mpeg", "wmv", "mov",  "webm",                 // video
+    "txt",                                                                                     // text
 };
 
 // The content types those objects may declare, matched at the start of the type.

@@ -442,7 +442,8 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndStoresNothingUnconfirmed)
         {"phprc", "", "C:\\php", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", false, "<missing>"},
         {"phprc backslash", "", "C:\\php\\", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", false, "<missing>"},
         {"second of path", "", "", "C:\\a; C:\\b", "C:\\b\\php-cgi.exe", "C:\\b\\php-cgi.exe", false, "<missing>"},
-        {"phprc in an open folder", "", "C:\\open", "", "C:\\open\\php-cgi.exe", "C:\\open\\php-cgi.exe", false, "<missing>"},
+        {"phprc in an open folder", "", "C:\\open", "", "C:\\open\\php-cgi.exe", "C:\\open\\php-cgi.exe", false,
+         "<missing>"},
         {"phprc too long", "",
          "C:\\php\\aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
          "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
@@ -452,7 +453,8 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndStoresNothingUnconfirmed)
         {"under mmscdata", "", "", "", "C:\\x\\mmscdata\\php-cgi.exe", "", false, "<missing>"},
         {"through a link", "", "", "", "C:\\link\\php-cgi.exe", "", false, "<missing>"},
         {"not a drive", "", "", "", "E:\\php-cgi.exe", "", false, "<missing>"},
-        {"first drive, then no more", "", "", "", "C:\\tools\\php-cgi.exe", "C:\\tools\\php-cgi.exe", false, "<missing>"},
+        {"first drive, then no more", "", "", "", "C:\\tools\\php-cgi.exe", "C:\\tools\\php-cgi.exe", false,
+         "<missing>"},
         {"planted where others write", "", "", "", "C:\\open\\php-cgi.exe", "", false, "<missing>"},
         {"below an open folder", "", "", "", "C:\\open\\sub\\php-cgi.exe", "", false, "<missing>"},
         {"on a drive whose root others write", "", "", "", "D:\\php-cgi.exe", "", false, "<missing>"},

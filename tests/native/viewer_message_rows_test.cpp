@@ -86,7 +86,7 @@ TEST(MmsContentOpening, NotepadShellForMediaOnlyOrRefusedWithAReason)
     } cases[] = {
         {"image.jpg (image/jpeg)\t0001\\image.jpg", O::Shell, ""},
         {"note (text/plain)\t0001\\note", O::Notepad, ""},
-        {"note.txt (text/plain)\t0001\\note.txt", O::Shell, ""}, // a text with a name: its own program
+        {"note.txt (text/plain)\t0001\\note.txt", O::Shell, ""},            // a text with a name: its own program
         {"note (TEXT/plain)\t0001\\note", O::Refused, kContentNotViewable}, // "text/" as written
         {"pres.smil (Application/SMIL)\t0001\\pres.smil", O::Notepad, ""},
         {"run.exe (application/smil)\t0001\\run.exe", O::Notepad, ""}, // Notepad runs nothing
@@ -118,7 +118,7 @@ TEST(MmsContentOpening, NotepadShellForMediaOnlyOrRefusedWithAReason)
         {"x.{3050f4d8-98b5-11cf-bb82-00aa00bdce0b}\t0001\\x.{3050f4d8-98b5-11cf-bb82-00aa00bdce0b}", O::Refused,
          kContentNotViewable},
         {"blob (image/jpeg)\t0001\\blob", O::Refused, kContentNotViewable}, // no name: no handler
-        {"blob (text/vbscript)\t0001\\blob", O::Notepad, ""}, // text without a name: Notepad
+        {"blob (text/vbscript)\t0001\\blob", O::Notepad, ""},               // text without a name: Notepad
     };
     for (const auto& c : cases) {
         ContentDecision decision = DecideContentOpening(c.item);
