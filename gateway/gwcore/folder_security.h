@@ -18,7 +18,7 @@ enum class TrustedAccount {
 };
 
 // The account this process runs as, as a SID in a buffer; empty when it cannot be read.
-inline std::vector<BYTE> RunningAccountSid()
+inline std::vector<BYTE> ReadRunningAccountSid()
 {
     std::vector<BYTE> sid;
     HANDLE token = nullptr;
@@ -32,6 +32,13 @@ inline std::vector<BYTE> RunningAccountSid()
         sid.assign(static_cast<BYTE*>(user), static_cast<BYTE*>(user) + GetLengthSid(user));
     }
     CloseHandle(token);
+    return sid;
+}
+
+// The same, read once per process: a search asks it for every folder.
+inline const std::vector<BYTE>& RunningAccountSid()
+{
+    static const std::vector<BYTE> sid = ReadRunningAccountSid();
     return sid;
 }
 
@@ -64,8 +71,9 @@ inline FolderAccess ReadFolderAccess(const char* path, TrustedAccount trust)
     if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                               nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
         return access;
-    std::vector<BYTE> running = trust == TrustedAccount::Running ? RunningAccountSid() : std::vector<BYTE>();
-    PSID extra = trust == TrustedAccount::Owner ? owner : (running.empty() ? nullptr : running.data());
+    const std::vector<BYTE>& running = RunningAccountSid();
+    PSID extra =
+        trust == TrustedAccount::Owner ? owner : (running.empty() ? nullptr : const_cast<BYTE*>(running.data()));
     auto trusted = [extra](PSID sid) { return IsSystemAccount(sid) || (extra && EqualSid(sid, extra)); };
 
     access.known = true;
