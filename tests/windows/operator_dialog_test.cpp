@@ -18,8 +18,9 @@ const char kCaption[] = "Operator MMS Settings";
 HWND WaitForDialog()
 {
     for (int attempt = 0; attempt < 500; ++attempt) {
+        // The window exists before its controls and its WM_INITDIALOG; it is shown after them.
         HWND dialog = FindWindowA(nullptr, kCaption);
-        if (dialog)
+        if (dialog && IsWindowVisible(dialog))
             return dialog;
         Sleep(20);
     }
