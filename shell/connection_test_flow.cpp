@@ -36,7 +36,7 @@ std::string ResultText(DialUpLibrary& library, int code)
         char ras[32];
         snprintf(ras, sizeof ras, "\r\nRAS Error %u\r\n", static_cast<unsigned>(code));
         result += ras;
-        if (library.HasErrorText() && result.size() < kResultLimit - 1)
+        if (library.HasErrorText())
             result += library.ErrorText(static_cast<unsigned>(code), kResultLimit - result.size());
     }
     if (result.size() > kResultLimit - 1)

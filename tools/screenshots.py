@@ -202,7 +202,7 @@ def modem_pages(rig, shooter):
     window closes without a question)."""
     phone = start_phone_modem(rig, "mms")
     phone_modem = "[SMSGW]\nModem1=QelSMSModem - 127.0.0.1:%d\n" % phone.port
-    for kind, smsgw in (("gsm", GSM_MODEM), ("phone", phone_modem)):
+    for kind, smsgw in (("phone", phone_modem), ("gsm", GSM_MODEM)):
         with main_window_on(rig, "screenshots-" + kind, 1, smsgw) as (env, sheet, page):
             shooter.shot("modem-%s.png" % kind)
             rig.click(page, id=SEND_MMS)
@@ -435,6 +435,28 @@ VIEWERS = [("outbound-sms", "Outbound SMS Queue"), ("outbound-mms", "Outbound MM
            ("received-sms", "Received SMS Messages"), ("received-mms", "Received MMS Messages")]
 
 
+def tour(rig, shooter):
+    """Every page of the wizard and the main window, the dialogs and the viewers, each shown
+    to the shooter (shooter.shot(name) when it is on screen)."""
+    env = rig.fresh_env(name="screenshots")
+    try:
+        # The stand-in services answer test messages as a working gateway would.
+        (env.install / "STANDIN.INI").write_bytes(b"[QelSMS]\r\nTestScenario=ok\r\n")
+        program = wizard_pages(rig, env, shooter)
+        main_window_pages(rig, shooter)
+        program.wait(30)
+        operator_dialog(rig, env, shooter)
+        mm7_dialog(rig, env, shooter)
+        event_log_viewer(rig, env, shooter)
+        modem_pages(rig, shooter)
+        users_page(rig, shooter)
+        status_page_and_viewers(rig, shooter)
+        email_page(rig, shooter)
+        twoway_page(rig, shooter)
+    finally:
+        env.cleanup()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--windows", default="build/win32", help="Windows build folder")
@@ -453,7 +475,6 @@ def main():
 
     rig = harness.Rig(ROOT, options.windows, prefix=ROOT / "build" / "wineprefix-screenshots",
                       log=lambda message: print(message, flush=True))
-    env = None
     try:
         use_virtual_desktop(rig)
         shooter = Shooter(rig, out)
@@ -466,23 +487,8 @@ def main():
         if options.modem_only:
             modem_pages(rig, shooter)
             return 0
-        env = rig.fresh_env(name="screenshots")
-        # The stand-in services answer test messages as a working gateway would.
-        (env.install / "STANDIN.INI").write_bytes(b"[QelSMS]\r\nTestScenario=ok\r\n")
-        program = wizard_pages(rig, env, shooter)
-        main_window_pages(rig, shooter)
-        program.wait(30)
-        operator_dialog(rig, env, shooter)
-        mm7_dialog(rig, env, shooter)
-        event_log_viewer(rig, env, shooter)
-        modem_pages(rig, shooter)
-        users_page(rig, shooter)
-        status_page_and_viewers(rig, shooter)
-        email_page(rig, shooter)
-        twoway_page(rig, shooter)
+        tour(rig, shooter)
     finally:
-        if env is not None:
-            env.cleanup()
         rig.close()
     print("%d screenshots in %s" % (len(shooter.saved), out))
     return 0

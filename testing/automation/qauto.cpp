@@ -449,6 +449,7 @@ void PrintBox(HWND box)
     if (!icon.empty())
         std::printf("icon: %s\n", icon.c_str());
     std::printf("hwnd: 0x%08lX\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(box)));
+    std::printf("owner: 0x%08lX\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(GetWindow(box, GW_OWNER))));
 }
 
 bool WaitGone(HWND hwnd, DWORD timeoutMs)
@@ -1752,6 +1753,139 @@ int CmdBoxSelect(const Args& args)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Layout: on every dialog and visible property-sheet page of the program, no two visible
+// controls overlap, no control's text is wider (or, wrapped, taller) than the control, and
+// nothing lies outside the page. Texts are measured in the templates' font, 8 pt MS Shell Dlg.
+
+struct Placed {
+    HWND hwnd;
+    RECT rect; // in the client coordinates of the page
+};
+
+// Group boxes and frames hold other controls on purpose.
+bool IsEnclosure(HWND hwnd)
+{
+    LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+    if (IsButtonClass(hwnd))
+        return (style & BS_TYPEMASK) == BS_GROUPBOX;
+    if (lstrcmpiA(ClassOf(hwnd).c_str(), "Static") != 0)
+        return false;
+    switch (style & SS_TYPEMASK) {
+    case SS_BLACKRECT: case SS_GRAYRECT: case SS_WHITERECT: case SS_BLACKFRAME: case SS_GRAYFRAME:
+    case SS_WHITEFRAME: case SS_ETCHEDHORZ: case SS_ETCHEDVERT: case SS_ETCHEDFRAME:
+        return true;
+    }
+    return false;
+}
+
+std::string Describe(HWND hwnd)
+{
+    return std::to_string(ControlId(hwnd)) + " \"" + Escape(TextOf(hwnd)) + "\"";
+}
+
+// The room the control's text needs beyond what it has, or an empty text when it fits.
+std::string TextProblem(HDC dc, HWND hwnd, const RECT& rect)
+{
+    std::string text = TextOf(hwnd);
+    if (text.empty())
+        return {};
+    const LONG style = GetWindowLongA(hwnd, GWL_STYLE);
+    const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+    RECT need = {0, 0, width, 0};
+    UINT flags = DT_CALCRECT | DT_EXPANDTABS;
+    LONG room = width;
+    if (lstrcmpiA(ClassOf(hwnd).c_str(), "Static") == 0) {
+        LONG type = style & SS_TYPEMASK;
+        if (type != SS_LEFT && type != SS_CENTER && type != SS_RIGHT && type != SS_LEFTNOWORDWRAP && type != SS_SIMPLE)
+            return {};
+        if (type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT)
+            flags |= DT_WORDBREAK;
+        if (style & SS_NOPREFIX)
+            flags |= DT_NOPREFIX;
+    } else if (IsButtonClass(hwnd)) {
+        LONG type = style & BS_TYPEMASK;
+        bool box = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                   type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE;
+        if (type == BS_GROUPBOX)
+            room = width - 2 * GetSystemMetrics(SM_CXEDGE) - 8;
+        else if (box)
+            room = width - GetSystemMetrics(SM_CXMENUCHECK) - 4;
+        else
+            room = width - 2 * GetSystemMetrics(SM_CXEDGE) - 4;
+        if (style & BS_MULTILINE)
+            flags |= DT_WORDBREAK;
+        need.right = room;
+    } else {
+        return {}; // edits, lists, combo boxes: their text is content
+    }
+    DrawTextA(dc, text.c_str(), -1, &need, flags);
+    if (need.right - need.left <= room && need.bottom - need.top <= height)
+        return {};
+    return "needs " + std::to_string(need.right - need.left) + "x" + std::to_string(need.bottom - need.top) +
+           ", has " + std::to_string(room) + "x" + std::to_string(height);
+}
+
+void CheckLayout(HWND page, HDC dc)
+{
+    RECT client;
+    GetClientRect(page, &client);
+    std::printf("window\t%s\t%s\n", Escape(TextOf(GetAncestor(page, GA_ROOT))).c_str(), Escape(TextOf(page)).c_str());
+    std::vector<Placed> placed;
+    for (HWND child : DirectChildren(page)) {
+        if (!IsWindowVisible(child) || ClassOf(child) == "#32770")
+            continue;
+        RECT rect;
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&rect), 2);
+        if (rect.left < client.left || rect.top < client.top || rect.right > client.right || rect.bottom > client.bottom)
+            std::printf("outside\t%s\n", Describe(child).c_str());
+        std::string problem = TextProblem(dc, child, rect);
+        if (!problem.empty())
+            std::printf("text\t%s\t%s\n", Describe(child).c_str(), problem.c_str());
+        if (!IsEnclosure(child))
+            placed.push_back({child, rect});
+    }
+    for (size_t i = 0; i < placed.size(); ++i) {
+        for (size_t j = i + 1; j < placed.size(); ++j) {
+            RECT common;
+            if (IntersectRect(&common, &placed[i].rect, &placed[j].rect))
+                std::printf("overlap\t%s\t%s\n", Describe(placed[i].hwnd).c_str(), Describe(placed[j].hwnd).c_str());
+        }
+    }
+}
+
+// Every visible dialog (message boxes aside) and the visible page of every property sheet.
+int CmdLayout(const Args&)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    LOGFONTA face = {};
+    face.lfHeight = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    face.lfWeight = FW_NORMAL;
+    face.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(face.lfFaceName, "MS Shell Dlg", LF_FACESIZE);
+    HFONT font = CreateFontIndirectA(&face);
+    HGDIOBJ old = SelectObject(dc, font);
+    for (HWND top : TopLevelWindows()) {
+        if (ClassOf(top) != "#32770" || IsMessageBox(top))
+            continue;
+        bool sheet = false;
+        for (HWND child : DirectChildren(top)) {
+            if (ClassOf(child) == "#32770") {
+                sheet = true;
+                if (IsWindowVisible(child))
+                    CheckLayout(child, dc);
+            }
+        }
+        if (!sheet)
+            CheckLayout(top, dc);
+    }
+    SelectObject(dc, old);
+    DeleteObject(font);
+    DeleteDC(dc);
+    return kExitOk;
+}
+
+// ---------------------------------------------------------------------------------------------
 
 struct Command {
     const char* name;
@@ -1794,6 +1928,7 @@ const Command kCommands[] = {
     {"hold", CmdHold, "hold --path P [--ms N]"},
     {"lb-items", CmdBoxItems, "lb-items --hwnd LIST"},
     {"lb-select", CmdBoxSelect, "lb-select --hwnd LIST --index N"},
+    {"layout", CmdLayout, "layout"},
 };
 
 int Usage()

@@ -27,7 +27,7 @@ STANDINS = ("TXTSVCNT.EXE", "MMSVCNT.EXE", "TXTSVC.EXE", "MMSVC.EXE")
 FWRULES = "FWRULES.EXE"
 PROGRAM = "QELCONF.EXE"
 
-Box = collections.namedtuple("Box", "caption text buttons icon hwnd")
+Box = collections.namedtuple("Box", "caption text buttons icon hwnd owner", defaults=(None,))
 Control = collections.namedtuple("Control", "id cls text visible enabled hwnd parent")
 TopWindow = collections.namedtuple("TopWindow", "hwnd cls title pid")
 
@@ -67,7 +67,7 @@ def _box_from(stdout):
     f = parse_fields(stdout)
     buttons = f.get("buttons", "")
     return Box(f.get("caption", ""), f.get("text", ""),
-               buttons.split("|") if buttons else [], f.get("icon"), f.get("hwnd"))
+               buttons.split("|") if buttons else [], f.get("icon"), f.get("hwnd"), f.get("owner"))
 
 
 class IniSection(dict):
@@ -300,7 +300,8 @@ class Rig:
 
     def box(self, timeout=10, click=None):
         """Waits for a message box, answers it with the button named click (if given) and
-        returns it as Box(caption, text, buttons, icon, hwnd). Fails the test when none comes."""
+        returns it as Box(caption, text, buttons, icon, hwnd, owner). Fails the test when none
+        comes."""
         args = ["box", "--timeout", int(timeout * 1000)]
         if click is not None:
             args += ["--click", click]

@@ -15,7 +15,7 @@ from waplink_rig import LOG, install_waplink, plant_waplink, waplink_log
 
 MODEM_TAB = 1
 NAME, PHONE_DEFAULTS, RECEIVE_MMS, CHANGE = 102, 103, 112, 113
-LOOKUP, APN, PROXY, URL, TEST, SEND_MMS = 114, 116, 122, 124, 125, 126
+LOOKUP, APN, PROXY, URL, TEST, SEND_MMS, OTHER_CONNECTION = 114, 116, 122, 124, 125, 126, 127
 OPERATOR_ACCESS_POINT = 2103   # the operator dialog's list of access points
 REBOOT_QUESTION = ("QelSMS has updated your modem driver settings to enable GPRS connectivity.\r\n\r\n"
                    "Your system must be rebooted to apply these updates.\r\n\r\n"
@@ -104,6 +104,14 @@ def test_a_phone_modem_shows_the_phones_mms_settings(rig, env):
     assert rig.text(page, URL) == phone.mms_url and rig.text(page, PROXY) == phone.mms_proxy
     assert is_checked(rig, page, PHONE_DEFAULTS)
     assert not controls(rig, page)[APN].visible
+    # Ticked again after an edit, the box brings the phone's own settings back to be saved.
+    rig.click(page, id=PHONE_DEFAULTS)
+    rig.settext(page, URL, "http://edited.example/")
+    rig.click(page, id=PHONE_DEFAULTS)
+    assert rig.text(page, URL) == phone.mms_url
+    rig.click(sheet, id=ID_APPLY)
+    wait_for(lambda: env.ini("SMSGW.INI")[name].get("QelsmsModemMMSURL") == phone.mms_url,
+             what="the phone's URL saved")
     rig.click(sheet, id=IDCANCEL)
     end_program(rig, program)
 
@@ -118,6 +126,16 @@ def test_change_modem_leads_to_the_wizard(rig, env):
     assert wizard, "the wizard did not open: %s" % (rig.windows(),)
     rig.click(wizard, id=IDCANCEL)
     assert program.wait(20) == 0
+
+
+def test_change_modem_then_a_refused_ok_leaves_no_wizard_behind(rig, env):
+    program, sheet, page = modem_page(rig, env)
+    rig.click(page, id=CHANGE)
+    rig.box(timeout=10, click="Yes")
+    box = rig.box(timeout=10, click="Cancel")   # OK refused: the main window stays
+    assert box.text == UNTESTED, box
+    rig.click(sheet, id=IDCANCEL)
+    end_program(rig, program)   # the service question, not the wizard
 
 
 def test_missing_fields_are_reported_before_a_test(rig, env):
@@ -146,6 +164,13 @@ def test_missing_fields_are_reported_before_a_test(rig, env):
         assert (box.text, box.icon) == ("Internal Error", "error"), box
         assert not (current / LOG).exists() and not (on_path / LOG).exists()
         install_waplink(env, "no-hangup")   # one required entry point missing: no library
+    # Without the optional entry points the library still dials: no driver check, no RAS text.
+    install_waplink(env, "no-optional", "[WapLink]\nRasDial=633\n")
+    rig.click(page, id=TEST)
+    box = rig.box(timeout=60, click="Cancel")
+    assert box.text.rstrip() == "Connection Failed\r\nRAS Error 633", box
+    assert [line.split(" ")[0] for line in waplink_log(env)] == \
+        ["ModemAllocate", "WSPRasDial", "ModemRelease"], waplink_log(env)
     rig.click(sheet, id=IDCANCEL)
     rig.box(timeout=10, click="Yes")   # leave without saving
     end_program(rig, program)
@@ -178,8 +203,19 @@ def test_lookup_fills_the_fields_from_the_operator_data(rig, env):
     wait_for(lambda: rig.text(page, URL) != "http://mmsc.example/", what="the URL filled")
     assert rig.text(page, URL).lower().startswith("http"), rig.text(page, URL)
     assert rig.text(page, APN) not in ("", "mms.example")
+    rig.click(sheet, id=ID_APPLY)
+    rig.box(timeout=10, click="No")   # untested: No counts the settings as tested
+    # The same settings looked up again change no field: they stay tested.
+    rig.click(page, id=LOOKUP)
+    dialog = rig.find("Operator MMS Settings", timeout=20)
+    points = rig.control(dialog, OPERATOR_ACCESS_POINT)
+    wait_for(lambda: rig.box_items(points), what="access points listed")
+    rig.box_select(points, 0)
+    rig.click(dialog, id=IDOK)
+    wait_for(lambda: not rig.find("Operator MMS Settings", timeout=0.5), what="the dialog closed")
+    rig.click(sheet, id=ID_APPLY)
+    assert rig.nobox(within=3)
     rig.click(sheet, id=IDCANCEL)
-    rig.box(timeout=10, click="Yes")   # leave without saving
     end_program(rig, program)
 
 
@@ -222,6 +258,8 @@ def test_the_wizard_goes_on_without_mms_and_back_to_change_the_modem(rig, env):
     page = accept_the_modem()
     # Without MMS sending no MMS server URL is asked for.
     assert not is_checked(rig, page, SEND_MMS) and rig.text(page, URL) == ""
+    # The data connection's choice is not part of the MMS group.
+    assert controls(rig, page)[OTHER_CONNECTION].enabled and not controls(rig, page)[TEST].enabled
     rig.click(sheet, id=ID_NEXT)
     wait_for(lambda: rig.text(sheet) == WIZARD_TITLE + WIZARD_PAGES[2], timeout=20,
              what="the Server Settings page")

@@ -15,7 +15,7 @@ import time
 from harness import SERIAL_MAP, wait_for
 from modem_rig import start_modem
 from tapi_rig import install_tapi_standin, tapi_leaks, tapi_log
-from program import (CAPTION, IDCANCEL, SELECT_MODEM_LIST, SELECT_MODEM_NAME, WIZARD_PAGES,
+from program import (CAPTION, ID_NEXT, IDCANCEL, SELECT_MODEM_LIST, SELECT_MODEM_NAME, WIZARD_PAGES,
                      WIZARD_TITLE, choose_modem, current_page, start_modem_discovery,
                      start_phone_modem, start_wizard, write_ini)
 
@@ -140,6 +140,22 @@ def test_a_modem_named_as_a_com_port_is_opened_directly(rig, env):
     assert env.ini("SMSGW.INI")["SMSGW"]["Modem1"] == "COM6:"
     assert not any(line.startswith("lineOpenA") for line in tapi_log(env))
     cancel(rig, program, sheet)
+
+
+def test_the_wizard_is_held_while_a_modem_is_tested_and_a_cancel_then_wins(rig, env):
+    start_modem(rig, 6, "ok")
+    program, sheet, page = wizard_with_windows_modems(rig, env)
+    choose_modem(rig, sheet, "COM6:", next_title=None)
+    box = rig.box(timeout=60)   # "Initialised modem at 115200 bps", left open
+    assert int(box.owner, 16) == int(sheet, 16), box
+    assert "enabled: no" in rig.qauto("state", "--hwnd", sheet)[1]
+    # Pressed in the box's message loop: Next starts no second test, Cancel waits for the test.
+    rig.click(sheet, id=ID_NEXT)
+    rig.click(sheet, id=IDCANCEL)
+    rig.box(timeout=10, click="OK")
+    answer(rig, PASSED, "information")
+    assert program.wait(30) == 0   # then the wizard is cancelled, with nothing stored
+    assert "Modem1" not in env.ini("SMSGW.INI").get("SMSGW", {})
 
 
 def test_a_failed_data_call_falls_back_to_a_reset_through_the_com_port(rig, env):

@@ -64,6 +64,8 @@ TEST(ModemSettings, RouteNames)
 {
     EXPECT_EQ(ModemRouteName("Wavecom"), "qelsmslite");
     EXPECT_EQ(ModemRouteName("Wavecom Fastrack Supreme 10"), "qelsmslite"); // longer than the phone prefix
+    EXPECT_EQ(ModemRouteName("QelSMSModem - x"), "x");
+    EXPECT_EQ(ModemRouteName("QelSMSModem - "), "qelsmslite");
     EXPECT_EQ(ModemRouteName("QelSMSModem - Pixel 7"), "Pixel 7");
     EXPECT_EQ(ModemRouteName("QelSMSModem - 10.0.0.2:8990"), "10.0.0.2");
     for (const char* bad : {"", "a\\b", "a/b", "a:b", "..", "x..y"})
@@ -80,6 +82,7 @@ ModemSettings GsmWithMms()
     s.smsAccess = SmsAccess::Gsm;
     s.sendMms = s.receiveMms = true;
     s.apn = "mms.net";
+    s.apnLogin = "user";
     s.mmsProxy = "10.1.1.1:8080";
     s.mmsUrl = "http://mmsc/";
     return s;
@@ -105,8 +108,12 @@ TEST(ModemSettings, SavesAGsmModemAndReplacesAPhoneRoute)
     EXPECT_EQ(sms.Get(section, "ReceiveMMS"), "Yes");
     EXPECT_EQ(sms.Get(section, "DialUpProfile"), "GPRS Internet");
     EXPECT_FALSE(sms.Has(section, "UseModem")); // a dial-up connection, not a modem
-    EXPECT_FALSE(sms.Has(section, "APNLogin")); // empty values are removed
+    EXPECT_FALSE(sms.Has(section, "APNPass")); // empty values are removed
     MemoryIni& vasp = *routes.folders["qelsmslite"];
+    for (IniStore* ini : {static_cast<IniStore*>(&sms), static_cast<IniStore*>(&vasp)}) {
+        const char* at = ini == &sms ? section : "VASP";
+        EXPECT_EQ(ini->Read(at, "UseDial", 10) + ini->Read(at, "APN", 10) + ini->Read(at, "APNLogin", 10), "Yesmms.netuser");
+    }
     EXPECT_EQ(vasp.Get("VASP", "Protocol"), "MM1");
     EXPECT_EQ(vasp.Get("VASP", "ForceSenderAddress"), "Yes");
     EXPECT_EQ(vasp.Get("VASP", "Server"), "http://mmsc/");
@@ -148,8 +155,9 @@ TEST(ModemSettings, SavesAPhoneModemRoute)
     MemoryIni& vasp = *routes.folders["Pixel 7"];
     EXPECT_EQ(vasp.Get("VASP", "Server"), "qelsmsmodem_Pixel 7");
     EXPECT_EQ(vasp.Get("VASP", "MMSVersion"), "1.2");
-    EXPECT_EQ(vasp.Get("VASP", "QelsmsModemMMSProxy"), "proxy:80");
-    EXPECT_EQ(sms.Get("QelSMSModem - Pixel 7", "QelsmsModemMMSURL"), "http://mmsc/");
+    EXPECT_EQ(vasp.Get("VASP", "QelsmsModemMMSProxy") + " " + vasp.Get("VASP", "QelsmsModemMMSURL"), "proxy:80 http://mmsc/");
+    EXPECT_EQ(sms.Get("QelSMSModem - Pixel 7", "QelsmsModemMMSURL") + " " + sms.Get("QelSMSModem - Pixel 7", "QelsmsModemMMSProxy"),
+              "http://mmsc/ proxy:80");
     EXPECT_FALSE(sms.Has("QelSMSModem - Pixel 7", "SMSAccess") || sms.Has("QelSMSModem - Pixel 7", "APN"));
     vasp.Write("VASP", "MMSVersion", "1.0");
     SaveModemSettings(s, sms, mmsc, routes);
