@@ -17,7 +17,7 @@ struct ScriptedLibrary : DialUpLibrary {
     int dial = 0;
     int updated = 0;
     bool contextQuery = true, driverUpdate = true, errorText = true;
-    size_t overlongErrorText = 0; // a library that writes this much whatever the room
+    bool overfills = false; // a library that writes one character more than the room
     size_t roomGiven = 0;
     std::vector<std::string> calls;
     size_t asked0 = 0;
@@ -54,8 +54,8 @@ struct ScriptedLibrary : DialUpLibrary {
     std::string ErrorText(unsigned code, size_t room) override
     {
         roomGiven = room;
-        if (overlongErrorText)
-            return std::string(overlongErrorText, 'e');
+        if (overfills)
+            return std::string(room, 'e');
         return std::string("Error text of " + std::to_string(code)).substr(0, room - 1);
     }
 };
@@ -103,7 +103,7 @@ TEST(ConnectionTest, ResultLines)
     // The error text gets the room left of the 500-character result, which holds at most 499.
     ScriptedLibrary wordy;
     wordy.dial = 633;
-    wordy.overlongErrorText = 1000;
+    wordy.overfills = true;
     ScriptedReboot reboot;
     reboot.calls = &wordy.calls;
     const std::string head = "Connection Failed\r\nRAS Error 633\r\n";
