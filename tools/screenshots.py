@@ -202,6 +202,8 @@ def modem_pages(rig, shooter):
     window closes without a question)."""
     phone = start_phone_modem(rig, "mms")
     phone_modem = "[SMSGW]\nModem1=QelSMSModem - 127.0.0.1:%d\n" % phone.port
+    # The phone modem first: an installation's clean-up ends what the rig started, the
+    # phone's simulator too.
     for kind, smsgw in (("phone", phone_modem), ("gsm", GSM_MODEM)):
         with main_window_on(rig, "screenshots-" + kind, 1, smsgw) as (env, sheet, page):
             shooter.shot("modem-%s.png" % kind)
