@@ -166,7 +166,7 @@ const ReaderCase kReaderCases[] = {
     {Reader::kSmtp, "050 odd but good\r\n", false, true, true},
     {Reader::kSmtp, "421 busy\r\n", false, true, false},
     {Reader::kSmtp, "banner text\r\n220\r\n220 ready\r\n", false, true, true}, // other lines ignored
-    {Reader::kSmtp, "x20 a\r\nab0 b\r\nabc c\r\n25x d\r\n250 \n", false, true, true}, // a code is three digits
+    {Reader::kSmtp, "x20 a\r\nab0 b\r\nabc c\r\n55x d\r\n250 \n", false, true, true}, // a code is three digits
     {Reader::kSmtp, "250-mail\r\n250-more", true, false, false},               // closed in mid-reply
     {Reader::kSmtp, "220 no line end", false, false, false},                   // times out
     {Reader::kPop3, "+OK ready\r\n", false, true, true},
