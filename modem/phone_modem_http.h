@@ -45,8 +45,9 @@ struct PhoneModemResponse {
 
 // Reads an HTTP answer: until the headers and the body that "Content-length:" announces
 // have arrived, the peer has closed, nothing came for kResponseIdleSeconds, the answer took
-// kResponseTotalSeconds in all (no wait runs past it), or the socket failed; what came until then is the answer. False when the buffer cannot grow, or when
-// the answer is, or announces itself as, longer than kResponseLimit.
+// kResponseTotalSeconds in all (no wait runs past it), or the socket failed; what came
+// until then is the answer. False when the buffer cannot grow, or when the answer is, or
+// announces itself as, longer than kResponseLimit.
 bool ReadPhoneModemResponse(ResponseStream& stream, PhoneModemResponse& response);
 
 // Copies the value of the header named name (with its colon, "X-QelSMS-DeviceID:"; the
