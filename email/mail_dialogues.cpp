@@ -235,8 +235,8 @@ MailLoginResult Agreed(MailSession& session, const MailLogin& login, const Proto
 
 MailLoginResult SmtpNoGreeting(MailSession& session, const MailLogin& login, const MailReply& greeting)
 {
-    return Fail(session, Format(kSmtpNoGreeting, CutForMessage(greeting.text)) +
-                             WaitEnded(login, kSmtp, "greeting", greeting),
+    return Fail(session,
+                Format(kSmtpNoGreeting, CutForMessage(greeting.text)) + WaitEnded(login, kSmtp, "greeting", greeting),
                 greeting.complete ? "the server refused the session" : "no greeting: " + greeting.stop);
 }
 
@@ -255,8 +255,7 @@ MailLoginResult SmtpBeforeTls(MailSession& session, const MailLogin& login, bool
     std::string hello = Hello(login);
     if (!SendLine(session, hello))
         return Fail(session, SmtpTlsMessage(login, Format(kStartTlsNotAgreed, "STARTTLS")), "the connection broke");
-    MailReply helloReply =
-        Traced(session, ReadSmtpReply(session.stream, session.clock, session.timing.startTlsReply));
+    MailReply helloReply = Traced(session, ReadSmtpReply(session.stream, session.clock, session.timing.startTlsReply));
     MailLoginResult result = Agreed(session, login, kSmtp, hello.substr(0, 4).c_str(), helloReply, SmtpTlsMessage);
     if (!result.ok)
         return result;

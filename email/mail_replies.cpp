@@ -50,10 +50,7 @@ struct ReadRules {
 // their figure (a wait never runs past them).
 class ReadLimits {
 public:
-    ReadLimits(const ReadRules& rules, unsigned long start)
-        : rules_(rules), start_(start), lastData_(start)
-    {
-    }
+    ReadLimits(const ReadRules& rules, unsigned long start) : rules_(rules), start_(start), lastData_(start) {}
     void DataAt(unsigned long now) { lastData_ = now; }
     // Milliseconds left at now before the sooner limit.
     unsigned long Left(unsigned long now) const

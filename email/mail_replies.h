@@ -29,7 +29,7 @@ MailReply ReadSmtpReply(MailStream& stream, const MailClock& clock, unsigned sec
 MailReply ReadPop3Line(MailStream& stream, const MailClock& clock, unsigned seconds);
 // Reads until the line that begins with tag (e.g. "A0001 ") is complete, skipping untagged
 // lines, giving up after timing.imapIdle seconds without data or timing.imapTotal in all;
-// good when the text after the tag begins, after spaces, with "OK". With continuation, a line that begins with "+" also ends the read (good: an IMAP literal may
-// follow).
+// good when the text after the tag begins, after spaces, with "OK". With continuation, a
+// line that begins with "+" also ends the read (good: an IMAP literal may follow).
 MailReply ReadImapReply(MailStream& stream, const MailClock& clock, const MailTiming& timing, const std::string& tag,
                         bool continuation = false);

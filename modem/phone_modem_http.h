@@ -30,9 +30,10 @@ const size_t kResponseSlack = 16;
 // The longest answer taken: a phone modem answers with a few headers, and a peer that
 // sends or announces more is not one.
 const size_t kResponseLimit = 1024 * 1024;
-// The reader gives up after this long without a byte, and waits this long in one wait.
+// The longest single wait of the reader.
 const int kResponseIdleSeconds = 120;
-// The whole answer may take this long, however the peer trickles it.
+// The whole answer may take this long, however the peer trickles it; so no silence is
+// waited out for longer either.
 const int kResponseTotalSeconds = 120;
 // Wake-ups with nothing to read (the peer has closed) before the reader stops.
 const int kResponseIdleWakeups = 5;
@@ -44,9 +45,10 @@ struct PhoneModemResponse {
 };
 
 // Reads an HTTP answer: until the headers and the body that "Content-length:" announces
-// have arrived, the peer has closed, nothing came for kResponseIdleSeconds, the answer took
-// kResponseTotalSeconds in all (no wait runs past it), or the socket failed; what came until then is the answer. False when the buffer cannot grow, or when
-// the answer is, or announces itself as, longer than kResponseLimit.
+// have arrived, the peer has closed, the answer took kResponseTotalSeconds in all (no wait
+// runs past it), or the socket failed; what came until then is the answer. False when the
+// buffer cannot grow, or when the answer is, or announces itself as, longer than
+// kResponseLimit.
 bool ReadPhoneModemResponse(ResponseStream& stream, PhoneModemResponse& response);
 
 // Copies the value of the header named name (with its colon, "X-QelSMS-DeviceID:"; the

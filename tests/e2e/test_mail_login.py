@@ -165,6 +165,7 @@ def test_waits_for_silent_refusing_and_trickling_servers_end_within_their_bounds
         for test, least, cause in cases:
             result, ms = run_timed(rig, env.install, test)
             log = trace(env)
-            assert result == 0 and least <= ms < least + 3000, (test, ms, log)
+            # Unbounded, each would wait 50 s or more; the margin is for a busy machine.
+            assert result == 0 and least <= ms < least + 10000, (test, ms, log)
             assert "likely cause: " + cause in log, log
         assert refusing.received == ["EHLO clienttest", "STARTTLS"]

@@ -8,10 +8,10 @@ namespace {
 
 struct RoundsCase {
     const char* what;
-    unsigned long searchMs;  // how long one search lasts
-    unsigned long closesAt;  // the page closes at this time of the clock
+    unsigned long searchMs; // how long one search lasts
+    unsigned long closesAt; // the page closes at this time of the clock
     int searches;
-    unsigned long endsAt;    // the clock when the rounds end
+    unsigned long endsAt; // the clock when the rounds end
 };
 
 const RoundsCase kRoundsCases[] = {

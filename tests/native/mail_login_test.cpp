@@ -75,6 +75,8 @@ public:
     bool Send(const std::string& data) override
     {
         log += Unread() + data;
+        if (limit != MailTiming().send * 1000UL)
+            log += "[sent under a limit of " + std::to_string(limit) + " ms]\n";
         if (sent_++ == sendFailsAt)
             return false;
         if (data.size() >= 2 && data.compare(data.size() - 2, 2, "\r\n") == 0 && next_ < answers.size())
@@ -163,10 +165,10 @@ const ReaderCase kReaderCases[] = {
     {Reader::kSmtp, "354 go on\n", false, true, true},
     {Reader::kSmtp, "050 odd but good\r\n", false, true, true},
     {Reader::kSmtp, "421 busy\r\n", false, true, false},
-    {Reader::kSmtp, "banner text\r\n220\r\n220 ready\r\n", false, true, true}, // other lines ignored
-    {Reader::kSmtp, "x20 a\r\nab0 b\r\nabc c\r\n25x d\r\n250 \n", false, true, true}, // a code is three digits
-    {Reader::kSmtp, "250-mail\r\n250-more", true, false, false},               // closed in mid-reply
-    {Reader::kSmtp, "220 no line end", false, false, false},                   // times out
+    {Reader::kSmtp, "banner text\r\n220\r\n220 ready\r\n", false, true, true},        // other lines ignored
+    {Reader::kSmtp, "x20 a\r\nab0 b\r\nabc c\r\n55x d\r\n250 \n", false, true, true}, // a code is three digits
+    {Reader::kSmtp, "250-mail\r\n250-more", true, false, false},                      // closed in mid-reply
+    {Reader::kSmtp, "220 no line end", false, false, false},                          // times out
     {Reader::kPop3, "+OK ready\r\n", false, true, true},
     {Reader::kPop3, "  +ok ready\n", false, true, true},
     {Reader::kPop3, "-ERR no\r\n+OK\r\n", false, true, false},
@@ -286,14 +288,15 @@ struct DialogueCase {
     const char* user;
     const char* password;
     void (*script)(ScriptedStream&);
-    const char* log;     // what the client did
-    const char* message;     // "" on success
-    const char* cause;       // the transcript's likely cause, "" none
+    const char* log;          // what the client did
+    const char* message;      // "" on success
+    const char* cause;        // the transcript's likely cause, "" none
     unsigned long endsAt = 0; // the scripted clock at the end, when not 0
+    const char* note = "";    // a line the transcript holds
 };
 
 std::string RunLogin(const char* protocol, const DialogueCase& c, ScriptedStream& stream, MailTrace& trace,
-                unsigned& imapTag)
+                     unsigned& imapTag)
 {
     MailTiming timing;
     MailSession session{stream, stream.Clock(), timing, trace};
@@ -319,6 +322,14 @@ void CheckDialogues(const char* protocol, const DialogueCase* cases, size_t coun
         EXPECT_EQ(trace.CauseText(), c.cause) << c.name;
         if (c.endsAt)
             EXPECT_EQ(stream.now, c.endsAt) << c.name;
+        std::string transcript = trace.Text();
+        EXPECT_NE(transcript.find(c.note), std::string::npos) << c.name << "\n" << transcript;
+        if (*c.message) {
+            EXPECT_NE(transcript.find("# message: " + VisibleMailText(c.message)), std::string::npos) << c.name;
+        } else {
+            EXPECT_NE(transcript.find("# login test passed"), std::string::npos) << c.name;
+            EXPECT_EQ(stream.incoming, "") << c.name << ": the last answer was not read";
+        }
         if (*c.password) {
             EXPECT_EQ(trace.Text().find(c.password), std::string::npos) << c.name << "\n" << trace.Text();
             EXPECT_EQ(trace.Text().find(Base64Encode(c.password)), std::string::npos) << c.name;
@@ -370,9 +381,21 @@ const DialogueCase kSmtpCases[] = {
          s.answers = {kEhlo, "334 VXNlcm5hbWU6\r\n"};
      },
      "open\nconnect mail.example.org 25\nEHLO clienttest\r\nAUTH LOGIN\r\nYW5uYQ==\r\n",
-     "SMTP login failed - Invalid username and/or password?\r\n\r\nWaiting for the answer to the user name from the SMTP "
+     "SMTP login failed - Invalid username and/or password?\r\n\r\nWaiting for the answer to the user name from the "
+     "SMTP "
      "server mail.example.org ended: no data for 120 s.",
      "no answer to the user name: no data for 120 s", 120000},
+    {"AUTH LOGIN accepted though not offered", "mail.example.org", false, "anna", "secret",
+     [](ScriptedStream& s) {
+         s.greeting = "220 hi\r\n";
+         s.answers = {"250-AUTH PLAIN\r\n250 X-LOGIN\r\n", "334 x\r\n", "334 y\r\n", "235 ok\r\n", "221 bye\r\n"};
+     },
+     "open\nconnect mail.example.org 25\n" SMTP_LOGIN, "", "AUTH LOGIN not offered"},
+    {"silence after EHLO", "mail.example.org", false, "anna", "secret",
+     [](ScriptedStream& s) { s.greeting = "220 hi\r\n"; }, "open\nconnect mail.example.org 25\nEHLO clienttest\r\n",
+     "Timeout Waiting for SMTP EHLO response - \r\n\r\nWaiting for the answer to EHLO from the SMTP server "
+     "mail.example.org ended: no data for 120 s.",
+     "no answer to EHLO: no data for 120 s", 120000},
     {"greeting 554", "mail.example.org", false, "anna", "secret", [](ScriptedStream& s) { s.greeting = "554 go\r\n"; },
      "open\nconnect mail.example.org 25\n", "Timeout Waiting for SMTP - 554 go\r\n", "the server refused the session"},
     {"greeting 554 with TLS asked: no handshake", "mail.example.org", true, "anna", "secret",
@@ -418,7 +441,8 @@ const DialogueCase kSmtpCases[] = {
          s.greetsAfterTls = true;
          s.answers = {kEhlo, "334 x\r\n", "334 y\r\n", "235 ok\r\n", "221 bye\r\n"};
      },
-     "open\nconnect [::1] 465\ntls ::1\n" SMTP_LOGIN, "", ""},
+     "open\nconnect [::1] 465\ntls ::1\n" SMTP_LOGIN, "", "", 3000,
+     "no greeting in plain text: TLS from the first byte"},
     {"STARTTLS refused: no handshake", "localhost", true, "anna", "secret",
      [](ScriptedStream& s) {
          s.greeting = "220 hi\r\n";
@@ -543,8 +567,8 @@ const DialogueCase kPop3Cases[] = {
          s.greeting = "+OK hi\r\n";
          s.answers = {"-ERR not here\r\n"};
      },
-     "open\nconnect localhost 995\nSTLS\r\n", "SSL Connection failed for POP3 server - the server refused STLS: -ERR not here",
-     "the server refused STLS"},
+     "open\nconnect localhost 995\nSTLS\r\n",
+     "SSL Connection failed for POP3 server - the server refused STLS: -ERR not here", "the server refused STLS"},
     {"silent TLS server", "localhost", true, "anna", "pw", [](ScriptedStream& s) { s.silentTls = true; },
      "open\nconnect localhost 995\ntls localhost\n",
      "SSL Connection failed for POP3 server - the handshake timed out\r\n\r\nWaiting for the TLS handshake from the "
@@ -648,7 +672,7 @@ const DialogueCase kImapCases[] = {
          s.sendFailsAt = 0;
      },
      "open\nconnect imap.example.org 143\nA0001 LOGIN \"anna\" \"pw\"\r\n",
-     "IMAP login failed - Invalid username and/or password?", "the connection broke"},
+     "IMAP login failed - Invalid username and/or password?", "the connection broke", 0, "# send failed"},
     {"silence after LOGIN", "imap.example.org", false, "anna", "pw",
      [](ScriptedStream& s) { s.greeting = "* OK ready\r\n"; },
      "open\nconnect imap.example.org 143\nA0001 LOGIN \"anna\" \"pw\"\r\n",

@@ -11,7 +11,7 @@ namespace {
 
 // What the peer does at one of the reader's wake-ups.
 struct Step {
-    enum Kind { Data, Close, Silence, Fail, Overrun } kind;
+    enum Kind { Data, Close, Silence, Fail, Overrun, ReadFail } kind;
     std::string bytes;
     uint64_t secondsLater = 0; // the clock moves on this far first
 };
@@ -26,7 +26,8 @@ Step Closed(uint64_t secondsLater = 0)
 }
 const Step kSilence = {Step::Silence, "", 0};
 const Step kFailure = {Step::Fail, "", 0};
-const Step kOverrun = {Step::Overrun, "zz", 0}; // Receive claims one byte more than it gave
+const Step kOverrun = {Step::Overrun, "zz", 0};        // Receive claims one byte more than it gave
+const Step kReadFailure = {Step::ReadFail, "lost", 0}; // bytes said to wait, and the read fails
 
 // A socket that plays a script: one step per wait. After a Close every wait finds the
 // socket readable with nothing waiting, as a closed socket is; after the script, silence.
@@ -61,6 +62,10 @@ public:
             return Wait::Readable;
         case Step::Silence:
             return Wait::TimedOut;
+        case Step::ReadFail:
+            pending_ = step.bytes;
+            readFails_ = true;
+            return Wait::Readable;
         case Step::Overrun:
             pending_ = step.bytes;
             overrun_ = true;
@@ -77,6 +82,11 @@ public:
     }
     long Receive(char* buffer, size_t length) override
     {
+        if (readFails_) {
+            readFails_ = false;
+            pending_.clear();
+            return -1;
+        }
         size_t n = std::min(length, pending_.size());
         memcpy(buffer, pending_.data(), n);
         pending_.erase(0, n);
@@ -97,6 +107,7 @@ private:
     std::string pending_;
     bool closed_ = false;
     bool overrun_ = false;
+    bool readFails_ = false;
     uint64_t now_ = 5000;
 };
 
@@ -212,6 +223,7 @@ TEST(PhoneModemResponse, WhatCameUntilTheStreamEndsIsTheAnswer)
         {"silent for the whole wait", {Packet(answer), kSilence}, 2, 0},
         {"socket failure", {Packet(answer), kFailure}, 2, 0},
         {"a read that claims more than it was asked for", {Packet(answer), kOverrun}, 2, 0},
+        {"a failed read", {Packet(answer), kReadFailure, Packet("more"), Closed()}, 2, 0},
         {"over two minutes since the first byte", {Packet(answer), Closed(121)}, 2, 0},
         {"two minutes in all are the end", {Packet(answer), Closed(120)}, 2, 1},
         {"under two minutes is within", {Packet(answer), Closed(119)}, 7, 5},
