@@ -123,15 +123,8 @@ const SaveCase kSaveCases[] = {
      "store alice;unlogin alice;", "alice", "alice", "alice"},
 };
 
-std::string Keys(const std::map<std::string, UserRecord>& m)
-{
-    std::string out;
-    for (const auto& entry : m)
-        out += (out.empty() ? "" : ",") + entry.first;
-    return out;
-}
-
-std::string Keys(const std::map<std::string, VASPUserRecord>& m)
+template <typename Map>
+std::string Keys(const Map& m)
 {
     std::string out;
     for (const auto& entry : m)
@@ -145,10 +138,7 @@ std::string Keys(const IniEntries& entries)
     std::map<std::string, bool> folded;
     for (const auto& entry : entries)
         folded[Folded(entry.first)] = true;
-    std::string out;
-    for (const auto& entry : folded)
-        out += (out.empty() ? "" : ",") + entry.first;
-    return out;
+    return Keys(folded);
 }
 
 TEST(AccountChanges, SaveStoresTheRecordFirstAndMovesWhatIsTheAccounts)
