@@ -213,14 +213,15 @@ def test_refused_store_leaves_no_login_and_delete_takes_it(rig, env):
     holder.kill()
     holder.wait()
     rig.click(dialog, id=IDOK)
-    wait_for(lambda: vasp_names(env) == ["erin"], what="erin's login stored")
-    assert routing_keys(env) == ["alice", "erin"]
+    wait_for(lambda: (vasp_names(env), routing_keys(env)) == (["erin"], ["alice", "erin"]),
+             what="erin's login and key stored")
     wait_for(lambda: ["erin", ""] in shown_rows(rig, users), what="erin listed")
     rig.list_select(users, [[r[0] for r in shown_rows(rig, users)].index("erin")])
     rig.click(page, id=DELETE)
     rig.box(click="Yes")
-    wait_for(lambda: user_names(env) == ["alice"], what="erin deleted")
-    assert (vasp_names(env), routing_keys(env)) == ([], ["alice"])
+    # The record goes first, then the login and the key.
+    wait_for(lambda: (user_names(env), vasp_names(env), routing_keys(env)) == (["alice"], [], ["alice"]),
+             what="erin deleted with her login and key")
     close(rig, program, sheet)
 
 
