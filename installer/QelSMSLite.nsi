@@ -16,6 +16,8 @@ RequestExecutionLevel admin   ; the services need administrator rights
 !include MUI2.nsh
 !include FileFunc.nsh
 !include LogicLib.nsh
+!include StrFunc.nsh
+${StrStr}
 
 !define PRODUCT "Qel SMS/MMS Gateway Lite Edition"
 !define PUBLISHER "Qel"
@@ -24,7 +26,7 @@ RequestExecutionLevel admin   ; the services need administrator rights
 !define MENU_FOLDER "$SMPROGRAMS\QelSMS Lite"
 !define UNINSTALLER "Uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QelSMS Lite"
-!define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\QelSMS"
+!define SC '"$SYSDIR\sc.exe"'
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -77,7 +79,8 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
     Delete "$INSTDIR\${name}"
 !macroend
 
-Var servicesStopped
+Var smsState     ; what the service manager says of QelSMS: missing, running or stopped
+Var mmscState    ; the same of QelMMSC
 
 Function .onInit
     SetShellVarContext all    ; shortcuts for every user
@@ -87,16 +90,116 @@ Function un.onInit
     SetShellVarContext all
 FunctionEnd
 
-Section "-Program"
-    ; An installation over a running gateway: the services hold GWCORE.DLL, so they are
-    ; stopped while the files are replaced and started again afterwards.
-    StrCpy $servicesStopped 0
-    ReadRegStr $0 HKLM "${SERVICE_KEY}" "ImagePath"
-    ${If} $0 != ""
-    ${AndIf} ${FileExists} "$INSTDIR\${PROGRAM}"
-        ExecWait '"$INSTDIR\${PROGRAM}" -STOPSERVICE'
-        StrCpy $servicesStopped 1
+; Asks the service manager about the service named on the stack; leaves missing, running or
+; stopped on the stack ("sc query" fails for a service that is not installed).
+Function ServiceState
+    Exch $0
+    Push $1
+    nsExec::ExecToStack '${SC} query $0'
+    Pop $1
+    Pop $0
+    ${If} $1 != 0
+        StrCpy $0 "missing"
+    ${Else}
+        ${StrStr} $1 $0 "RUNNING"
+        ${If} $1 == ""
+            StrCpy $0 "stopped"
+        ${Else}
+            StrCpy $0 "running"
+        ${EndIf}
     ${EndIf}
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; The uninstaller's question: leaves 1 on the stack when the service named there is still
+; installed, 0 when the service manager knows it no more.
+Function un.ServiceInstalled
+    Exch $0
+    Push $1
+    nsExec::ExecToStack '${SC} query $0'
+    Pop $1     ; the exit code
+    Pop $0     ; the output, not needed
+    ${If} $1 == 0
+        StrCpy $0 1
+    ${Else}
+        StrCpy $0 0
+    ${EndIf}
+    Pop $1
+    Exch $0
+FunctionEnd
+
+; Stops one service through the service manager and waits, at most 120 s, until it has.
+Function StopOneService
+    Exch $0
+    Push $1
+    Push $2
+    nsExec::ExecToStack '${SC} stop $0'
+    Pop $1
+    Pop $1
+    StrCpy $2 0
+    ${Do}
+        Push $0
+        Call ServiceState
+        Pop $1
+        ${If} $1 != "running"
+        ${OrIf} $2 >= 120
+            ${Break}
+        ${EndIf}
+        Sleep 1000
+        IntOp $2 $2 + 1
+    ${Loop}
+    Pop $2
+    Pop $1
+    Pop $0
+FunctionEnd
+
+; An installation over a running gateway: the services hold GWCORE.DLL, so whichever of the
+; two is installed and running is stopped while the files are replaced and started again
+; afterwards. With both installed the program stops them (it also asks the SMS service to
+; stop through its status block); the program's verb stops only a complete pair, so a single
+; service is stopped through the service manager.
+Function StopRunningServices
+    Push "QelSMS"
+    Call ServiceState
+    Pop $smsState
+    Push "QelMMSC"
+    Call ServiceState
+    Pop $mmscState
+    ${If} $smsState != "missing"
+    ${AndIf} $mmscState != "missing"
+    ${AndIf} ${FileExists} "$INSTDIR\${PROGRAM}"
+        ${If} $smsState == "running"
+        ${OrIf} $mmscState == "running"
+            ExecWait '"$INSTDIR\${PROGRAM}" -STOPSERVICE'
+        ${EndIf}
+        Return
+    ${EndIf}
+    ${If} $smsState == "running"
+        Push "QelSMS"
+        Call StopOneService
+    ${EndIf}
+    ${If} $mmscState == "running"
+        Push "QelMMSC"
+        Call StopOneService
+    ${EndIf}
+FunctionEnd
+
+Function StartWhatRan
+    ${If} $smsState == "running"
+        nsExec::ExecToStack '${SC} start QelSMS'
+        Pop $0
+        Pop $0
+    ${EndIf}
+    ${If} $mmscState == "running"
+        nsExec::ExecToStack '${SC} start QelMMSC'
+        Pop $0
+        Pop $0
+    ${EndIf}
+FunctionEnd
+
+Section "-Program"
+    Call StopRunningServices
 
     SetOutPath "$INSTDIR"
     !insertmacro ProductFiles InstallFile
@@ -119,20 +222,42 @@ Section "-Program"
     IntFmt $0 "0x%08X" $0
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 
-    ${If} $servicesStopped == 1
-        ExecWait '"$INSTDIR\${PROGRAM}" -STARTSERVICE'
-    ${EndIf}
+    Call StartWhatRan
 SectionEnd
 
 Section "-un.Services"
-    ; The program stops and removes both services itself.
+    ; The program stops and removes both services itself; the service manager then tells
+    ; whether they are gone. A service left behind outlives the program that controls it:
+    ; it is named, and the uninstaller ends with exit code 2.
     ${If} ${FileExists} "$INSTDIR\${PROGRAM}"
         ExecWait '"$INSTDIR\${PROGRAM}" -REMOVESERVICE -QUIET'
     ${EndIf}
+    StrCpy $1 ""
+    Push "QelSMS"
+    Call un.ServiceInstalled
+    Pop $0
+    ${If} $0 == 1
+        StrCpy $1 "QelSMS"
+    ${EndIf}
+    Push "QelMMSC"
+    Call un.ServiceInstalled
+    Pop $0
+    ${If} $0 == 1
+        ${If} $1 != ""
+            StrCpy $1 "$1 and "
+        ${EndIf}
+        StrCpy $1 "$1QelMMSC"
+    ${EndIf}
+    ${If} $1 != ""
+        MessageBox MB_OK|MB_ICONEXCLAMATION "The gateway service $1 could not be removed and is still installed. Stop and remove it in the Services console (or with $\"sc delete$\") before the gateway's service programs are deleted." /SD IDOK
+        SetErrorLevel 2
+    ${EndIf}
 SectionEnd
 
-; Not chosen unless the administrator ticks it; the program asks once more before it deletes.
-Section /o "un.Delete the gateway's configuration files" DeleteData
+; Not chosen unless the administrator ticks it; the program asks once more before it
+; deletes. It deletes the private data directory (counters and error notes); SMSGW.INI,
+; MMSC.INI, the queues and the logs stay.
+Section /o "un.Delete the gateway's counters and error notes (the Private data folder)" DeleteData
     ${If} ${FileExists} "$INSTDIR\${PROGRAM}"
         ExecWait '"$INSTDIR\${PROGRAM}" -DELETEDATADIR'
     ${EndIf}

@@ -57,12 +57,14 @@ AccountChange SaveAccount(AccountFiles& files, IniStore& smsgw, const AccountEdi
         files.DeleteAccount(edit.edited);
         return AccountChange::AccountRefused;
     }
+    // The folder follows the record at once: a refusal after this point leaves the account
+    // under its new name, and a second OK is no rename any more.
+    if (renamed && IsPlainUserName(oldName) && IsPlainUserName(newName))
+        files.MoveFolder(oldName, newName);
     if (!SaveLogin(files, edit, renamed))
         return AccountChange::LoginRefused;
     if (!SaveRouting(smsgw, edit, renamed))
         return AccountChange::RoutingRefused;
-    if (renamed && IsPlainUserName(oldName) && IsPlainUserName(newName))
-        files.MoveFolder(oldName, newName);
     return AccountChange::Done;
 }
 

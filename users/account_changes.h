@@ -39,9 +39,9 @@ struct AccountEdit {
 // The first part of a change that was refused; everything before it is stored.
 enum class AccountChange { Done, AccountRefused, LoginRefused, RoutingRefused };
 
-// Stores the record (on a rename: the new record, then the old one deleted; a refused delete
-// takes the new record back out), then the login, then the routing key, then moves the
-// folder. A rename moves the account's own login (LoginBelongsToAccount) with it.
+// Stores the record (on a rename: the new record, then the old one deleted, a refused delete
+// taking the new record back out; then the folder moved), then the login, then the routing
+// key. A rename moves the account's own login (LoginBelongsToAccount) with it.
 AccountChange SaveAccount(AccountFiles& files, IniStore& smsgw, const AccountEdit& edit);
 
 // Deletes the record, then its own login, its routing key and its folder. A stored name

@@ -56,7 +56,8 @@ def test_page_keys_and_authorised_senders(rig, env):
     rig.settext(page, SMS_PER_EMAIL, "0")
     rig.settext(page, TEMPLATE, "@@FromAddress@@ /@@Subject@@ /@@Text@@")
     rig.click(sheet, id=ID_APPLY)
-    wait_for(lambda: mmsc(env)["MMSC"].get("SMSEMailTrackSender") == "Yes", what="the page applied")
+    # ReceiveSMS in SMSGW.INI is the apply's last write.
+    wait_for(lambda: env.ini("SMSGW.INI")["SMSGW"].get("ReceiveSMS") == "Yes", what="the page applied")
     keys = mmsc(env)["MMSC"]
     assert (keys["SMSEMail"], keys["SMSPerEMail"], keys["SMSEMailReceiptRequested"], keys["SMSEMailUseMMS"]) == (
         "No", "1", "Yes", "Yes")

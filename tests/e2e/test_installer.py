@@ -17,6 +17,7 @@ PRODUCT_FILES = {"QELCONF.EXE", "GWCORE.DLL", "MMCORE.DLL", "TLSLINK.DLL", "QelS
                  "MMSTEST.MMS"}
 SHORTCUTS = {"QelSMS Lite.lnk": "QELCONF.EXE", "QelSMS Lite Help.lnk": "QelSMS Lite.pdf"}
 CONFIGURATION = "[SMSGW]\nModem1=COM1\nWebPort=8811\n"
+BLANKLESS_FOLDER = "C:\\QelSMSLite"  # an installation folder "_?=" can name
 
 
 class Installation:
@@ -30,6 +31,7 @@ class Installation:
         self.menu = self._expand("%ALLUSERSPROFILE%").joinpath(
             "Microsoft", "Windows", "Start Menu", "Programs", "QelSMS Lite")
         self.data = self._expand("%ALLUSERSPROFILE%") / "QelSMS"
+        self.folder_windows = None
 
     def _expand(self, variable):
         done = self.rig.wine(["cmd", "/c", "echo", variable])
@@ -42,14 +44,27 @@ class Installation:
             self.rig.delete_service(service)
         self.rig.kill_image(harness.PROGRAM, *STANDINS)
         self.rig.reg_delete(UNINSTALL_KEY)
-        for folder in (self.folder, self.menu, self.data):
+        for folder in (self.folder, self.rig.unix_path(BLANKLESS_FOLDER), self.menu, self.data):
             shutil.rmtree(str(folder), ignore_errors=True)
 
-    def install(self):
-        done = self.rig.wine([self.setup, "/S"], timeout=120)
+    def install(self, folder=None):
+        """Installs silently; into folder (a Windows path) when given, else where it was."""
+        args = [self.setup, "/S"]
+        if folder:
+            self.folder_windows = folder
+            self.folder = self.rig.unix_path(folder)
+            args.append("/D=" + folder)
+        done = self.rig.wine(args, timeout=120)
         assert done.returncode == 0, (done.returncode, done.stderr[-800:])
 
-    def uninstall(self):
+    def uninstall(self, exit_code=0):
+        if exit_code:
+            # Run in place ("_?=", a folder without blanks: the argument cannot be quoted), so
+            # that its exit code is seen; it cannot delete itself then.
+            done = self.rig.wine([self.folder / "Uninstall.exe", "/S", "_?=" + self.folder_windows],
+                                 timeout=120)
+            assert done.returncode == exit_code, (done.returncode, done.stderr[-800:])
+            return
         # The uninstaller runs on from a copy of itself in the temporary folder: wait for the
         # last thing it does, removing its entry.
         done = self.rig.wine([self.folder / "Uninstall.exe", "/S"], timeout=120)
@@ -145,7 +160,7 @@ def test_install_run_verbs_and_uninstall(rig):
 
 def test_second_install_keeps_configuration_and_running_services(rig):
     with installer_prefix(rig) as at:
-        at.install()
+        at.install(BLANKLESS_FOLDER)
         at.add_standins()
         at.run("-INSTALLSERVICE", "-QUIET")
         services_are(at.rig, "running")
@@ -161,4 +176,15 @@ def test_second_install_keeps_configuration_and_running_services(rig):
         log = at.folder.joinpath("STANDIN.LOG").read_text(errors="replace")
         assert "stopped QelSMS" in log, log
         services_are(at.rig, "running")
-        at.uninstall()
+
+        # With only the MMSC service installed, it alone is stopped and started again; the
+        # program's removal looks at the SMS service only, so the uninstaller finds the MMSC
+        # service left and says so.
+        at.rig.delete_service("QelSMS")
+        at.folder.joinpath("STANDIN.LOG").write_text("")
+        at.install()
+        log = at.folder.joinpath("STANDIN.LOG").read_text(errors="replace")
+        assert "stopped QelMMSC" in log, log
+        wait_for(lambda: service_states(at.rig) == ("missing", "running"), what="QelMMSC running again")
+        at.uninstall(exit_code=2)
+        assert service_states(at.rig)[1] != "missing"

@@ -105,17 +105,17 @@ const SaveCase kSaveCases[] = {
     {"refused record writes nothing else", "", nullptr, "erin", true, "store erin", AccountChange::AccountRefused,
      "store erin;", "", "", ""},
     {"rename moves the own login, key and folder", "alice", "pw", "alicia", true, "", AccountChange::Done,
-     "store alicia;delete alice;login alicia;unlogin alice;move alice>alicia;", "alicia", "alicia", "alicia"},
+     "store alicia;delete alice;move alice>alicia;login alicia;unlogin alice;", "alicia", "alicia", "alicia"},
     {"rename keeps a login made elsewhere", "alice", "other", "alicia", false, "", AccountChange::Done,
-     "store alicia;delete alice;unlogin alicia;move alice>alicia;", "alicia", "alice", "alicia"},
+     "store alicia;delete alice;move alice>alicia;unlogin alicia;", "alicia", "alice", "alicia"},
     {"refused delete of the old name takes the new record out", "alice", "pw", "alicia", true, "delete alice",
      AccountChange::AccountRefused, "store alicia;delete alice;delete alicia;", "alice", "alice", "alice"},
     {"case only is no rename", "\xE9mile", "pw", "\xC9mile", true, "", AccountChange::Done, "store \xC9mile;login \xC9mile;",
      "\xE9mile", "\xE9mile", "\xE9mile"},
     {"refused login leaves the key", "alice", "pw", "alicia", true, "login alicia", AccountChange::LoginRefused,
-     "store alicia;delete alice;login alicia;", "alicia", "alice", "alice"},
+     "store alicia;delete alice;move alice>alicia;login alicia;", "alicia", "alice", "alice"},
     {"refused move of the login leaves the key", "alice", "pw", "alicia", true, "unlogin alice",
-     AccountChange::LoginRefused, "store alicia;delete alice;login alicia;unlogin alice;", "alicia", "alice,alicia",
+     AccountChange::LoginRefused, "store alicia;delete alice;move alice>alicia;login alicia;unlogin alice;", "alicia", "alice,alicia",
      "alice"},
     {"login switched off", "alice", "pw", "alice", false, "", AccountChange::Done, "store alice;unlogin alice;", "alice",
      "", "alice"},
@@ -123,15 +123,8 @@ const SaveCase kSaveCases[] = {
      "store alice;unlogin alice;", "alice", "alice", "alice"},
 };
 
-std::string Keys(const std::map<std::string, UserRecord>& m)
-{
-    std::string out;
-    for (const auto& entry : m)
-        out += (out.empty() ? "" : ",") + entry.first;
-    return out;
-}
-
-std::string Keys(const std::map<std::string, VASPUserRecord>& m)
+template <typename Map>
+std::string Keys(const Map& m)
 {
     std::string out;
     for (const auto& entry : m)
@@ -145,10 +138,7 @@ std::string Keys(const IniEntries& entries)
     std::map<std::string, bool> folded;
     for (const auto& entry : entries)
         folded[Folded(entry.first)] = true;
-    std::string out;
-    for (const auto& entry : folded)
-        out += (out.empty() ? "" : ",") + entry.first;
-    return out;
+    return Keys(folded);
 }
 
 TEST(AccountChanges, SaveStoresTheRecordFirstAndMovesWhatIsTheAccounts)
@@ -189,6 +179,15 @@ TEST(AccountChanges, AMovedLoginKeepsItsBytesAndTakesTheAccount)
     const VASPUserRecord& moved = files.logins.at("alicia");
     EXPECT_STREQ(moved.password, "new");
     EXPECT_EQ(moved.reserved2[0], 0x5A);
+
+    // A login the new name already has is the one updated.
+    edit.opened = edit.edited;
+    files.logins["alicia"].reserved2[0] = 0x11;
+    files.logins["bob"] = Login("bob", "pw");
+    edit.edited = Account("bob", "new");
+    ASSERT_EQ(SaveAccount(files, smsgw, edit), AccountChange::Done);
+    EXPECT_EQ(files.logins.at("bob").reserved2[0], 0x5A);
+    EXPECT_EQ(files.logins.count("alicia"), 0u);
 }
 
 TEST(AccountChanges, RoutingFollowsTheAcceptBoxAndARefusedKeyIsSaid)

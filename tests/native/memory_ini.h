@@ -16,8 +16,9 @@ public:
 
     std::string Read(const std::string& section, const std::string& key, size_t maxChars) override
     {
+        // A reader without room gets nothing, as from the platform.
         const std::string* value = Find(section, key);
-        return value ? value->substr(0, maxChars - 1) : std::string();
+        return value && maxChars > 0 ? value->substr(0, maxChars - 1) : std::string();
     }
     bool Write(const std::string& section, const std::string& key, const std::string& value) override
     {

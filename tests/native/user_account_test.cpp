@@ -127,13 +127,30 @@ TEST(UserAccount, WebMenuByteShowsAndSaves)
     }
 }
 
-TEST(UserAccount, AdministratorNeedsWebLogin)
+// Each box reaches its own byte; the administrator byte also needs web login.
+TEST(UserAccount, LoginBoxesReachTheirBytes)
 {
-    UserDetails details = SampleDetails();
-    details.webLogin = false;
-    UserRecord record = BuildUserRecord(details, 0xB0);
-    EXPECT_EQ(record.webLoginDisabled, 1);
-    EXPECT_EQ(record.administrator, 0);
+    const struct {
+        bool web, smpp, admin, accept;
+        uint8_t webDisabled, smppEnabled, administrator, acceptReceived;
+    } cases[] = {
+        {true, true, true, true, 0, 1, 'j', 1},
+        {false, false, false, false, 1, 0, 0, 0},
+        {false, true, true, false, 1, 1, 0, 0},
+        {true, false, false, true, 0, 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        UserDetails details = SampleDetails();
+        details.webLogin = c.web;
+        details.smppLogin = c.smpp;
+        details.administrator = c.admin;
+        details.acceptReceived = c.accept;
+        UserRecord record = BuildUserRecord(details, 0xB0);
+        EXPECT_EQ(record.webLoginDisabled, c.webDisabled) << c.web << c.smpp << c.admin << c.accept;
+        EXPECT_EQ(record.smppLoginEnabled, c.smppEnabled) << c.web << c.smpp << c.admin << c.accept;
+        EXPECT_EQ(record.administrator, c.administrator) << c.web << c.smpp << c.admin << c.accept;
+        EXPECT_EQ(record.acceptReceived, c.acceptReceived) << c.web << c.smpp << c.admin << c.accept;
+    }
     UserRecord stored = {};
     stored.webLoginDisabled = 1;
     stored.administrator = 'j';
@@ -205,6 +222,10 @@ TEST(UserAccount, LoginIsTheAccountsWhenItCarriesItsPassword)
 TEST(UserAccount, RoutingAddressesLiveUnderTheUserName)
 {
     MemoryIni smsgw;
+    std::string longest(kRoutingAddressesMax, '4');
+    WriteRoutingAddresses(smsgw, "carol", longest);
+    EXPECT_EQ(ReadRoutingAddresses(smsgw, "carol"), longest);
+    DeleteRoutingAddresses(smsgw, "CAROL");
     WriteRoutingAddresses(smsgw, "alice", "+4412345,+4467890");
     EXPECT_EQ(smsgw.Read("Inbound SMS Routing", "alice", 100), "+4412345,+4467890");
     EXPECT_EQ(ReadRoutingAddresses(smsgw, "ALICE"), "+4412345,+4467890");
