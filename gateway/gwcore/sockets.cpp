@@ -38,7 +38,61 @@ sockaddr_in6 MapToV6(const sockaddr_in& v4)
     return v6;
 }
 
-// Tries each address the host resolves to; 0 when connected, else the last error.
+// A peer that never answers the connection request is not waited for beyond this; a caller
+// that has given the socket a shorter send time limit (SO_SNDTIMEO) gets that one.
+const DWORD kConnectLimitMs = 30000;
+
+DWORD ConnectLimitMs(SOCKET s)
+{
+    DWORD sendLimit = 0;
+    int length = sizeof sendLimit;
+    if (getsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&sendLimit), &length) == 0 &&
+        sendLimit > 0 && sendLimit < kConnectLimitMs)
+        return sendLimit;
+    return kConnectLimitMs;
+}
+
+// connect with a time limit: the socket is made non-blocking for the attempt and blocking
+// again afterwards. 0 when connected, else the error (WSAETIMEDOUT when the limit ran out).
+int ConnectWithin(SOCKET s, const sockaddr* address, int length, DWORD limitMs)
+{
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0)
+        return WSAGetLastError();
+    int error = 0;
+    if (connect(s, address, length) != 0) {
+        error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK || error == WSAEINPROGRESS) {
+            fd_set written, failed;
+            FD_ZERO(&written);
+            FD_ZERO(&failed);
+            FD_SET(s, &written);
+            FD_SET(s, &failed);
+            timeval wait = {static_cast<long>(limitMs / 1000), static_cast<long>(limitMs % 1000) * 1000};
+            int ready = select(0, nullptr, &written, &failed, &wait);
+            if (ready == 0) {
+                error = WSAETIMEDOUT;
+            } else if (ready < 0) {
+                error = WSAGetLastError();
+            } else {
+                int soError = 0;
+                int soLength = sizeof soError;
+                error = getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &soLength) == 0
+                            ? soError
+                            : WSAGetLastError();
+                if (error == 0 && FD_ISSET(s, &failed))
+                    error = WSAECONNREFUSED;
+            }
+        }
+    }
+    u_long blocking = 0;
+    if (ioctlsocket(s, FIONBIO, &blocking) != 0 && error == 0)
+        error = WSAGetLastError();
+    return error;
+}
+
+// Tries each address the host resolves to, each within the connect limit; 0 when
+// connected, else the last error.
 int ConnectTo(SOCKET s, const HostAddress& target)
 {
     char service[8];
@@ -53,14 +107,15 @@ int ConnectTo(SOCKET s, const HostAddress& target)
         return rc;
 
     const int family = SocketFamily(s);
+    const DWORD limitMs = ConnectLimitMs(s);
     int lastError = WSAEHOSTUNREACH;
     for (addrinfo* ai = results; ai; ai = ai->ai_next) {
-        int result = SOCKET_ERROR;
+        int result;
         if (ai->ai_family == AF_INET && family == AF_INET6) {
             sockaddr_in6 mapped = MapToV6(*reinterpret_cast<const sockaddr_in*>(ai->ai_addr));
-            result = connect(s, reinterpret_cast<const sockaddr*>(&mapped), sizeof mapped);
+            result = ConnectWithin(s, reinterpret_cast<const sockaddr*>(&mapped), sizeof mapped, limitMs);
         } else if (ai->ai_family == family) {
-            result = connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen));
+            result = ConnectWithin(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen), limitMs);
         } else {
             continue; // an IPv6 peer on an IPv4-only socket
         }
@@ -68,7 +123,7 @@ int ConnectTo(SOCKET s, const HostAddress& target)
             freeaddrinfo(results);
             return 0;
         }
-        lastError = WSAGetLastError();
+        lastError = result;
     }
     freeaddrinfo(results);
     return lastError ? lastError : WSAEHOSTUNREACH;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "gateway/gwcore/gwcore.h"
 
@@ -109,6 +110,47 @@ TEST(GwcoreSockets, FailuresAreReportedNotConnected)
     EXPECT_FALSE(Connects("[::1", 25));                    // malformed
     EXPECT_FALSE(Connects("phone-modem-without-port", 0)); // no port anywhere
     EXPECT_NE(0, IPV6ConnectToINetServer(INVALID_SOCKET, "127.0.0.1", 25));
+}
+
+// A peer that takes no more connections (its backlog is full and it never accepts) is not
+// waited for beyond the socket's send time limit; the socket stays blocking afterwards.
+TEST(GwcoreSockets, AConnectNobodyAnswersEndsWithinTheSendLimit)
+{
+    WinsockSession winsock;
+    Listener full(AF_INET);
+    ASSERT_NE(0, full.port);
+    std::vector<SOCKET> queued;
+    SOCKET s = INVALID_SOCKET;
+    int rc = 0;
+    DWORD took = 0;
+    for (int attempt = 0; attempt < 16 && rc == 0; ++attempt) {
+        if (s != INVALID_SOCKET)
+            queued.push_back(s);
+        s = IPV6OpenSocket(0, 0);
+        DWORD limit = 1500;
+        setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+        DWORD started = GetTickCount();
+        rc = IPV6ConnectToINetServer(s, "127.0.0.1", full.port);
+        took = GetTickCount() - started;
+    }
+    EXPECT_EQ(WSAETIMEDOUT, rc);
+    EXPECT_GE(took, 1400u);
+    EXPECT_LT(took, 5000u);
+    closesocket(s);
+    for (SOCKET q : queued)
+        closesocket(q);
+
+    // A connected socket is handed back blocking: a receive with nothing sent waits for its
+    // time limit instead of failing at once with WSAEWOULDBLOCK.
+    Listener open(AF_INET);
+    SOCKET c = IPV6OpenSocket(0, 0);
+    ASSERT_EQ(0, IPV6ConnectToINetServer(c, "127.0.0.1", open.port));
+    DWORD receiveLimit = 300;
+    setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receiveLimit), sizeof receiveLimit);
+    char byte;
+    EXPECT_EQ(SOCKET_ERROR, recv(c, &byte, 1, 0));
+    EXPECT_NE(WSAEWOULDBLOCK, WSAGetLastError());
+    closesocket(c);
 }
 
 TEST(GwcoreSignalling, WakesTheEventOfAnInterfaceAndRoute)
