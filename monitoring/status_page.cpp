@@ -297,7 +297,7 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, PSNRET_NOERROR);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 void OnInit(HWND page)
@@ -327,8 +327,6 @@ INT_PTR CALLBACK StatusPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
         if (wParam == kRefreshTimer)
             Refresh(page);
         return TRUE;
-    case PSM_QUERYSIBLINGS:
-        return AnswerUnsavedChangesQuery(page, wParam, configDirty);
     case WM_DESTROY:
         KillTimer(page, kRefreshTimer);
         return FALSE;
