@@ -13,7 +13,7 @@
 LoadingScope StartLoading(PageEdits& edits)
 {
     edits.unsaved = false;
-    return LoadingScope(edits);
+    return LoadingScope(edits.loading);
 }
 
 void MarkPageChanged(HWND page, PageEdits& edits)

@@ -16,16 +16,17 @@ struct PageEdits {
     bool unsaved = false; // a control changed since the page was loaded or last saved
 };
 
-// Sets `loading` for its lifetime; a fill inside another fill leaves it set.
+// Sets a loading flag (a page's PageEdits::loading, a dialog's own) for its lifetime; a
+// fill inside another fill leaves it set.
 class LoadingScope {
 public:
-    explicit LoadingScope(PageEdits& edits) : edits_(edits), outer_(edits.loading) { edits.loading = true; }
-    ~LoadingScope() { edits_.loading = outer_; }
+    explicit LoadingScope(bool& loading) : loading_(loading), outer_(loading) { loading = true; }
+    ~LoadingScope() { loading_ = outer_; }
     LoadingScope(const LoadingScope&) = delete;
     LoadingScope& operator=(const LoadingScope&) = delete;
 
 private:
-    PageEdits& edits_;
+    bool& loading_;
     bool outer_;
 };
 

@@ -142,15 +142,7 @@ std::string SelectedConnection(HWND page)
 {
     if (!IsChecked(page, IDC_MODEM_OTHER_CONNECTION))
         return {};
-    HWND list = GetDlgItem(page, IDC_MODEM_CONNECTION);
-    LRESULT index = SendMessageA(list, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR)
-        return {};
-    char text[kFieldLimit * 2] = "";
-    if (SendMessageA(list, CB_GETLBTEXTLEN, index, 0) >= static_cast<LRESULT>(sizeof text))
-        return {};
-    SendMessageA(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
-    return text;
+    return ComboSelectionText(page, IDC_MODEM_CONNECTION);
 }
 
 void ShowSettings(HWND page, const ModemSettings& s)
@@ -543,7 +535,7 @@ bool OnNotify(HWND page, const NMHDR* header)
     case PSN_SETACTIVE:
         if (wizardMode) {
             PropSheet_SetWizButtons(GetParent(page), PSWIZB_BACK | PSWIZB_NEXT);
-            LoadingScope loading(state.edits);
+            LoadingScope loading(state.edits.loading);
             Refresh(page);
         }
         SetPageResult(page, 0);
@@ -576,7 +568,7 @@ INT_PTR CALLBACK ModemPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
         OnInit(page);
         return TRUE;
     case kRefreshMessage: {
-        LoadingScope loading(state.edits);
+        LoadingScope loading(state.edits.loading);
         Refresh(page);
         return TRUE;
     }

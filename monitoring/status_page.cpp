@@ -192,11 +192,6 @@ void OnStop(HWND page)
     StopServices(true);
 }
 
-void OpenViewer(HWND page, DLGPROC viewer)
-{
-    DialogBoxParamA(appInstance, "DIALOG_SMSQ", page, viewer, 0);
-}
-
 void OnViewLogFiles(HWND page)
 {
     ProfileIniStore smsgw = SmsGatewayIni();
@@ -236,16 +231,16 @@ void OnCommand(HWND page, WORD id)
         OnStop(page);
         break;
     case IDC_STATUS_VIEW_SMS_QUEUE:
-        OpenViewer(page, OutboundSmsQueueProc);
+        OpenMessageViewer(page, OutboundSmsQueueProc);
         break;
     case IDC_STATUS_VIEW_MMS_QUEUE:
-        OpenViewer(page, OutboundMmsQueueProc);
+        OpenMessageViewer(page, OutboundMmsQueueProc);
         break;
     case IDC_STATUS_VIEW_RECEIVED_SMS:
-        OpenViewer(page, ReceivedSmsViewerProc);
+        OpenMessageViewer(page, ReceivedSmsViewerProc);
         break;
     case IDC_STATUS_VIEW_RECEIVED_MMS:
-        OpenViewer(page, ReceivedMmsViewerProc);
+        OpenMessageViewer(page, ReceivedMmsViewerProc);
         break;
     case IDC_STATUS_VIEW_LOG_FILES:
         OnViewLogFiles(page);

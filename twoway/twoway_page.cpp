@@ -395,10 +395,10 @@ void OnCommand(HWND page, WORD id, WORD code)
         OnRemove(page);
         break;
     case IDC_TWOWAY_VIEW_SMS:
-        DialogBoxParamA(appInstance, "DIALOG_SMSQ", page, ReceivedSmsViewerProc, 0);
+        OpenMessageViewer(page, ReceivedSmsViewerProc);
         break;
     case IDC_TWOWAY_VIEW_MMS:
-        DialogBoxParamA(appInstance, "DIALOG_SMSQ", page, ReceivedMmsViewerProc, 0);
+        OpenMessageViewer(page, ReceivedMmsViewerProc);
         break;
     case IDC_TWOWAY_MM7_CONFIGURE:
         OpenMm7Settings(page);
