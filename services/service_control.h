@@ -19,6 +19,22 @@ struct GatewayServiceStates {
     bool mmscActive = false;
 };
 GatewayServiceStates QueryGatewayServices();
+// The same, for a caller that asks again and again (the Status page, once a second): the
+// services are opened and queried afresh each time, the connection to the service control
+// manager is kept until Close() or the end of the object, and made again after a failure.
+class GatewayServiceMonitor {
+public:
+    GatewayServiceMonitor() = default;
+    ~GatewayServiceMonitor() { Close(); }
+    GatewayServiceMonitor(const GatewayServiceMonitor&) = delete;
+    GatewayServiceMonitor& operator=(const GatewayServiceMonitor&) = delete;
+
+    GatewayServiceStates Query();
+    void Close();
+
+private:
+    SC_HANDLE manager_ = nullptr;
+};
 bool HasServiceRights();
 bool IsVistaOrLater();
 

@@ -3,6 +3,7 @@ from the screen), queue sizes with "Empty" and the alert colour, modem error lin
 traffic counters, the service switch and buttons."""
 
 import datetime
+import os
 import struct
 
 from harness import to_windows, wait_for
@@ -76,6 +77,12 @@ def test_status_over_running_services(rig, env):
     assert red_pixels(rig, page, MMS_QUEUE) == 0
     shows(rig, page, SENT_TODAY, "5")
     shows(rig, page, SENT_LAST7, "7" if day > 3 else "5")
+    # Rewritten in place with its size and write time kept, the file still shows its new count.
+    sent = env.private / "STATS" / ("SMSSENT-%d.CTR" % today.year)
+    stamp = sent.stat()
+    counter_file(env, "SMSSENT", today.year, {day: 9})
+    os.utime(sent, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
+    shows(rig, page, SENT_TODAY, "9")
     shows(rig, page, PROCESSED_TODAY, "3")
     assert controls(rig, page)[118].text == ""   # SMS Received today: no counter file
 

@@ -66,6 +66,15 @@ TEST(StatusRules, QueueAndCounterTexts)
     EXPECT_FALSE(QueueAlert(100, 100));
     EXPECT_TRUE(QueueAlert(101, 100));
     EXPECT_FALSE(QueueAlert(100000, 0));
+    // The threshold as the profile functions read a number: a missing key 100, an empty value 0.
+    const std::pair<IniEntries, unsigned long> thresholds[] = {
+        {{}, 100},
+        {{{"AlertEMailQueueSizes", "5"}}, 100},
+        {{{"alertemailqueuesize", ""}}, 0},
+        {{{"AlertEMailQueueSize", "25x"}, {"AlertEMailQueueSize", "7"}}, 25},
+    };
+    for (const auto& [section, threshold] : thresholds)
+        EXPECT_EQ(QueueAlertThreshold(section), threshold) << (section.empty() ? "missing" : section[0].second);
 }
 
 TEST(StatusRules, ConfiguredModemsReadUpTo201ThenWhilePresent)
