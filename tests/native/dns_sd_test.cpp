@@ -162,15 +162,20 @@ TEST(DnsMessages, ReadsCompressedNamesAndPassesOverOtherRecords)
 
 TEST(DnsMessages, WrittenMessagesReadBackWithSharedSuffixesOnce)
 {
-    DnsMessage sent =
-        Response({Ptr("Pixel 7"), Ptr("Galaxy"), Srv("Pixel 7", "pixel", 8990), Address("pixel", {127, 0, 0, 1}),
-                  Address("pixel", {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1})});
+    // Labels of the longest length, 63 bytes, and enough of them that the last SRV name
+    // points back past offset 255.
+    const std::string a63(63, 'a'), b63(63, 'b'), c63(63, 'c'), d63(63, 'd');
+    DnsMessage sent = Response({Ptr("Pixel 7"), Ptr("Galaxy"), Ptr(a63), Ptr(b63), Ptr(d63), Ptr(c63),
+                                Srv("Pixel 7", "pixel", 8990), Srv(c63, "pixel", 80), Address("pixel", {127, 0, 0, 1}),
+                                Address("pixel", {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1})});
     sent.id = 0x1234;
     sent.questions.push_back({ModemServiceType(), kDnsTypePtr, kDnsClassIn});
     const Bytes wire = EncodeDnsMessage(sent);
     const std::string text(wire.begin(), wire.end());
     EXPECT_EQ(text.find("_qelsmsmodem"), text.rfind("_qelsmsmodem"));
     EXPECT_EQ(text.find("pixel"), text.rfind("pixel"));
+    EXPECT_EQ(text.find(c63), text.rfind(c63));
+    EXPECT_GT(text.find(c63), 255u);
 
     DnsMessage read;
     ASSERT_TRUE(ParseDnsMessage(wire.data(), wire.size(), read));
