@@ -331,15 +331,6 @@ bool QueryBoth(SC_HANDLE manager, GatewayServiceStates& states)
 
 } // namespace
 
-GatewayServiceStates QueryGatewayServices()
-{
-    GatewayServiceStates states;
-    ScHandle manager(OpenManager(GENERIC_READ));
-    if (manager)
-        QueryBoth(manager.get(), states);
-    return states;
-}
-
 GatewayServiceStates GatewayServiceMonitor::Query()
 {
     GatewayServiceStates states;
