@@ -6,7 +6,6 @@ AppPaths appPaths;
 HINSTANCE appInstance;
 HICON appIcon;
 char currentModemName[250];
-bool configDirty;
 bool wizardMode;
 bool wizardRequested;
 bool wizardFinished;

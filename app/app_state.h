@@ -20,8 +20,6 @@ extern HICON appIcon;
 // The modem the pages work on: "Modem1" of [SMSGW], at most 249 characters.
 extern char currentModemName[250];
 
-// A page has changes that are not saved yet.
-extern bool configDirty;
 // The setup wizard's sheet is open.
 extern bool wizardMode;
 // The modem page asked for the setup wizard; the outer loop runs it next.

@@ -35,6 +35,19 @@ void SetItemText(HWND dialog, int id, const std::string& text)
     SetDlgItemTextA(dialog, id, text.c_str());
 }
 
+std::string ComboSelectionText(HWND dialog, int id)
+{
+    LRESULT index = SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0);
+    LRESULT length = index < 0 ? CB_ERR : SendDlgItemMessageA(dialog, id, CB_GETLBTEXTLEN, index, 0);
+    if (length < 0)
+        return std::string();
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    if (SendDlgItemMessageA(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0])) < 0)
+        return std::string();
+    text.resize(strlen(text.c_str()));
+    return text;
+}
+
 void SetProgramIcon(HWND dialog)
 {
     if (appIcon)

@@ -12,6 +12,10 @@ void EnableItem(HWND dialog, int id, bool enabled);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
 
+// The text of the selected entry of a combo box filled by others (the dial-up library),
+// whole whatever its length; empty when none is selected. A page's own rows are ShownRows.
+std::string ComboSelectionText(HWND dialog, int id);
+
 // Gives a modal dialog of the program its icon in the title bar and the task switcher.
 void SetProgramIcon(HWND dialog);
 

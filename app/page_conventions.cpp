@@ -10,12 +10,18 @@
 #include "app/message_box.h"
 #include "base/ini_rules.h"
 
-void MarkPageChanged(HWND page, const LoadingGuard& guard)
+LoadingScope StartLoading(PageEdits& edits)
 {
-    if (guard.loading)
+    edits.unsaved = false;
+    return LoadingScope(edits.loading);
+}
+
+void MarkPageChanged(HWND page, PageEdits& edits)
+{
+    if (edits.loading)
         return;
     PropSheet_Changed(GetParent(page), page);
-    configDirty = true;
+    edits.unsaved = true;
 }
 
 bool QueryUnsavedChanges(HWND page)
@@ -23,11 +29,11 @@ bool QueryUnsavedChanges(HWND page)
     return PropSheet_QuerySiblings(GetParent(page), kUnsavedChangesQuery, 0) != 0;
 }
 
-bool AnswerUnsavedChangesQuery(HWND page, WPARAM code, bool unsaved)
+bool AnswerUnsavedChangesQuery(HWND page, WPARAM code, const PageEdits& edits)
 {
     if (code != kUnsavedChangesQuery)
         return false;
-    SetPageResult(page, unsaved ? 1 : 0);
+    SetPageResult(page, edits.unsaved ? 1 : 0);
     return true;
 }
 
@@ -50,8 +56,7 @@ bool HandleCommonNotification(HWND page, const NMHDR* header, UnsavedSource sour
     case PSN_QUERYCANCEL:
         if (source == UnsavedSource::None)
             return false;
-        HandleQueryCancel(page,
-                          configDirty || (source == UnsavedSource::ConfigDirtyOrSheet && QueryUnsavedChanges(page)));
+        HandleQueryCancel(page, QueryUnsavedChanges(page));
         return true;
     case PSN_HELP:
         OpenHelpDocument(page);
@@ -76,14 +81,12 @@ void OpenHelpDocument(HWND owner)
 
 bool SaveBeforeServiceOperation(HWND page)
 {
-    if (!configDirty)
+    if (!QueryUnsavedChanges(page))
         return true;
     if (ShowMessage(page, "Save configuration changes?", MB_YESNOCANCEL | MB_ICONQUESTION) != IDYES)
         return true; // go on with the settings as last saved
-    if (!PropSheet_Apply(GetParent(page)))
-        return false;
-    configDirty = false;
-    return true;
+    // Each page that saved clears its own changes; a refusing page keeps them.
+    return PropSheet_Apply(GetParent(page)) != FALSE;
 }
 
 void SetTextIfDifferent(HWND page, int controlId, const char* text)

@@ -1,5 +1,5 @@
-// What every page of the two property sheets does the same way: the unsaved-changes flag
-// and loading guard, the cancel question, Help, saving before a service operation, the
+// What every page of the two property sheets does the same way: the page's own unsaved
+// changes and loading guard, the cancel question, Help, saving before a service operation, the
 // unsaved-changes query and texts set only when they differ.
 #pragma once
 
@@ -8,31 +8,51 @@
 // The private code of the unsaved-changes query (PSM_QUERYSIBLINGS, lParam 0).
 constexpr WPARAM kUnsavedChangesQuery = 2038;
 
-// A page's fill of its controls must not count as an edit.
-struct LoadingGuard {
-    bool loading = false;
+// A page's own edit state. Each page keeps one: a page's unsaved changes are its own, and
+// the sheet learns of them only through the unsaved-changes query, which every page that
+// can change answers from here. A page clears `unsaved` only when its own save succeeded.
+struct PageEdits {
+    bool loading = false; // the page is filling its controls: no change counts as an edit
+    bool unsaved = false; // a control changed since the page was loaded or last saved
 };
 
-// A control changed after loading: tells the sheet (Apply becomes enabled) and sets
-// configDirty. Does nothing while the page is loading.
-void MarkPageChanged(HWND page, const LoadingGuard& guard);
+// Sets a loading flag (a page's PageEdits::loading, a dialog's own) for its lifetime; a
+// fill inside another fill leaves it set.
+class LoadingScope {
+public:
+    explicit LoadingScope(bool& loading) : loading_(loading), outer_(loading) { loading = true; }
+    ~LoadingScope() { loading_ = outer_; }
+    LoadingScope(const LoadingScope&) = delete;
+    LoadingScope& operator=(const LoadingScope&) = delete;
+
+private:
+    bool& loading_;
+    bool outer_;
+};
+
+// A page starts loading its controls: no unsaved changes, and the fill is not an edit.
+// Use as `LoadingScope loading = StartLoading(edits);` at the top of the page's load.
+LoadingScope StartLoading(PageEdits& edits);
+
+// A control changed after loading: tells the sheet (Apply becomes enabled) and marks the
+// page's own changes unsaved. Does nothing while the page is loading.
+void MarkPageChanged(HWND page, PageEdits& edits);
 
 // Asks the sheet's pages whether one of them has unsaved changes.
 bool QueryUnsavedChanges(HWND page);
 
-// Answers the unsaved-changes query with the page's state; true when the message was the
-// query (the dialog procedure then returns TRUE).
-bool AnswerUnsavedChangesQuery(HWND page, WPARAM code, bool unsaved);
+// Answers the unsaved-changes query (PSM_QUERYSIBLINGS) with the page's own state; true
+// when the message was the query (the dialog procedure then returns TRUE).
+bool AnswerUnsavedChangesQuery(HWND page, WPARAM code, const PageEdits& edits);
 
 // PSN_QUERYCANCEL: with unsaved changes asks "Exit without saving configuration
 // changes?"; only Yes lets the sheet close. Sets the page's message result.
 void HandleQueryCancel(HWND page, bool unsaved);
 
-// What a page consults before Cancel closes the sheet.
+// Whether a page asks before Cancel closes the sheet.
 enum class UnsavedSource {
-    None,               // the page does not ask
-    ConfigDirty,        // configDirty
-    ConfigDirtyOrSheet, // configDirty, or any page answering the unsaved-changes query
+    None,  // the page does not ask
+    Sheet, // the unsaved-changes query: any page of the sheet with unsaved changes
 };
 
 // The notifications every page answers alike: leaving the page is accepted, Cancel asks
@@ -44,8 +64,8 @@ bool HandleCommonNotification(HWND page, const NMHDR* header, UnsavedSource sour
 // PSN_HELP and the Help buttons: opens the help document.
 void OpenHelpDocument(HWND owner);
 
-// Before a service operation from a page: with unsaved changes asks "Save configuration
-// changes?"; Yes applies all pages. False when a page refused to apply: the operation is
+// Before a service operation from a page: when the unsaved-changes query finds changes,
+// asks "Save configuration changes?"; Yes applies all pages. False when a page refused to apply: the operation is
 // then abandoned.
 bool SaveBeforeServiceOperation(HWND page);
 

@@ -15,8 +15,7 @@
 namespace {
 
 struct EmailPageState {
-    LoadingGuard guard;
-    bool changed = false; // the page's own unsaved changes
+    PageEdits edits;
 };
 EmailPageState emailPage;
 
@@ -52,8 +51,7 @@ EmailPageSettings SettingsFromControls(HWND page)
 
 void OnInit(HWND page)
 {
-    emailPage.guard.loading = true;
-    emailPage.changed = false;
+    LoadingScope loading = StartLoading(emailPage.edits);
     ShowWindow(GetDlgItem(page, IDC_EMAIL_MMS_MAILBOX), SW_HIDE);
     ShowWindow(GetDlgItem(page, IDC_EMAIL_MMS_MAILBOX_ADDRESS), SW_HIDE);
     for (const char* entry : kEmailTemplates)
@@ -62,16 +60,11 @@ void OnInit(HWND page)
     ShowMailboxAddress(page, MailboxKind::Mms, IDC_EMAIL_MMS_MAILBOX_ADDRESS);
     ProfileIniStore mmsc = MmscIni();
     ShowSettings(page, LoadEmailPageSettings(mmsc));
-    emailPage.guard.loading = false;
 }
 
-// An edit after loading enables Apply; this page keeps its own changed flag.
 void MarkChanged(HWND page)
 {
-    if (emailPage.guard.loading)
-        return;
-    PropSheet_Changed(GetParent(page), page);
-    emailPage.changed = true;
+    MarkPageChanged(page, emailPage.edits);
 }
 
 void OnCommand(HWND page, WORD id, WORD code)
@@ -109,14 +102,14 @@ void OnCommand(HWND page, WORD id, WORD code)
 }
 
 // False, with the message shown, when a file refused the change.
-bool Apply(HWND page)
+bool Save(HWND page)
 {
     ProfileIniStore mmsc = MmscIni();
     ProfileIniStore smsgw = SmsGatewayIni();
     SaveEmailPageSettings(SettingsFromControls(page), mmsc, smsgw);
     if (!WritesTaken(page, {&mmsc, &smsgw}))
         return false;
-    emailPage.changed = false;
+    emailPage.edits.unsaved = false;
     return true;
 }
 
@@ -124,15 +117,10 @@ bool OnNotify(HWND page, const NMHDR* header)
 {
     switch (header->code) {
     case PSN_APPLY:
-        SetPageResult(page, Apply(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
-        return true;
-    case PSN_HELP:
-        return true;
-    case PSN_QUERYCANCEL:
-        HandleQueryCancel(page, emailPage.changed || QueryUnsavedChanges(page));
+        SetPageResult(page, Save(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::None);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 } // namespace
@@ -149,7 +137,7 @@ INT_PTR CALLBACK EmailPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
     case WM_NOTIFY:
         return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
     case PSM_QUERYSIBLINGS:
-        return AnswerUnsavedChangesQuery(page, wParam, emailPage.changed);
+        return AnswerUnsavedChangesQuery(page, wParam, emailPage.edits);
     }
     return FALSE;
 }

@@ -57,7 +57,7 @@ const int kGsmOnly[] = {IDC_MODEM_SMS_ACCESS_LABEL, IDC_MODEM_ACCESS_DEFAULT,
                         IDC_MODEM_CONNECTION,       IDC_MODEM_TEST};
 
 struct ModemPageState {
-    LoadingGuard guard;
+    PageEdits edits;
     bool tested = false;
     bool phoneAnswered = false; // the phone reported its MMS settings
     std::string phoneUrl, phoneProxy;
@@ -142,15 +142,7 @@ std::string SelectedConnection(HWND page)
 {
     if (!IsChecked(page, IDC_MODEM_OTHER_CONNECTION))
         return {};
-    HWND list = GetDlgItem(page, IDC_MODEM_CONNECTION);
-    LRESULT index = SendMessageA(list, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR)
-        return {};
-    char text[kFieldLimit * 2] = "";
-    if (SendMessageA(list, CB_GETLBTEXTLEN, index, 0) >= static_cast<LRESULT>(sizeof text))
-        return {};
-    SendMessageA(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
-    return text;
+    return ComboSelectionText(page, IDC_MODEM_CONNECTION);
 }
 
 void ShowSettings(HWND page, const ModemSettings& s)
@@ -355,7 +347,7 @@ void RunConnectionTest(HWND page)
 
 void OnInit(HWND page)
 {
-    state.guard.loading = true;
+    LoadingScope loading = StartLoading(state.edits);
     for (const char* entry : kStorageEntries)
         SendDlgItemMessageA(page, IDC_MODEM_STORAGE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
     SendDlgItemMessageA(page, IDC_MODEM_STORAGE, CB_SETCURSEL, 0, 0);
@@ -363,7 +355,6 @@ void OnInit(HWND page)
         link->RasLoadListOrComboBox(page, IDC_MODEM_CONNECTION, CB_ADDSTRING);
     SetChecked(page, IDC_MODEM_PHONE_DEFAULTS, false);
     Refresh(page);
-    state.guard.loading = false;
 }
 
 void ChangeModem(HWND page)
@@ -427,7 +418,7 @@ void OnCommand(HWND page, WORD id, WORD code)
         RunConnectionTest(page);
         return;
     }
-    if (state.guard.loading)
+    if (state.edits.loading)
         return;
     bool click = code == BN_CLICKED;
     switch (id) {
@@ -448,13 +439,13 @@ void OnCommand(HWND page, WORD id, WORD code)
         if (click) {
             ApplyEnabling(page);
             if (id != IDC_MODEM_PHONE_DEFAULTS)
-                MarkPageChanged(page, state.guard);
+                MarkPageChanged(page, state.edits);
         }
         return;
     case IDC_MODEM_STORAGE:
     case IDC_MODEM_CONNECTION:
         if (code == CBN_SELENDOK)
-            MarkPageChanged(page, state.guard);
+            MarkPageChanged(page, state.edits);
         return;
     case IDC_MODEM_APN:
     case IDC_MODEM_LOGIN:
@@ -462,7 +453,7 @@ void OnCommand(HWND page, WORD id, WORD code)
     case IDC_MODEM_PROXY:
     case IDC_MODEM_URL:
         if (code == EN_CHANGE) {
-            MarkPageChanged(page, state.guard);
+            MarkPageChanged(page, state.edits);
             if (id != IDC_MODEM_URL)
                 state.tested = false;
         }
@@ -492,7 +483,7 @@ bool ReadyToLeave(HWND page, bool askForModem)
     }
 }
 
-// Saves the page; false when it refused (the settings stay unsaved and configDirty set).
+// Saves the page; false when it refused (the page's changes stay unsaved).
 bool Save(HWND page)
 {
     if (!ReadyToLeave(page, false))
@@ -510,7 +501,7 @@ bool Save(HWND page)
         return false;
     if (outcome == SaveOutcome::Saved)
         lstrcpynA(currentModemName, s.modemName.c_str(), sizeof currentModemName);
-    configDirty = false;
+    state.edits.unsaved = false;
     return true;
 }
 
@@ -544,9 +535,8 @@ bool OnNotify(HWND page, const NMHDR* header)
     case PSN_SETACTIVE:
         if (wizardMode) {
             PropSheet_SetWizButtons(GetParent(page), PSWIZB_BACK | PSWIZB_NEXT);
-            state.guard.loading = true;
+            LoadingScope loading(state.edits.loading);
             Refresh(page);
-            state.guard.loading = false;
         }
         SetPageResult(page, 0);
         return true;
@@ -560,7 +550,7 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, LeaveOrStay(Save(page)) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirty);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 } // namespace
@@ -577,16 +567,18 @@ INT_PTR CALLBACK ModemPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
     case WM_INITDIALOG:
         OnInit(page);
         return TRUE;
-    case kRefreshMessage:
-        state.guard.loading = true;
+    case kRefreshMessage: {
+        LoadingScope loading(state.edits.loading);
         Refresh(page);
-        state.guard.loading = false;
         return TRUE;
+    }
     case WM_COMMAND:
         OnCommand(page, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_NOTIFY:
         return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    case PSM_QUERYSIBLINGS:
+        return AnswerUnsavedChangesQuery(page, wParam, state.edits);
     }
     return FALSE;
 }

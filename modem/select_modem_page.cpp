@@ -281,7 +281,7 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, TRUE);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 void OnCommand(HWND page, WORD id, WORD code)

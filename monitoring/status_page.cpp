@@ -31,14 +31,24 @@ constexpr UINT kRefreshIntervalMs = 1000;
 // The queues are counted at most this often.
 constexpr DWORD kQueueCountIntervalS = 10;
 
+// The value controls of the counter rows, in the order of kCounterRows.
+struct CounterControls {
+    int today, last7, last30;
+};
+const CounterControls kCounterControls[kCounterRowCount] = {
+    {167, 168, 169}, {114, 115, 116}, {118, 119, 120}, {122, 123, 124},
+    {126, 127, 128}, {130, 131, 132}, {138, 139, 140}, {142, 143, 144},
+};
+
 struct StatusPageState {
     bool smsQueueAlert = false;
     bool mmsQueueAlert = false;
     bool modemLineRed = false;
     bool serviceLineRed = false;
     bool inServiceClick = false;
-    CounterFiles counters;
+    GatewayServiceMonitor services;
     ModemErrors modemErrors;
+    std::string privateDirectory; // found when the page opens
 };
 StatusPageState statusPage;
 // When the queues were last counted, in seconds of the tick count; kept for the process.
@@ -88,8 +98,7 @@ void RefreshQueues(HWND page)
     if (queuesCounted && NowSeconds() - lastQueueCount < kQueueCountIntervalS)
         return;
     ProfileIniStore smsgw = SmsGatewayIni();
-    std::string thresholdText = smsgw.Read("SMSGW", "AlertEMailQueueSize", 32);
-    unsigned long threshold = thresholdText.empty() ? 100 : IniNumber(thresholdText.c_str());
+    unsigned long threshold = QueueAlertThreshold(smsgw.ReadSection("SMSGW"));
     ShowQueue(page, IDC_STATUS_SMS_QUEUE_LABEL, IDC_STATUS_SMS_QUEUE, CountSmsQueue(), threshold,
               statusPage.smsQueueAlert);
     ShowQueue(page, IDC_STATUS_MMS_QUEUE_LABEL, IDC_STATUS_MMS_QUEUE, CountMmsQueue(), threshold,
@@ -125,17 +134,19 @@ void RefreshCounters(HWND page, const std::string& privateDirectory)
 {
     SYSTEMTIME today;
     GetLocalTime(&today);
-    for (const CounterRow& row : kCounterRows) {
-        CounterSums sums = statusPage.counters.Sum(privateDirectory, row.counters[0], today);
+    for (size_t i = 0; i < kCounterRowCount; ++i) {
+        const CounterRow& row = kCounterRows[i];
+        const CounterControls& controls = kCounterControls[i];
+        CounterSums sums = ReadCounterSums(privateDirectory, row.counters[0], today);
         if (row.counters[1]) {
-            CounterSums second = statusPage.counters.Sum(privateDirectory, row.counters[1], today);
+            CounterSums second = ReadCounterSums(privateDirectory, row.counters[1], today);
             sums.today += second.today;
             sums.last7 += second.last7;
             sums.last30 += second.last30;
         }
-        SetTextIfDifferent(page, row.todayId, CounterText(sums.today).c_str());
-        SetTextIfDifferent(page, row.last7Id, CounterText(sums.last7).c_str());
-        SetTextIfDifferent(page, row.last30Id, CounterText(sums.last30).c_str());
+        SetTextIfDifferent(page, controls.today, CounterText(sums.today).c_str());
+        SetTextIfDifferent(page, controls.last7, CounterText(sums.last7).c_str());
+        SetTextIfDifferent(page, controls.last30, CounterText(sums.last30).c_str());
     }
 }
 
@@ -153,10 +164,9 @@ void Refresh(HWND page)
 {
     RefreshQueues(page);
     ServiceState sms, mmsc;
-    ReadServiceStates(sms, mmsc);
-    std::string privateDirectory = PrivateDirectory();
-    RefreshServiceLines(page, privateDirectory, sms, mmsc);
-    RefreshCounters(page, privateDirectory);
+    ReadServiceStates(statusPage.services, sms, mmsc);
+    RefreshServiceLines(page, statusPage.privateDirectory, sms, mmsc);
+    RefreshCounters(page, statusPage.privateDirectory);
     RefreshServiceControls(page, sms, mmsc);
 }
 
@@ -190,11 +200,6 @@ void OnStop(HWND page)
         return;
     WaitCursor busy;
     StopServices(true);
-}
-
-void OpenViewer(HWND page, DLGPROC viewer)
-{
-    DialogBoxParamA(appInstance, "DIALOG_SMSQ", page, viewer, 0);
 }
 
 void OnViewLogFiles(HWND page)
@@ -236,16 +241,16 @@ void OnCommand(HWND page, WORD id)
         OnStop(page);
         break;
     case IDC_STATUS_VIEW_SMS_QUEUE:
-        OpenViewer(page, OutboundSmsQueueProc);
+        OpenMessageViewer(page, OutboundSmsQueueProc);
         break;
     case IDC_STATUS_VIEW_MMS_QUEUE:
-        OpenViewer(page, OutboundMmsQueueProc);
+        OpenMessageViewer(page, OutboundMmsQueueProc);
         break;
     case IDC_STATUS_VIEW_RECEIVED_SMS:
-        OpenViewer(page, ReceivedSmsViewerProc);
+        OpenMessageViewer(page, ReceivedSmsViewerProc);
         break;
     case IDC_STATUS_VIEW_RECEIVED_MMS:
-        OpenViewer(page, ReceivedMmsViewerProc);
+        OpenMessageViewer(page, ReceivedMmsViewerProc);
         break;
     case IDC_STATUS_VIEW_LOG_FILES:
         OnViewLogFiles(page);
@@ -297,13 +302,14 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, PSNRET_NOERROR);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 void OnInit(HWND page)
 {
     statusPage.smsQueueAlert = statusPage.mmsQueueAlert = false;
     statusPage.modemLineRed = statusPage.serviceLineRed = false;
+    statusPage.privateDirectory = PrivateDirectory();
     SetTimer(page, kRefreshTimer, kRefreshIntervalMs, nullptr);
     Refresh(page);
 }
@@ -327,10 +333,9 @@ INT_PTR CALLBACK StatusPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
         if (wParam == kRefreshTimer)
             Refresh(page);
         return TRUE;
-    case PSM_QUERYSIBLINGS:
-        return AnswerUnsavedChangesQuery(page, wParam, configDirty);
     case WM_DESTROY:
         KillTimer(page, kRefreshTimer);
+        statusPage.services.Close();
         return FALSE;
     }
     return FALSE;

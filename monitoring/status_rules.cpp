@@ -4,23 +4,25 @@
 #include <cstdio>
 #include <map>
 
+#include "base/ini_rules.h"
 #include "base/text.h"
 
-const CounterRow kCounterRows[8] = {
-    {"SMS Submitted:", 167, 168, 169, {"SMSSUBMIT", nullptr}},
-    {"SMS Sent:", 114, 115, 116, {"SMSSENT", nullptr}},
-    {"SMS Received:", 118, 119, 120, {"SMSRECEIVED", nullptr}},
-    {"SMS Failed:", 122, 123, 124, {"SMSFAILED", nullptr}},
-    {"SMS Retried:", 126, 127, 128, {"SMSRETRY", nullptr}},
-    {"MMS Processed:", 130, 131, 132, {"MMSIN-VASP", "MMSIN-USER"}},
-    {"MMS Sent:", 138, 139, 140, {"MMSOUT-VASP", "MMSOUT-MMSC"}},
-    {"MMS Received", 142, 143, 144, {"MMSIN-MODEM", nullptr}},
+const CounterRow kCounterRows[kCounterRowCount] = {
+    {{"SMSSUBMIT", nullptr}},         // SMS Submitted
+    {{"SMSSENT", nullptr}},           // SMS Sent
+    {{"SMSRECEIVED", nullptr}},       // SMS Received
+    {{"SMSFAILED", nullptr}},         // SMS Failed
+    {{"SMSRETRY", nullptr}},          // SMS Retried
+    {{"MMSIN-VASP", "MMSIN-USER"}},   // MMS Processed
+    {{"MMSOUT-VASP", "MMSOUT-MMSC"}}, // MMS Sent
+    {{"MMSIN-MODEM", nullptr}},       // MMS Received
 };
 
 const char kServiceNotActiveForModems[] = "Service is NOT active";
 
 namespace {
 
+constexpr unsigned long kDefaultQueueAlertThreshold = 100;
 constexpr unsigned kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 // Every Modem<N> up to this number is read, whether or not the ones before it are there.
 constexpr unsigned kModemKeysAlwaysRead = 201;
@@ -97,6 +99,15 @@ std::string QueueSizeText(unsigned long count)
 bool QueueAlert(unsigned long count, unsigned long threshold)
 {
     return threshold != 0 && count > threshold;
+}
+
+unsigned long QueueAlertThreshold(const IniEntries& smsgwSection)
+{
+    for (const auto& [key, value] : smsgwSection) {
+        if (EqualsNoCase(key, "AlertEMailQueueSize"))
+            return IniNumber(value.c_str());
+    }
+    return kDefaultQueueAlertThreshold;
 }
 
 std::vector<std::string> ConfiguredModems(const IniEntries& smsgwSection)

@@ -35,19 +35,21 @@ struct CounterSums {
 CounterSums SumCounter(const CounterYear& thisYear, const CounterYear& lastYear, unsigned year, unsigned month,
                        unsigned day);
 
-// The rows of traffic counters: a label, its three controls' ids and one or two counters.
+// The rows of traffic counters, top to bottom: the counter files each row adds up.
 struct CounterRow {
-    const char* label;
-    int todayId, last7Id, last30Id;
     const char* counters[2]; // the second may be null
 };
-extern const CounterRow kCounterRows[8];
+constexpr size_t kCounterRowCount = 8;
+extern const CounterRow kCounterRows[kCounterRowCount];
 
 // A count shows as a number, 0 as nothing; a queue of 0 shows "Empty".
 std::string CounterText(uint64_t count);
 std::string QueueSizeText(unsigned long count);
 // A queue is shown in red above the threshold ("AlertEMailQueueSize"); 0 never.
 bool QueueAlert(unsigned long count, unsigned long threshold);
+// The threshold from [SMSGW], read as the profile functions read a number: 100 when the key
+// is missing, otherwise the value's leading digits (an empty value is 0: no colouring).
+unsigned long QueueAlertThreshold(const IniEntries& smsgwSection);
 
 // The modems of [SMSGW] "Modem1", "Modem2" ...: every number up to 201 is looked at, and
 // beyond it the keys while they are there. Empty entries are left out.

@@ -1,9 +1,9 @@
-// Reading the Status page's sources. Each is read afresh on every call, except what can be
-// told unchanged from its size and write time: the counter files and the list of modems.
+// Reading the Status page's sources. Each is read afresh on every call, except the list of
+// modems, which is told unchanged from SMSGW.INI's size and write time.
 #include "monitoring/status_sources.h"
 
 #include <cstring>
-#include <set>
+#include <map>
 #include <unordered_set>
 
 #include "app/app_state.h"
@@ -89,9 +89,9 @@ bool SameTime(const FILETIME& a, const FILETIME& b)
 
 } // namespace
 
-void ReadServiceStates(ServiceState& sms, ServiceState& mmsc)
+void ReadServiceStates(GatewayServiceMonitor& services, ServiceState& sms, ServiceState& mmsc)
 {
-    GatewayServiceStates states = QueryGatewayServices();
+    GatewayServiceStates states = services.Query();
     sms = ServiceState();
     mmsc = ServiceState();
     sms.installed = states.smsInstalled;
@@ -146,11 +146,12 @@ unsigned long CountMmsQueue()
 
 std::string ModemErrors::Line(const std::string& privateDirectory)
 {
-    // Only the notes that exist are read: one look at the folder instead of one open per modem.
-    std::set<std::string> notes;
+    // Only the notes that exist are read, each by the name it was found under: one look at
+    // the folder instead of one open per modem.
+    std::map<std::string, std::string> notes; // capitals -> the name found
     ForEachEntry(privateDirectory, "*.ERR", [&](const char* name, bool folder) {
         if (!folder)
-            notes.insert(UpperCase(name, std::strlen(name)));
+            notes.emplace(UpperCase(name, std::strlen(name)), name);
     });
     if (notes.empty())
         return std::string();
@@ -159,59 +160,53 @@ std::string ModemErrors::Line(const std::string& privateDirectory)
     bool stamped = ReadStamp(appPaths.smsIni, size, written);
     if (!known_ || !stamped || size != iniSize_ || !SameTime(written, iniWritten_)) {
         ProfileIniStore smsgw = SmsGatewayIni();
-        modems_ = ConfiguredModems(smsgw.ReadSection("SMSGW"));
+        modems_.clear();
+        for (std::string& modem : ConfiguredModems(smsgw.ReadSection("SMSGW"))) {
+            std::string note = ModemErrorNoteName(modem.c_str());
+            modems_.push_back({std::move(modem), UpperCase(note.c_str(), note.size())});
+        }
         known_ = stamped;
         iniSize_ = size;
         iniWritten_ = written;
     }
     std::string line;
-    for (const std::string& modem : modems_) {
-        std::string note = ModemErrorNoteName(modem.c_str());
-        if (!notes.count(UpperCase(note.c_str(), note.size())))
+    for (const Modem& modem : modems_) {
+        auto note = notes.find(modem.note);
+        if (note == notes.end())
             continue;
         char text[kErrorNoteSize];
-        ReadModemErrorText(modem.c_str(), text);
+        ReadErrorNote(privateDirectory.c_str(), note->second, text);
         if (text[0])
-            AppendModemError(line, modem, text);
+            AppendModemError(line, modem.name, text);
     }
     return line;
 }
 
-const CounterYear& CounterFiles::Year(const std::string& privateDirectory, const char* counterName, unsigned year)
+namespace {
+
+// A year's counter file; zeros when it is missing or cannot be read.
+CounterYear ReadCounterYear(const std::string& privateDirectory, const char* counterName, unsigned year)
 {
     std::string path = privateDirectory + CounterFileName(counterName, year);
-    Cached& cached = files_[UpperCase(path.c_str(), path.size())];
-    ULONGLONG size = 0;
-    FILETIME written = {};
-    if (!ReadStamp(path, size, written)) {
-        cached = Cached();
-        return cached.counts;
-    }
-    if (cached.present && cached.size == size && SameTime(cached.written, written))
-        return cached.counts;
-    cached = Cached();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return cached.counts;
+        return CounterYear();
     uint8_t bytes[kCounterDays * 4];
     DWORD read = 0;
-    if (ReadFile(file, bytes, sizeof bytes, &read, nullptr)) {
-        cached.counts = ParseCounterFile(bytes, read);
-        cached.present = true;
-        cached.size = size;
-        cached.written = written;
-    }
+    bool ok = ReadFile(file, bytes, sizeof bytes, &read, nullptr) != 0;
     CloseHandle(file);
-    return cached.counts;
+    return ok ? ParseCounterFile(bytes, read) : CounterYear();
 }
 
-CounterSums CounterFiles::Sum(const std::string& privateDirectory, const char* counterName, const SYSTEMTIME& today)
+} // namespace
+
+CounterSums ReadCounterSums(const std::string& privateDirectory, const char* counterName, const SYSTEMTIME& today)
 {
     unsigned year = today.wYear;
-    const CounterYear& thisYear = Year(privateDirectory, counterName, year);
-    static const CounterYear kNone = {};
-    bool needsLastYear = DayOfYear(year, today.wMonth, today.wDay) < 30;
-    const CounterYear& lastYear = needsLastYear ? Year(privateDirectory, counterName, year - 1) : kNone;
+    CounterYear thisYear = ReadCounterYear(privateDirectory, counterName, year);
+    CounterYear lastYear = {};
+    if (DayOfYear(year, today.wMonth, today.wDay) < 30)
+        lastYear = ReadCounterYear(privateDirectory, counterName, year - 1);
     return SumCounter(thisYear, lastYear, year, today.wMonth, today.wDay);
 }

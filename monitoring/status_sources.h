@@ -4,14 +4,14 @@
 
 #include <windows.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "monitoring/status_rules.h"
+#include "services/service_control.h"
 
 // Both services' states, with their status blocks' port flags while they run.
-void ReadServiceStates(ServiceState& sms, ServiceState& mmsc);
+void ReadServiceStates(GatewayServiceMonitor& services, ServiceState& sms, ServiceState& mmsc);
 
 // The private data directory, with its backslash.
 std::string PrivateDirectory();
@@ -22,32 +22,23 @@ std::string PrivateDirectory();
 unsigned long CountSmsQueue();
 unsigned long CountMmsQueue();
 
-// The modem line: each configured modem whose error note says something. The modems of
-// SMSGW.INI are read again only when the file has changed.
+// The modem line: each configured modem whose error note says something. The notes are
+// read on every call; the modems of SMSGW.INI only when the file has changed.
 class ModemErrors {
 public:
     std::string Line(const std::string& privateDirectory);
 
 private:
+    struct Modem {
+        std::string name;
+        std::string note; // its note's file name in capitals
+    };
     ULONGLONG iniSize_ = 0;
     FILETIME iniWritten_ = {};
     bool known_ = false;
-    std::vector<std::string> modems_;
+    std::vector<Modem> modems_;
 };
 
-// The traffic counters of one day. A file is read again only when its size or write time
-// has changed since it was last read.
-class CounterFiles {
-public:
-    CounterSums Sum(const std::string& privateDirectory, const char* counterName, const SYSTEMTIME& today);
-
-private:
-    struct Cached {
-        ULONGLONG size = 0;
-        FILETIME written = {};
-        bool present = false;
-        CounterYear counts = {};
-    };
-    const CounterYear& Year(const std::string& privateDirectory, const char* counterName, unsigned year);
-    std::map<std::string, Cached> files_;
-};
+// The traffic counters of one day from the counter's files, read on every call (a file
+// rewritten in place with its size and time kept shows at once).
+CounterSums ReadCounterSums(const std::string& privateDirectory, const char* counterName, const SYSTEMTIME& today);

@@ -310,19 +310,42 @@ bool IsMmscServiceInstalled()
     return IsInstalled(kMmscService);
 }
 
-GatewayServiceStates QueryGatewayServices()
+namespace {
+
+// Opens one service to read its state; false for a manager that did not answer whether the
+// service exists (a broken connection), which the caller then drops.
+bool QueryOne(SC_HANDLE manager, const GatewayService& service, bool& installed, bool& active)
+{
+    ScHandle handle(OpenServiceA(manager, service.name, SERVICE_QUERY_STATUS));
+    installed = static_cast<bool>(handle);
+    active = IsActiveState(handle.get());
+    return installed || GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+}
+
+bool QueryBoth(SC_HANDLE manager, GatewayServiceStates& states)
+{
+    bool sms = QueryOne(manager, kSmsService, states.smsInstalled, states.smsActive);
+    bool mmsc = QueryOne(manager, kMmscService, states.mmscInstalled, states.mmscActive);
+    return sms && mmsc;
+}
+
+} // namespace
+
+GatewayServiceStates GatewayServiceMonitor::Query()
 {
     GatewayServiceStates states;
-    ScHandle manager(OpenManager(GENERIC_READ));
-    if (!manager)
-        return states;
-    ScHandle sms(OpenServiceA(manager.get(), kSmsService.name, SERVICE_QUERY_STATUS));
-    ScHandle mmsc(OpenServiceA(manager.get(), kMmscService.name, SERVICE_QUERY_STATUS));
-    states.smsInstalled = static_cast<bool>(sms);
-    states.smsActive = IsActiveState(sms.get());
-    states.mmscInstalled = static_cast<bool>(mmsc);
-    states.mmscActive = IsActiveState(mmsc.get());
+    if (!manager_)
+        manager_ = OpenManager(GENERIC_READ);
+    if (manager_ && !QueryBoth(manager_, states))
+        Close();
     return states;
+}
+
+void GatewayServiceMonitor::Close()
+{
+    if (manager_)
+        CloseServiceHandle(manager_);
+    manager_ = nullptr;
 }
 
 bool HasServiceRights()

@@ -11,14 +11,29 @@ bool IsSmsServiceActive();
 bool IsMmscServiceActive();
 bool IsSmsServiceInstalled();
 bool IsMmscServiceInstalled();
-// Both services' states through one connection to the service control manager.
+// Both services' states, for a caller that asks again and again (the Status page, once a
+// second): the services are opened and queried afresh each time, the connection to the
+// service control manager is kept until Close() or the end of the object, and made again
+// after a failure.
 struct GatewayServiceStates {
     bool smsInstalled = false;
     bool smsActive = false;
     bool mmscInstalled = false;
     bool mmscActive = false;
 };
-GatewayServiceStates QueryGatewayServices();
+class GatewayServiceMonitor {
+public:
+    GatewayServiceMonitor() = default;
+    ~GatewayServiceMonitor() { Close(); }
+    GatewayServiceMonitor(const GatewayServiceMonitor&) = delete;
+    GatewayServiceMonitor& operator=(const GatewayServiceMonitor&) = delete;
+
+    GatewayServiceStates Query();
+    void Close();
+
+private:
+    SC_HANDLE manager_ = nullptr;
+};
 bool HasServiceRights();
 bool IsVistaOrLater();
 

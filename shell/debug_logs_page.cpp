@@ -31,7 +31,7 @@ const DebugLogControls kControls[kDebugLogCount] = {
 };
 
 struct DebugLogsPageState {
-    LoadingGuard guard;
+    PageEdits edits;
 };
 DebugLogsPageState debugLogsPage;
 
@@ -53,31 +53,35 @@ void OnInit(HWND page)
     ProfileIniStore smsgw = SmsGatewayIni(), mmsc = MmscIni(), mmswap = DataDirectoryIni("MMSWAP.INI");
     DebugLogSettings settings = LoadDebugLogSettings({smsgw, mmsc, mmswap});
 
-    debugLogsPage.guard.loading = true;
-    for (size_t log = 0; log < kDebugLogCount; ++log)
-        SetChecked(page, kControls[log].checkId, settings.enabled[log]);
-    debugLogsPage.guard.loading = false;
+    {
+        LoadingScope loading = StartLoading(debugLogsPage.edits);
+        for (size_t log = 0; log < kDebugLogCount; ++log)
+            SetChecked(page, kControls[log].checkId, settings.enabled[log]);
+    }
 
     Refresh(page);
     SetTimer(page, kRefreshTimer, kRefreshIntervalMs, nullptr);
 }
 
 // False, with the message shown, when a file refused the change.
-bool Apply(HWND page)
+bool Save(HWND page)
 {
     DebugLogSettings settings;
     for (size_t log = 0; log < kDebugLogCount; ++log)
         settings.enabled[log] = IsChecked(page, kControls[log].checkId);
     ProfileIniStore smsgw = SmsGatewayIni(), mmsc = MmscIni(), mmswap = DataDirectoryIni("MMSWAP.INI");
     SaveDebugLogSettings(settings, {smsgw, mmsc, mmswap});
-    return WritesTaken(page, {&smsgw, &mmsc, &mmswap});
+    if (!WritesTaken(page, {&smsgw, &mmsc, &mmswap}))
+        return false;
+    debugLogsPage.edits.unsaved = false;
+    return true;
 }
 
 void OnCommand(HWND page, WORD id)
 {
     for (size_t log = 0; log < kDebugLogCount; ++log) {
         if (id == kControls[log].checkId)
-            MarkPageChanged(page, debugLogsPage.guard);
+            MarkPageChanged(page, debugLogsPage.edits);
         else if (id == kControls[log].viewId)
             OpenInNotepad(LogPath(log).c_str());
     }
@@ -90,10 +94,10 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, 0);
         return true;
     case PSN_APPLY:
-        SetPageResult(page, Apply(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
+        SetPageResult(page, Save(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirtyOrSheet);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 } // namespace
@@ -114,7 +118,7 @@ INT_PTR CALLBACK DebugLogsPageProc(HWND page, UINT message, WPARAM wParam, LPARA
             Refresh(page);
         return TRUE;
     case PSM_QUERYSIBLINGS:
-        return AnswerUnsavedChangesQuery(page, wParam, configDirty);
+        return AnswerUnsavedChangesQuery(page, wParam, debugLogsPage.edits);
     case WM_DESTROY:
         KillTimer(page, kRefreshTimer);
         return FALSE;

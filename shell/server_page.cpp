@@ -24,7 +24,7 @@ constexpr UINT_PTR kStatusTimer = 1;
 constexpr UINT kStatusIntervalMs = 1000;
 
 struct ServerPageState {
-    LoadingGuard guard;
+    PageEdits edits;
 };
 ServerPageState serverPage;
 
@@ -67,12 +67,13 @@ void OnInit(HWND page)
     ProfileIniStore mmsc = MmscIni();
     ServerSettings settings = LoadServerSettings(smsgw, mmsc);
 
-    serverPage.guard.loading = true;
-    SetItemText(page, IDC_SERVER_WEB_PORT, std::to_string(settings.webPort));
-    ShowPort(page, IDC_SERVER_SMPP_ENABLE, IDC_SERVER_SMPP_PORT, settings.smppEnabled, settings.smppPort);
-    ShowPort(page, IDC_SERVER_MM7_ENABLE, IDC_SERVER_MM7_PORT, settings.mm7Enabled, settings.mm7Port);
-    ApplyEnabling(page);
-    serverPage.guard.loading = false;
+    {
+        LoadingScope loading = StartLoading(serverPage.edits);
+        SetItemText(page, IDC_SERVER_WEB_PORT, std::to_string(settings.webPort));
+        ShowPort(page, IDC_SERVER_SMPP_ENABLE, IDC_SERVER_SMPP_PORT, settings.smppEnabled, settings.smppPort);
+        ShowPort(page, IDC_SERVER_MM7_ENABLE, IDC_SERVER_MM7_PORT, settings.mm7Enabled, settings.mm7Port);
+        ApplyEnabling(page);
+    }
 
     SetTimer(page, kStatusTimer, kStatusIntervalMs, nullptr);
     RefreshStatus(page);
@@ -102,7 +103,7 @@ void RefusePort(HWND page, const char* field)
 }
 
 // Writes the three port keys; false (and nothing written) when a port is refused.
-bool ApplySettings(HWND page)
+bool Save(HWND page)
 {
     ServerSettings settings = SettingsFromControls(page);
     if (const char* field = InvalidPortField(settings)) {
@@ -114,7 +115,7 @@ bool ApplySettings(HWND page)
     SaveServerSettings(settings, smsgw, mmsc);
     if (!WritesTaken(page, {&smsgw, &mmsc}))
         return false;
-    configDirty = false;
+    serverPage.edits.unsaved = false;
     return true;
 }
 
@@ -137,12 +138,12 @@ void OnCommand(HWND page, WORD id, WORD code)
     case IDC_SERVER_SMPP_PORT:
     case IDC_SERVER_MM7_PORT:
         if (code == EN_CHANGE)
-            MarkPageChanged(page, serverPage.guard);
+            MarkPageChanged(page, serverPage.edits);
         break;
     case IDC_SERVER_SMPP_ENABLE:
     case IDC_SERVER_MM7_ENABLE:
         ApplyEnabling(page);
-        MarkPageChanged(page, serverPage.guard);
+        MarkPageChanged(page, serverPage.edits);
         break;
     case IDC_SERVER_ACTION:
         OnServiceAction(page);
@@ -154,7 +155,7 @@ void OnCommand(HWND page, WORD id, WORD code)
 // moves on whatever the outcome.
 void OnWizardNext(HWND page)
 {
-    if (!ApplySettings(page)) {
+    if (!Save(page)) {
         SetPageResult(page, -1);
         return;
     }
@@ -174,13 +175,13 @@ bool OnNotify(HWND page, const NMHDR* header)
         SetPageResult(page, 0);
         return true;
     case PSN_APPLY:
-        SetPageResult(page, ApplySettings(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
+        SetPageResult(page, Save(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     case PSN_WIZNEXT:
         OnWizardNext(page);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirty);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 } // namespace
@@ -196,6 +197,8 @@ INT_PTR CALLBACK ServerPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
         return TRUE;
     case WM_NOTIFY:
         return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    case PSM_QUERYSIBLINGS:
+        return AnswerUnsavedChangesQuery(page, wParam, serverPage.edits);
     case WM_TIMER:
         if (wParam == kStatusTimer)
             RefreshStatus(page);

@@ -64,7 +64,6 @@ bool RunOuterLoop(const CommandLine& command)
             if (!finished)
                 return false;
         }
-        configDirty = false;
         RunMainWindow();
         if (!wizardRequested)
             return true;

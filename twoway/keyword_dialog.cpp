@@ -10,6 +10,7 @@
 #include "app/controls.h"
 #include "app/ini_files.h"
 #include "app/message_box.h"
+#include "app/page_conventions.h"
 #include "base/text.h"
 #include "resources/keyword_dialog_ids.h"
 #include "twoway/keyword_form.h"
@@ -81,7 +82,7 @@ void ShowEntry(HWND dialog, const std::string& entry)
 void OnInit(HWND dialog, KeywordDialogState& state)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
-    state.initialising = true;
+    LoadingScope loading(state.initialising);
     SetProgramIcon(dialog);
     for (int id : {IDC_KEYWORD_NUMBERS_LABEL, IDC_KEYWORD_NUMBERS, IDC_KEYWORD_NUMBERS_HINT})
         ShowWindow(GetDlgItem(dialog, id), SW_HIDE);
@@ -90,7 +91,6 @@ void OnInit(HWND dialog, KeywordDialogState& state)
     SendDlgItemMessageA(dialog, IDC_KEYWORD, EM_LIMITTEXT, kKeywordEntryMax, 0);
     if (!state.entry->empty())
         ShowEntry(dialog, *state.entry);
-    state.initialising = false;
 }
 
 void OnFieldChanged(HWND dialog, int field)

@@ -36,7 +36,7 @@ constexpr int kTableExtent = 1500;
 constexpr DWORD kUserFileReadOnly = 0x80000000;
 
 struct TwoWayPageState {
-    LoadingGuard guard;
+    PageEdits edits;
     ShownRows localUsers{IDC_TWOWAY_LOCAL_USER, true};
     ShownRows charsets{IDC_TWOWAY_CHARSET, true};
     ShownRows tableRows{IDC_TWOWAY_TABLE, false};
@@ -229,7 +229,7 @@ void ShowSettings(HWND page, const TwoWaySettings& s)
 
 void OnInit(HWND page)
 {
-    twoWayPage.guard.loading = true;
+    LoadingScope loading = StartLoading(twoWayPage.edits);
     ShowPostUrl(page, false);
     Send(page, IDC_TWOWAY_TABLE, LB_SETTABSTOPS, 2, reinterpret_cast<LPARAM>(kTableTabStops));
     Send(page, IDC_TWOWAY_TABLE, LB_SETHORIZONTALEXTENT, kTableExtent);
@@ -252,7 +252,6 @@ void OnInit(HWND page)
     if (!php)
         ShowPhpOff(page);
     SetChecked(page, IDC_TWOWAY_PHP_REMOTE, settings.phpAllowRemote);
-    twoWayPage.guard.loading = false;
 }
 
 TwoWaySettings SettingsFromControls(HWND page)
@@ -274,19 +273,18 @@ TwoWaySettings SettingsFromControls(HWND page)
     return s;
 }
 
-void OnApply(HWND page)
+// False, with the message shown, when the file refused the change.
+bool Save(HWND page)
 {
     TwoWaySettings settings = SettingsFromControls(page);
     if (settings.mmsRouting == MmsRouting::PostUrl && !settings.postUrl.empty())
         SetItemText(page, IDC_TWOWAY_POST_URL, CompletedPostUrl(settings.postUrl));
     ProfileIniStore smsgw = SmsGatewayIni();
     SaveTwoWaySettings(settings, smsgw, RouteSection());
-    if (!WritesTaken(page, {&smsgw})) {
-        SetPageResult(page, PSNRET_INVALID_NOCHANGEPAGE);
-        return;
-    }
-    configDirty = false;
-    SetPageResult(page, PSNRET_NOERROR);
+    if (!WritesTaken(page, {&smsgw}))
+        return false;
+    twoWayPage.edits.unsaved = false;
+    return true;
 }
 
 void Refuse(HWND page, const char* message, int focus)
@@ -347,9 +345,9 @@ void OnRemove(HWND page)
 
 void OnPhpClicked(HWND page)
 {
-    if (twoWayPage.guard.loading)
+    if (twoWayPage.edits.loading)
         return;
-    MarkPageChanged(page, twoWayPage.guard);
+    MarkPageChanged(page, twoWayPage.edits);
     if (!IsChecked(page, IDC_TWOWAY_PHP_ENABLE))
         ShowPhpOff(page);
     else if (!ShowPhpOn(page, true))
@@ -369,10 +367,10 @@ void OnCommand(HWND page, WORD id, WORD code)
     case IDC_TWOWAY_MMS_TO_SMS:
     case IDC_TWOWAY_MAIL:
         ApplyEnabling(page);
-        MarkPageChanged(page, twoWayPage.guard);
+        MarkPageChanged(page, twoWayPage.edits);
         break;
     case IDC_TWOWAY_PHP_REMOTE:
-        MarkPageChanged(page, twoWayPage.guard);
+        MarkPageChanged(page, twoWayPage.edits);
         break;
     case IDC_TWOWAY_PHP_ENABLE:
         OnPhpClicked(page);
@@ -380,12 +378,12 @@ void OnCommand(HWND page, WORD id, WORD code)
     case IDC_TWOWAY_LOCAL_USER:
     case IDC_TWOWAY_CHARSET:
         if (code == CBN_SELCHANGE)
-            MarkPageChanged(page, twoWayPage.guard);
+            MarkPageChanged(page, twoWayPage.edits);
         break;
     case IDC_TWOWAY_MAIL_ADDRESS:
     case IDC_TWOWAY_POST_URL:
         if (code == EN_CHANGE)
-            MarkPageChanged(page, twoWayPage.guard);
+            MarkPageChanged(page, twoWayPage.edits);
         break;
     case IDC_TWOWAY_ADD:
         OnAdd(page);
@@ -397,10 +395,10 @@ void OnCommand(HWND page, WORD id, WORD code)
         OnRemove(page);
         break;
     case IDC_TWOWAY_VIEW_SMS:
-        DialogBoxParamA(appInstance, "DIALOG_SMSQ", page, ReceivedSmsViewerProc, 0);
+        OpenMessageViewer(page, ReceivedSmsViewerProc);
         break;
     case IDC_TWOWAY_VIEW_MMS:
-        DialogBoxParamA(appInstance, "DIALOG_SMSQ", page, ReceivedMmsViewerProc, 0);
+        OpenMessageViewer(page, ReceivedMmsViewerProc);
         break;
     case IDC_TWOWAY_MM7_CONFIGURE:
         OpenMm7Settings(page);
@@ -422,10 +420,10 @@ bool OnNotify(HWND page, const NMHDR* header)
         OnKillActive(page);
         return true;
     case PSN_APPLY:
-        OnApply(page);
+        SetPageResult(page, Save(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirty);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 } // namespace
@@ -441,6 +439,8 @@ INT_PTR CALLBACK TwoWayPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
         return TRUE;
     case WM_NOTIFY:
         return OnNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+    case PSM_QUERYSIBLINGS:
+        return AnswerUnsavedChangesQuery(page, wParam, twoWayPage.edits);
     }
     return FALSE;
 }

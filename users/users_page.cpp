@@ -34,7 +34,7 @@ constexpr int kUserLimit = 10;
 const char kUserLimitExceeded[] = "User Limit Exceeded";
 
 struct UsersPageState {
-    LoadingGuard guard;
+    PageEdits edits;
     SMSUSERFILE userFile = nullptr;
     bool userFileOpen = false;
     DWORD openError = 0;
@@ -116,12 +116,11 @@ void OpenUserFile(HWND page)
 
 void OnInit(HWND page)
 {
-    usersPage.guard.loading = true;
+    LoadingScope loading = StartLoading(usersPage.edits);
     ProfileIniStore smsgw = SmsGatewayIni();
     SetChecked(page, IDC_USERS_WEB_AUTH, LoadWebAuth(smsgw));
     OpenUserFile(page);
     SetUpList(page);
-    usersPage.guard.loading = false;
 }
 
 // A user file that does not open leaves the page without accounts; the administrator is
@@ -277,6 +276,17 @@ bool OnListNotify(HWND page, const NMHDR* header)
     return false;
 }
 
+// False, with the message shown, when the file refused the change.
+bool Save(HWND page)
+{
+    ProfileIniStore smsgw = SmsGatewayIni();
+    SaveWebAuth(smsgw, IsChecked(page, IDC_USERS_WEB_AUTH));
+    if (!WritesTaken(page, {&smsgw}))
+        return false;
+    usersPage.edits.unsaved = false;
+    return true;
+}
+
 bool OnNotify(HWND page, const NMHDR* header)
 {
     if (header->idFrom == IDC_USERS_LIST)
@@ -286,26 +296,18 @@ bool OnNotify(HWND page, const NMHDR* header)
         PostMessageA(page, kRefreshMessage, 0, 0);
         SetPageResult(page, 0);
         return true;
-    case PSN_APPLY: {
-        ProfileIniStore smsgw = SmsGatewayIni();
-        SaveWebAuth(smsgw, IsChecked(page, IDC_USERS_WEB_AUTH));
-        if (!WritesTaken(page, {&smsgw})) {
-            SetPageResult(page, PSNRET_INVALID_NOCHANGEPAGE);
-            return true;
-        }
-        configDirty = false;
-        SetPageResult(page, PSNRET_NOERROR);
+    case PSN_APPLY:
+        SetPageResult(page, Save(page) ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE);
         return true;
     }
-    }
-    return HandleCommonNotification(page, header, UnsavedSource::ConfigDirty);
+    return HandleCommonNotification(page, header, UnsavedSource::Sheet);
 }
 
 void OnCommand(HWND page, WORD id)
 {
     switch (id) {
     case IDC_USERS_WEB_AUTH:
-        MarkPageChanged(page, usersPage.guard);
+        MarkPageChanged(page, usersPage.edits);
         break;
     case IDC_USERS_EDIT:
         OnEdit(page);
@@ -345,6 +347,8 @@ INT_PTR CALLBACK UsersPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
         Refresh(page);
         ReportOpenFailure(page);
         return TRUE;
+    case PSM_QUERYSIBLINGS:
+        return AnswerUnsavedChangesQuery(page, wParam, usersPage.edits);
     case WM_DESTROY:
         OnDestroy(page);
         return FALSE;

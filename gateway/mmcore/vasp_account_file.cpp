@@ -3,9 +3,10 @@
 //
 // Every change re-reads the file, applies itself and puts the complete new content in
 // place through a temporary file and an atomic rename (vasp_account_store.cpp). Changes
-// are serialised across processes by a machine-wide mutex of their own (data_file.cpp);
+// are serialised across processes by a machine-wide mutex of their own (store_file.h);
 // a look-up reads the file whole at once without it, since the rename swaps whole files.
-#include "gateway/mmcore/data_file.h"
+#include "gateway/gwcore/gwcore.h"
+#include "gateway/gwcore/store_file.h"
 #include "gateway/mmcore/mmcore.h"
 #include "gateway/mmcore/vasp_account_store.h"
 
@@ -14,47 +15,18 @@
 
 namespace {
 
-const char kFileName[] = "VASPUSERS.DAT";
-const char kTempName[] = "VASPUSERS.TMP";
-const char kGlobalMutexName[] = "Global\\QelMMSCAccountFile";
-const char kLocalMutexName[] = "QelMMSCAccountFile";
-
-// Sets the error for a failed commit or load: the file step's own error where there is one.
-void SetCommitError(vaspaccount::CommitResult result, const mmcore::DataFile& files)
-{
-    switch (result) {
-    case vaspaccount::CommitResult::kOk:
-        return;
-    case vaspaccount::CommitResult::kRejected:
-        SetLastError(ERROR_INVALID_NAME);
-        return;
-    case vaspaccount::CommitResult::kTooLarge:
-        SetLastError(ERROR_FILE_TOO_LARGE);
-        return;
-    case vaspaccount::CommitResult::kCorrupt:
-        SetLastError(ERROR_FILE_CORRUPT);
-        return;
-    case vaspaccount::CommitResult::kReadFailed:
-    case vaspaccount::CommitResult::kWriteFailed:
-        break;
-    }
-    SetLastError(files.Error() ? files.Error() : ERROR_WRITE_FAULT);
-}
+const storefile::StoreNames kStore = {"VASPUSERS.DAT", "VASPUSERS.TMP", "QelMMSCAccountFile"};
+const DWORD kLockTimeoutMs = 30000;
 
 // Runs one change over the file under the writers' lock.
 template <typename Change>
 BOOL Commit(Change change)
 {
-    mmcore::DataFile files;
-    if (!files.Init(kFileName, kTempName))
-        return FALSE;
-    mmcore::DataFileLock lock(kGlobalMutexName, kLocalMutexName);
-    if (!lock.Held())
-        return FALSE;
-    vaspaccount::AccountStore written;
-    vaspaccount::CommitResult result = change(files, written);
-    SetCommitError(result, files);
-    return result == vaspaccount::CommitResult::kOk;
+    return storefile::CommitUnderLock(GetProgramDataDirectory, kStore, kLockTimeoutMs, ERROR_INVALID_NAME,
+                                      [&change](storefile::StoreFile& files) {
+                                          vaspaccount::AccountStore written;
+                                          return change(files, written);
+                                      });
 }
 
 } // namespace
@@ -65,8 +37,8 @@ BOOL WINAPI VASPFindUserRecord(LPCSTR accountName, void* record)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    mmcore::DataFile files;
-    if (!files.Init(kFileName, kTempName))
+    storefile::StoreFile files;
+    if (!files.Init(GetProgramDataDirectory, kStore))
         return FALSE;
     vaspaccount::AccountStore store;
     switch (vaspaccount::LoadAccountFile(files, store)) {
@@ -99,7 +71,7 @@ BOOL WINAPI VASPAddUser(const void* record)
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    return Commit([&copy](mmcore::DataFile& files, vaspaccount::AccountStore& out) {
+    return Commit([&copy](storefile::StoreFile& files, vaspaccount::AccountStore& out) {
         return vaspaccount::CommitAccountAdd(files, copy, out);
     });
 }
@@ -111,7 +83,7 @@ BOOL WINAPI VASPDeleteUser(LPCSTR accountName)
         return FALSE;
     }
     const std::string name = accountName;
-    return Commit([&name](mmcore::DataFile& files, vaspaccount::AccountStore& out) {
+    return Commit([&name](storefile::StoreFile& files, vaspaccount::AccountStore& out) {
         return vaspaccount::CommitAccountRemove(files, name, out);
     });
 }

@@ -69,7 +69,7 @@ std::vector<uint8_t> SerializeAccountFile(const AccountStore& store);
 userstore::LoadResult LoadAccountFile(userstore::UserFileSystem& files, AccountStore& out);
 
 // kRejected: a name that is not valid. Removing an absent account is kOk and writes nothing.
-enum class CommitResult { kOk, kReadFailed, kCorrupt, kRejected, kTooLarge, kWriteFailed };
+using userstore::CommitResult;
 
 // Each re-reads the store, applies its one change and writes the new store through the
 // temporary file. The caller serialises writers. On kOk, out holds the store as it now is.

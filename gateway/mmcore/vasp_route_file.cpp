@@ -2,20 +2,18 @@
 //
 // Every change re-reads the file, applies itself and puts the complete new content in
 // place through a temporary file and an atomic rename (vasp_route_store.cpp). Changes are
-// serialised across processes by a machine-wide mutex (data_file.cpp).
-#include "gateway/mmcore/data_file.h"
+// serialised across processes by a machine-wide mutex (store_file.h).
+#include "gateway/gwcore/gwcore.h"
+#include "gateway/gwcore/store_file.h"
 #include "gateway/mmcore/mmcore.h"
 #include "gateway/mmcore/vasp_route_store.h"
 
-#include <cstring>
 #include <string>
 
 namespace {
 
-const char kFileName[] = "VASPOUT.DAT";
-const char kTempName[] = "VASPOUT.TMP";
-const char kGlobalMutexName[] = "Global\\QelMMSCRouteFile";
-const char kLocalMutexName[] = "QelMMSCRouteFile";
+const storefile::StoreNames kStore = {"VASPOUT.DAT", "VASPOUT.TMP", "QelMMSCRouteFile"};
+const DWORD kLockTimeoutMs = 30000;
 
 BOOL Commit(vasproute::Change change, const std::string& routeName)
 {
@@ -23,31 +21,11 @@ BOOL Commit(vasproute::Change change, const std::string& routeName)
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    mmcore::DataFile files;
-    if (!files.Init(kFileName, kTempName))
-        return FALSE;
-    mmcore::DataFileLock lock(kGlobalMutexName, kLocalMutexName);
-    if (!lock.Held())
-        return FALSE;
-    vasproute::RouteStore written;
-    switch (vasproute::CommitRouteChange(files, change, routeName, written)) {
-    case vasproute::CommitResult::kOk:
-        return TRUE;
-    case vasproute::CommitResult::kRejected:
-        SetLastError(ERROR_INVALID_NAME);
-        return FALSE;
-    case vasproute::CommitResult::kTooLarge:
-        SetLastError(ERROR_FILE_TOO_LARGE);
-        return FALSE;
-    case vasproute::CommitResult::kCorrupt:
-        SetLastError(ERROR_FILE_CORRUPT);
-        return FALSE;
-    case vasproute::CommitResult::kReadFailed:
-    case vasproute::CommitResult::kWriteFailed:
-        break;
-    }
-    SetLastError(files.Error() ? files.Error() : ERROR_WRITE_FAULT);
-    return FALSE;
+    return storefile::CommitUnderLock(GetProgramDataDirectory, kStore, kLockTimeoutMs, ERROR_INVALID_NAME,
+                                      [&](storefile::StoreFile& files) {
+                                          vasproute::RouteStore written;
+                                          return vasproute::CommitRouteChange(files, change, routeName, written);
+                                      });
 }
 
 } // namespace

@@ -71,7 +71,7 @@ userstore::LoadResult LoadRouteFile(userstore::UserFileSystem& files, RouteStore
 
 enum class Change { kAddOrReplace, kRemove };
 // kRejected: a name that is not plain. Removing an absent route is kOk and writes nothing.
-enum class CommitResult { kOk, kReadFailed, kCorrupt, kRejected, kTooLarge, kWriteFailed };
+using userstore::CommitResult;
 
 // Re-reads the store, applies one change, and writes the new store through the temporary
 // file. The caller serialises writers. On kOk, out holds the store as it now is.

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "resources/queue_viewer_ids.h"
+#include "app/app_state.h"
 #include "app/config_files.h"
 #include "app/message_box.h"
 #include "app/page_conventions.h"
+#include "spool/viewers/viewers.h"
 
 namespace {
 
@@ -368,4 +370,9 @@ INT_PTR QueueViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
         return FALSE;
     }
     return FALSE;
+}
+
+INT_PTR OpenMessageViewer(HWND owner, DLGPROC viewer)
+{
+    return DialogBoxParamA(appInstance, "DIALOG_SMSQ", owner, viewer, 0);
 }

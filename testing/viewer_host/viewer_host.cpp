@@ -114,9 +114,9 @@ int main(int argc, char** argv)
     InitCommonControlsEx(&controls);
 
     QueryPerformanceCounter(&openedAt);
-    INT_PTR result = DialogBoxParamA(appInstance, "DIALOG_SMSQ", nullptr, bench ? BenchProc : viewerProc, 0);
+    INT_PTR result = OpenMessageViewer(nullptr, bench ? BenchProc : viewerProc);
     if (twice)
-        result = DialogBoxParamA(appInstance, "DIALOG_SMSQ", nullptr, viewerProc, 0);
+        result = OpenMessageViewer(nullptr, viewerProc);
     if (bench) {
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof memory;

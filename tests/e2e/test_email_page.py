@@ -2,10 +2,12 @@
 SMSGW.INI, the authorised senders, and the mailbox dialog's defaults, refusals and removal.
 A mailbox saved after both logins succeeded is shown against real mail servers below."""
 
-from harness import wait_for
-from program import (CAPTION, ID_APPLY, IDCANCEL, IDOK, MAIN_TABS, configure_modem, controls,
-                     end_program, is_checked, open_main_window, select_page, sheet_button, window_gone,
+from harness import to_windows, wait_for
+from program import (CAPTION, HELP_DOCUMENT, ID_APPLY, IDCANCEL, IDHELP, IDOK, MAIN_TABS, configure_modem,
+                     controls, end_program, is_checked, open_main_window, select_page, sheet_button, window_gone,
                      write_ini)
+
+from test_viewers import launch_rig, logged
 
 EMAIL_TAB = MAIN_TABS.index("E-Mail")
 SMS_MAILBOX, SMS_MAILBOX_ADDRESS, AUTHORISED = 306, 307, 115
@@ -200,3 +202,21 @@ def test_mailbox_saved_after_both_logins_succeed(rig, env):
                             "SMTPServer": servers.smtp_starttls}, box_keys
         rig.click(sheet, id=IDCANCEL)
         end_program(rig, program)
+
+
+def test_help_opens_the_help_document(rig, env):
+    configure_modem(env)
+    launch, _, open_log = launch_rig(rig)
+    try:
+        launch.wine(["reg", "add", "HKCR\\.pdf", "/ve", "/d", "QelTest.jpg", "/f"], check=True)
+        env.rig = launch
+        env.write_registry()
+        program, sheet = open_main_window(launch, env)
+        select_page(launch, sheet, EMAIL_TAB)
+        launch.click(sheet, id=IDHELP)
+        assert to_windows(env.install / HELP_DOCUMENT) in logged(open_log)[0]
+        launch.click(sheet, id=IDCANCEL)
+        end_program(launch, program)
+    finally:
+        env.rig = rig
+        launch.close()

@@ -2,7 +2,7 @@
 the service button against the real states of the stand-in services."""
 
 from harness import wait_for
-from program import (ID_APPLY, IDCANCEL, IDOK, SERVER_TAB, configure_modem, controls,
+from program import (EXIT_QUESTION, ID_APPLY, IDCANCEL, IDOK, SERVER_TAB, configure_modem, controls,
                      end_program, is_checked, open_main_window, select_page, services_are,
                      write_ini)
 
@@ -10,6 +10,7 @@ WEB_PORT, SMPP_ENABLE, SMPP_PORT, SMPP_LABEL = 104, 110, 118, 114
 MM7_ENABLE, MM7_PORT, MM7_LABEL = 113, 121, 117
 STATUS, ACTION = 133, 134
 SAVE_QUESTION = "Save configuration changes?"
+MODEM_TAB, MODEM_RECEIVE_SMS = 1, 109
 
 
 def server_page(rig, env):
@@ -90,6 +91,25 @@ def test_ports_above_65535_are_refused(rig, env):
     rig.settext(page, MM7_PORT, "65535")
     apply(rig, sheet, env, ("65535", "65535", "65535"))
     rig.click(sheet, id=IDOK)
+    end_program(rig, program)
+
+
+def test_a_refused_port_stays_unsaved_after_another_page_saved(rig, env):
+    configure_modem(env, "WebPort=8800\n[Modem - COM1]\nReceiveMMS=No\n")
+    program, sheet = open_main_window(rig, env)
+    rig.click(select_page(rig, sheet, MODEM_TAB), id=MODEM_RECEIVE_SMS)
+    page = select_page(rig, sheet, SERVER_TAB)
+    rig.settext(page, WEB_PORT, "65536")
+    rig.click(sheet, id=ID_APPLY)
+    assert rig.box(click="OK").text.startswith("The Web Interface Port Number"), "port not refused"
+    wait_for(lambda: env.ini("SMSGW.INI")["Modem - COM1"].get("ReceiveSMS") == "No",
+             what="the Modem page saving first")
+    # The Server page's change is its own: Cancel still asks, and No keeps the edit.
+    rig.click(sheet, id=IDCANCEL)
+    assert rig.box(click="No").text == EXIT_QUESTION
+    assert controls(rig, page)[WEB_PORT].text == "65536"
+    rig.click(sheet, id=IDCANCEL)
+    assert rig.box(click="Yes").text == EXIT_QUESTION
     end_program(rig, program)
 
 

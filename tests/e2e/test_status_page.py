@@ -3,14 +3,16 @@ from the screen), queue sizes with "Empty" and the alert colour, modem error lin
 traffic counters, the service switch and buttons."""
 
 import datetime
+import os
 import struct
 
 from harness import to_windows, wait_for
 from test_queue_viewer import notepad_text
-from program import (IDCANCEL, MAIN_TABS, configure_modem, controls, end_program, is_checked,
+from program import (EXIT_QUESTION, IDCANCEL, MAIN_TABS, configure_modem, controls, end_program, is_checked,
                      open_main_window, select_page, services_are)
 
-STATUS_TAB = MAIN_TABS.index("Status")
+STATUS_TAB, EMAIL_TAB, EMAIL_SMS_PER_EMAIL = MAIN_TABS.index("Status"), MAIN_TABS.index("E-Mail"), 122
+SAVE_QUESTION = "Save configuration changes?"
 SMS_QUEUE_LABEL, SMS_QUEUE, MODEM_LINE, SERVICE_LINE = 101, 102, 105, 107
 MMS_QUEUE_LABEL, MMS_QUEUE = 174, 175
 RUN_AS_SERVICE, START, STOP = 171, 172, 173
@@ -75,11 +77,21 @@ def test_status_over_running_services(rig, env):
     assert red_pixels(rig, page, MMS_QUEUE) == 0
     shows(rig, page, SENT_TODAY, "5")
     shows(rig, page, SENT_LAST7, "7" if day > 3 else "5")
+    # Rewritten in place with its size and write time kept, the file still shows its new count.
+    sent = env.private / "STATS" / ("SMSSENT-%d.CTR" % today.year)
+    stamp = sent.stat()
+    counter_file(env, "SMSSENT", today.year, {day: 9})
+    os.utime(sent, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
+    shows(rig, page, SENT_TODAY, "9")
     shows(rig, page, PROCESSED_TODAY, "3")
     assert controls(rig, page)[118].text == ""   # SMS Received today: no counter file
 
-    # "Run as a service" installs and starts both services.
+    # "Run as a service" installs and starts both services, asking first about a change
+    # left unsaved on another page.
+    rig.settext(select_page(rig, sheet, EMAIL_TAB), EMAIL_SMS_PER_EMAIL, "3")
+    select_page(rig, sheet, STATUS_TAB)
     rig.click(page, id=RUN_AS_SERVICE)
+    assert rig.box(click="No").text == SAVE_QUESTION
     services_are(rig, "running")
     shows(rig, page, SERVICE_LINE, "Service is Active")
     assert red_pixels(rig, page, SERVICE_LINE) == 0
@@ -101,6 +113,7 @@ def test_status_over_running_services(rig, env):
     services_are(rig, "stopped")
     shows(rig, page, SERVICE_LINE, "Service is NOT Active")
     rig.click(page, id=START)
+    assert rig.box(click="No").text == SAVE_QUESTION
     services_are(rig, "running")
 
     # Removing asks first; No leaves the services installed and the box checked again.
@@ -113,6 +126,7 @@ def test_status_over_running_services(rig, env):
     rig.click(page, id=STOP)
     services_are(rig, "stopped")
     rig.click(sheet, id=IDCANCEL)
+    assert rig.box(click="Yes").text == EXIT_QUESTION
     end_program(rig, program)
 
 

@@ -137,6 +137,8 @@ TEST(DnsMessages, MalformedPacketsAreRejected)
         DnsMessage message;
         EXPECT_FALSE(ParseDnsMessage(c.packet.data(), c.packet.size(), message)) << c.what;
     }
+    DnsMessage none;
+    EXPECT_FALSE(ParseDnsMessage(nullptr, 12, none));
 }
 
 TEST(DnsMessages, ReadsCompressedNamesAndPassesOverOtherRecords)
@@ -162,15 +164,20 @@ TEST(DnsMessages, ReadsCompressedNamesAndPassesOverOtherRecords)
 
 TEST(DnsMessages, WrittenMessagesReadBackWithSharedSuffixesOnce)
 {
-    DnsMessage sent =
-        Response({Ptr("Pixel 7"), Ptr("Galaxy"), Srv("Pixel 7", "pixel", 8990), Address("pixel", {127, 0, 0, 1}),
-                  Address("pixel", {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1})});
+    // Labels of the longest length, 63 bytes, and enough of them that the last SRV name
+    // points back past offset 255.
+    const std::string a63(63, 'a'), b63(63, 'b'), c63(63, 'c'), d63(63, 'd');
+    DnsMessage sent = Response({Ptr("Pixel 7"), Ptr("Galaxy"), Ptr(a63), Ptr(b63), Ptr(d63), Ptr(c63),
+                                Srv("Pixel 7", "pixel", 8990), Srv(c63, "pixel", 80), Address("pixel", {127, 0, 0, 1}),
+                                Address("pixel", {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1})});
     sent.id = 0x1234;
     sent.questions.push_back({ModemServiceType(), kDnsTypePtr, kDnsClassIn});
     const Bytes wire = EncodeDnsMessage(sent);
     const std::string text(wire.begin(), wire.end());
     EXPECT_EQ(text.find("_qelsmsmodem"), text.rfind("_qelsmsmodem"));
     EXPECT_EQ(text.find("pixel"), text.rfind("pixel"));
+    EXPECT_EQ(text.find(c63), text.rfind(c63));
+    EXPECT_GT(text.find(c63), 255u);
 
     DnsMessage read;
     ASSERT_TRUE(ParseDnsMessage(wire.data(), wire.size(), read));
@@ -184,6 +191,12 @@ TEST(DnsMessages, WrittenMessagesReadBackWithSharedSuffixesOnce)
         EXPECT_EQ(sent.records[i].address, read.records[i].address) << i;
     }
     EXPECT_TRUE(EncodeDnsMessage(Response({Ptr(std::string(64, 'x'))})).empty());
+    // A name of 255 bytes on the wire is the longest written.
+    DnsRecord longest = Address("host", {1, 2, 3, 4});
+    longest.name = {a63, b63, c63, std::string(61, 'e')};
+    EXPECT_FALSE(EncodeDnsMessage(Response({longest})).empty());
+    longest.name.back() += 'e';
+    EXPECT_TRUE(EncodeDnsMessage(Response({longest})).empty());
     EXPECT_TRUE(EncodeDnsMessage(Response({Ptr("")})).empty());
 }
 
@@ -241,6 +254,11 @@ TEST(ModemBrowsing, AnswersGatherIntoPhoneModems)
     otherService[1] = "_ipp";
     DnsRecord otherSrv = Srv("Printer", "printer", 631);
     otherSrv.name = otherService;
+    // Addresses of 256 hosts fill the search; a host known already is still served.
+    DnsMessage flood = Response({Srv("A", "h0", 1), Srv("B", "late", 2)});
+    for (int i = 0; i < 256; ++i)
+        flood.records.push_back(Address("h" + std::to_string(i), v4));
+    flood.records.push_back(Address("late", v4));
     const struct {
         const char* what;
         std::vector<DnsMessage> messages;
@@ -267,6 +285,7 @@ TEST(ModemBrowsing, AnswersGatherIntoPhoneModems)
         {"goodbye", {goodbye}, {}},
         {"port 0", {Response({Srv("Pixel 7", "pixel", 0), Address("pixel", v4)})}, {}},
         {"other service", {Response({otherSrv, Address("printer", v4)})}, {}},
+        {"addresses of 256 hosts at most", {flood}, {"A@10.0.0.7:1"}},
         {"unsafe names",
          {Response({Srv("../evil", "h", 1), Srv("bad]name", "h", 2), Srv("NUL", "h", 3), Address("h", v4)})},
          {}},

@@ -31,6 +31,8 @@ const SumCase kSumCases[] = {
     // December 31: the last entry of the year's file.
     {2024, 12, 31, 366, (366 + 360) * 7 / 2, (366 + 337) * 30 / 2},
     {2026, 12, 31, 365, (365 + 359) * 7 / 2, (365 + 336) * 30 / 2},
+    // No day 0: nothing is summed.
+    {2026, 1, 0, 0, 0, 0},
 };
 
 TEST(StatusRules, CounterSumsReachIntoLastYear)
@@ -43,17 +45,28 @@ TEST(StatusRules, CounterSumsReachIntoLastYear)
     }
 }
 
+TEST(StatusRules, MonthsStartOnTheirDayOfTheYear)
+{
+    const unsigned firstDays[12] = {1, 32, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335};
+    for (unsigned month = 1; month <= 12; ++month) {
+        EXPECT_EQ(DayOfYear(2027, month, 1), firstDays[month - 1]) << month;
+        EXPECT_EQ(DayOfYear(2028, month, 1), firstDays[month - 1] + (month > 2 ? 1 : 0)) << month;
+    }
+}
+
 TEST(StatusRules, CounterFileIsReadAsFarAsItGoes)
 {
     std::vector<uint8_t> bytes(400, 0);
-    bytes[396] = 7; // entry 99: day 100
+    bytes[396] = 7;                                         // entry 99: day 100
+    bytes[0] = 1, bytes[1] = 2, bytes[2] = 3, bytes[3] = 4; // January 1, little-endian
     CounterYear year = ParseCounterFile(bytes.data(), bytes.size());
+    EXPECT_EQ(year[0], 0x04030201u);
     EXPECT_EQ(year[99], 7u);
     EXPECT_EQ(year[100], 0u);
     std::vector<uint8_t> longer(1500, 1);
     year = ParseCounterFile(longer.data(), longer.size());
-    EXPECT_EQ(year[365], 0x01010101u); // entry 365 is the last read; bytes after 1464 ignored
-    EXPECT_EQ(ParseCounterFile(bytes.data(), 3)[0], 0u);
+    EXPECT_EQ(year[365], 0x01010101u);                   // entry 365 is the last read; bytes after 1464 ignored
+    EXPECT_EQ(ParseCounterFile(bytes.data(), 3)[0], 0u); // a part of an entry is none
     EXPECT_EQ(CounterFileName("MMSIN-VASP", 2026), "STATS\\MMSIN-VASP-2026.CTR");
 }
 
@@ -66,14 +79,24 @@ TEST(StatusRules, QueueAndCounterTexts)
     EXPECT_FALSE(QueueAlert(100, 100));
     EXPECT_TRUE(QueueAlert(101, 100));
     EXPECT_FALSE(QueueAlert(100000, 0));
+    // The threshold as the profile functions read a number: a missing key 100, an empty value 0.
+    const std::pair<IniEntries, unsigned long> thresholds[] = {
+        {{}, 100},
+        {{{"AlertEMailQueueSizes", "5"}}, 100},
+        {{{"alertemailqueuesize", ""}}, 0},
+        {{{"AlertEMailQueueSize", "25x"}, {"AlertEMailQueueSize", "7"}}, 25},
+    };
+    for (const auto& [section, threshold] : thresholds)
+        EXPECT_EQ(QueueAlertThreshold(section), threshold) << (section.empty() ? "missing" : section[0].second);
 }
 
 TEST(StatusRules, ConfiguredModemsReadUpTo201ThenWhilePresent)
 {
+    // Modem201 empty is passed over as any below it; past it the first gap ends the list.
     IniEntries section = {{"Modem1", "COM1:"}, {"Modem3", "COM3:"}, {"modem200", "COM200:"}, {"Modem2", ""},
-                          {"Modem201", "A"},   {"Modem202", "B"},   {"Modem204", "D"},       {"Modem01", "X"},
-                          {"ModemX", "Y"},     {"Modem1", "dup"}};
-    EXPECT_EQ(ConfiguredModems(section), (std::vector<std::string>{"COM1:", "COM3:", "COM200:", "A", "B"}));
+                          {"Modem201", ""},    {"Modem202", "B"},   {"Modem204", "D"},       {"Modem01", "X"},
+                          {"ModemX", "Y"},     {"Modem", "Z"},      {"Modem1", "dup"}};
+    EXPECT_EQ(ConfiguredModems(section), (std::vector<std::string>{"COM1:", "COM3:", "COM200:", "B"}));
     IniEntries many;
     for (int n = 1; n <= 250; ++n)
         many.emplace_back("Modem" + std::to_string(n), "M" + std::to_string(n));

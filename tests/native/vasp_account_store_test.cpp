@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "memory_store_files.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -14,48 +16,12 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// The store's files in memory; the temporary file's steps can be made to fail.
-class MemoryFiles : public userstore::UserFileSystem {
-public:
-    std::optional<std::vector<uint8_t>> live;
-    std::vector<uint8_t> temp;
-    bool writeFails = false;
-    int writes = 0;
-
-    ReadStatus ReadFile(std::vector<uint8_t>& data) override
-    {
-        if (!live)
-            return ReadStatus::kMissing;
-        data = *live;
-        return ReadStatus::kOk;
-    }
-    bool CreateTemp() override
-    {
-        ++writes;
-        temp.clear();
-        return true;
-    }
-    bool WriteTemp(const uint8_t* data, size_t size) override
-    {
-        temp.insert(temp.end(), data, data + size);
-        return !writeFails;
-    }
-    bool FlushTemp() override { return true; }
-    bool CloseTemp() override { return true; }
-    bool ReplaceWithTemp() override
-    {
-        live = temp;
-        return true;
-    }
-    void DiscardTemp() override { temp.clear(); }
-
-    AccountStore Stored()
-    {
-        AccountStore store;
-        EXPECT_EQ(LoadAccountFile(*this, store), userstore::LoadResult::kOk);
-        return store;
-    }
-};
+AccountStore Stored(MemoryStoreFiles& files)
+{
+    AccountStore store;
+    EXPECT_EQ(LoadAccountFile(files, store), userstore::LoadResult::kOk);
+    return store;
+}
 
 // A record with the name and every other byte set from a seed, terminators included:
 // the store must give back exactly these bytes.
@@ -169,7 +135,7 @@ TEST(VaspAccountCommit, ChangesTheFileAsItIsNow)
         {kRemove, "", CommitResult::kRejected, {"beta", "\xE9T\xC9"}, false},
         {kRemove, std::string(51, 'n'), CommitResult::kRejected, {"beta", "\xE9T\xC9"}, false},
     };
-    MemoryFiles files;
+    MemoryStoreFiles files;
     files.live = FileOf({});
     uint8_t seed = 0;
     for (const Step& step : steps) {
@@ -180,7 +146,7 @@ TEST(VaspAccountCommit, ChangesTheFileAsItIsNow)
         CommitResult result =
             step.call == kAdd ? CommitAccountAdd(files, record, out) : CommitAccountRemove(files, step.name, out);
         EXPECT_EQ(result, step.result) << label;
-        AccountStore stored = files.Stored();
+        AccountStore stored = Stored(files);
         EXPECT_EQ(NamesOf(stored), step.stored) << label;
         EXPECT_EQ(files.writes > writesBefore, step.written) << label;
         if (step.call == kAdd && result == CommitResult::kOk) {
@@ -193,13 +159,13 @@ TEST(VaspAccountCommit, ChangesTheFileAsItIsNow)
     files.live = FileOf({"beta", "delta"}, 40);
     AccountStore out;
     ASSERT_EQ(CommitAccountAdd(files, RecordOf("epsilon"), out), CommitResult::kOk);
-    EXPECT_EQ(NamesOf(files.Stored()), (Names{"beta", "delta", "epsilon"}));
+    EXPECT_EQ(NamesOf(Stored(files)), (Names{"beta", "delta", "epsilon"}));
     EXPECT_EQ(out.stamp.generation, 41u);
 }
 
 TEST(VaspAccountCommit, NeverOverwritesADamagedFileAndKeepsItOnAFailedWrite)
 {
-    MemoryFiles files;
+    MemoryStoreFiles files;
     files.live = FileOf({"alpha"});
     (*files.live)[kHeaderSize + 100] ^= 1;
     const std::vector<uint8_t> damaged = *files.live;
@@ -211,5 +177,5 @@ TEST(VaspAccountCommit, NeverOverwritesADamagedFileAndKeepsItOnAFailedWrite)
     files.live = FileOf({"alpha"});
     files.writeFails = true;
     EXPECT_EQ(CommitAccountAdd(files, RecordOf("beta"), out), CommitResult::kWriteFailed);
-    EXPECT_EQ(NamesOf(files.Stored()), (Names{"alpha"}));
+    EXPECT_EQ(NamesOf(Stored(files)), (Names{"alpha"}));
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "memory_store_files.h"
+
 #include <cstring>
 #include <optional>
 
@@ -13,48 +15,12 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// The store's files in memory; the temporary file's steps can be made to fail.
-class MemoryFiles : public userstore::UserFileSystem {
-public:
-    std::optional<std::vector<uint8_t>> live;
-    std::vector<uint8_t> temp;
-    bool writeFails = false;
-    int writes = 0;
-
-    ReadStatus ReadFile(std::vector<uint8_t>& data) override
-    {
-        if (!live)
-            return ReadStatus::kMissing;
-        data = *live;
-        return ReadStatus::kOk;
-    }
-    bool CreateTemp() override
-    {
-        ++writes;
-        temp.clear();
-        return true;
-    }
-    bool WriteTemp(const uint8_t* data, size_t size) override
-    {
-        temp.insert(temp.end(), data, data + size);
-        return !writeFails;
-    }
-    bool FlushTemp() override { return true; }
-    bool CloseTemp() override { return true; }
-    bool ReplaceWithTemp() override
-    {
-        live = temp;
-        return true;
-    }
-    void DiscardTemp() override { temp.clear(); }
-
-    Names Stored()
-    {
-        RouteStore store;
-        EXPECT_EQ(LoadRouteFile(*this, store), userstore::LoadResult::kOk);
-        return store.Names();
-    }
-};
+Names Stored(MemoryStoreFiles& files)
+{
+    RouteStore store;
+    EXPECT_EQ(LoadRouteFile(files, store), userstore::LoadResult::kOk);
+    return store.Names();
+}
 
 std::vector<uint8_t> FileOf(const Names& names, uint32_t generation = 1)
 {
@@ -145,12 +111,12 @@ TEST(VaspRouteCommit, ChangesTheFileAsItIsNow)
         {Change::kRemove, "..", CommitResult::kRejected, {"beta"}, false},
         {Change::kAddOrReplace, std::string(kRecordSize, 'n'), CommitResult::kRejected, {"beta"}, false},
     };
-    MemoryFiles files;
+    MemoryStoreFiles files;
     for (const Step& step : steps) {
         int writesBefore = files.writes;
         RouteStore out;
         EXPECT_EQ(CommitRouteChange(files, step.change, step.name, out), step.result) << step.name.substr(0, 20);
-        EXPECT_EQ(files.Stored(), step.stored) << step.name.substr(0, 20);
+        EXPECT_EQ(Stored(files), step.stored) << step.name.substr(0, 20);
         EXPECT_EQ(files.writes > writesBefore, step.written) << step.name.substr(0, 20);
     }
 
@@ -158,13 +124,13 @@ TEST(VaspRouteCommit, ChangesTheFileAsItIsNow)
     files.live = FileOf({"beta", "delta"}, 40);
     RouteStore out;
     ASSERT_EQ(CommitRouteChange(files, Change::kAddOrReplace, "epsilon", out), CommitResult::kOk);
-    EXPECT_EQ(files.Stored(), (Names{"beta", "delta", "epsilon"}));
+    EXPECT_EQ(Stored(files), (Names{"beta", "delta", "epsilon"}));
     EXPECT_EQ(out.stamp.generation, 41u);
 }
 
 TEST(VaspRouteCommit, NeverOverwritesADamagedFileAndKeepsItOnAFailedWrite)
 {
-    MemoryFiles files;
+    MemoryStoreFiles files;
     files.live = FileOf({"alpha"});
     (*files.live)[kHeaderSize] ^= 1;
     const std::vector<uint8_t> damaged = *files.live;
@@ -175,5 +141,5 @@ TEST(VaspRouteCommit, NeverOverwritesADamagedFileAndKeepsItOnAFailedWrite)
     files.live = FileOf({"alpha"});
     files.writeFails = true;
     EXPECT_EQ(CommitRouteChange(files, Change::kAddOrReplace, "beta", out), CommitResult::kWriteFailed);
-    EXPECT_EQ(files.Stored(), (Names{"alpha"}));
+    EXPECT_EQ(Stored(files), (Names{"alpha"}));
 }

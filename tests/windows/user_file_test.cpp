@@ -1,8 +1,10 @@
 // The account file through GWCORE.DLL: the API round trip on a fresh data directory,
 // readers beside a writer, a writer process killed in the middle of its writes, and who
-// may take the file lock.
+// may take the writer lock of each store file of GWCORE.DLL and MMCORE.DLL.
 #include "gateway/gwcore/gwcore.h"
 #include "gateway/gwcore/user_store.h"
+#include "gateway/mmcore/mmcore.h"
+#include "gateway/mmcore/vasp_user_record.h"
 #include "tests/windows/helpers/userfile_writer.h"
 
 #include <aclapi.h>
@@ -104,7 +106,7 @@ protected:
                 RegDeleteValueA(key_, "DataDirectory");
             RegCloseKey(key_);
         }
-        for (const char* leaf : {"USERS.DAT", "USERS.TMP"})
+        for (const char* leaf : {"USERS.DAT", "USERS.TMP", "VASPOUT.DAT", "VASPUSERS.DAT"})
             DeleteFileA((directory_ + leaf).c_str());
         RemoveDirectoryA(directory_.c_str());
     }
@@ -165,17 +167,45 @@ DWORD WINAPI ReaderLoop(void* parameter)
     return 0;
 }
 
-DWORD WINAPI AddCarol(void* file)
+// One write to each store through its library's exports, under a new name every time.
+std::string NextName()
 {
-    UserRecord r = User("carol");
-    return SMSAddUser(file, &r);
+    static LONG written = 0;
+    return "name" + std::to_string(InterlockedIncrement(&written));
 }
 
-// The library's file lock, opened to read its security; null when it does not exist.
-HANDLE OpenFileLock()
+DWORD WINAPI AddAccountUser(void*)
 {
-    for (const char* name : {"Global\\QelSMSUserFile", "QelSMSUserFile"}) {
-        if (HANDLE lock = OpenMutexA(READ_CONTROL, FALSE, name))
+    SMSUSERFILE file = nullptr;
+    if (!SMSOpenUserFile(&file, GENERIC_READ | GENERIC_WRITE))
+        return FALSE;
+    UserRecord r = User(NextName().c_str());
+    BOOL added = SMSAddUser(file, &r);
+    SMSCloseUserFile(file);
+    return added;
+}
+
+DWORD WINAPI AddRoute(void*)
+{
+    char block[VASP_OUT_BLOCK_SIZE] = {};
+    std::string name = NextName();
+    memcpy(block, name.data(), name.size());
+    return VASPOutAddUser(block);
+}
+
+DWORD WINAPI AddVaspAccount(void*)
+{
+    VASPUserRecord record = {};
+    std::string name = NextName();
+    memcpy(record.userName, name.data(), name.size());
+    return VASPAddUser(&record);
+}
+
+// A store's writer lock, opened to read its security; null when it does not exist.
+HANDLE OpenStoreLock(const std::string& name)
+{
+    for (const std::string& full : {"Global\\" + name, name}) {
+        if (HANDLE lock = OpenMutexA(READ_CONTROL, FALSE, full.c_str()))
             return lock;
     }
     return nullptr;
@@ -426,55 +456,61 @@ TEST_F(UserFileTest, KilledWriterLeavesTheOldOrTheNewFile)
     printf("writer counter after %d kills: %ld\n", kKills, lastCounter);
 }
 
-TEST_F(UserFileTest, LockIsOpenOnlyToSystemAdministratorsAndItsCreator)
+TEST_F(UserFileTest, StoreLocksAreOpenOnlyToSystemAdministratorsAndTheirCreator)
 {
-    SMSUSERFILE file = Open(kReadWrite);
-    ASSERT_NE(file, nullptr);
-    UserRecord r = User("alice");
-    ASSERT_TRUE(SMSAddUser(file, &r));
-
-    // The lock exists only while an operation holds it. With the file held open exclusively
-    // the next add waits for it under the lock, long enough to open the lock from here.
-    HANDLE held = CreateFileA(UsersPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    HANDLE adder = CreateThread(nullptr, 0, AddCarol, file, 0, nullptr);
-    if (!adder)
-        CloseHandle(held);
-    ASSERT_NE(adder, nullptr);
-    HANDLE lock = nullptr;
-    for (int attempt = 0; attempt < 150 && !lock; ++attempt) {
-        if (!(lock = OpenFileLock()))
-            Sleep(10);
-    }
-    CloseHandle(held);
-    DWORD added = 0;
-    WaitForSingleObject(adder, INFINITE);
-    GetExitCodeThread(adder, &added);
-    CloseHandle(adder);
-    SMSCloseUserFile(file);
-    EXPECT_TRUE(added);
-    ASSERT_NE(lock, nullptr);
-
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(lock, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor),
-              DWORD(ERROR_SUCCESS));
-    CloseHandle(lock);
-    // A missing (NULL) list lets every process in.
-    ASSERT_NE(dacl, nullptr);
-    std::vector<std::string> trustees;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-        ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-        EXPECT_EQ(ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE), DWORD(SYNCHRONIZE | MUTEX_MODIFY_STATE));
-        trustees.push_back(SidText(&ace->SidStart));
-    }
-    LocalFree(descriptor);
-    std::sort(trustees.begin(), trustees.end());
+    struct Store {
+        const char* file;
+        const char* lock;
+        LPTHREAD_START_ROUTINE write;
+    } stores[] = {
+        {"USERS.DAT", "QelSMSUserFile", AddAccountUser},
+        {"VASPOUT.DAT", "QelMMSCRouteFile", AddRoute},
+        {"VASPUSERS.DAT", "QelMMSCAccountFile", AddVaspAccount},
+    };
     std::vector<std::string> expected = {"S-1-5-18", "S-1-5-32-544", ProcessUserSid()};
     std::sort(expected.begin(), expected.end());
-    // Everyone (S-1-1-0) or any other trustee shows up here as a difference.
-    EXPECT_EQ(trustees, expected);
+    for (const Store& store : stores) {
+        SCOPED_TRACE(store.file);
+        ASSERT_TRUE(store.write(nullptr)); // creates the file
+        // The lock exists only while a write holds it. With the file held open exclusively
+        // the next write waits for it under the lock, long enough to open the lock from here.
+        HANDLE held =
+            CreateFileA((directory_ + store.file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        HANDLE writer = CreateThread(nullptr, 0, store.write, nullptr, 0, nullptr);
+        HANDLE lock = nullptr;
+        for (int attempt = 0; writer && attempt < 150 && !lock; ++attempt) {
+            if (!(lock = OpenStoreLock(store.lock)))
+                Sleep(10);
+        }
+        CloseHandle(held);
+        ASSERT_NE(writer, nullptr);
+        DWORD written = 0;
+        WaitForSingleObject(writer, INFINITE);
+        GetExitCodeThread(writer, &written);
+        CloseHandle(writer);
+        EXPECT_TRUE(written);
+        ASSERT_NE(lock, nullptr);
+
+        PACL dacl = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_EQ(GetSecurityInfo(lock, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                                  &descriptor),
+                  DWORD(ERROR_SUCCESS));
+        CloseHandle(lock);
+        // A missing (NULL) list lets every process in.
+        ASSERT_NE(dacl, nullptr);
+        std::vector<std::string> trustees;
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+            ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+            EXPECT_EQ(ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE), DWORD(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+            trustees.push_back(SidText(&ace->SidStart));
+        }
+        LocalFree(descriptor);
+        std::sort(trustees.begin(), trustees.end());
+        // Everyone (S-1-1-0) or any other trustee shows up here as a difference.
+        EXPECT_EQ(trustees, expected);
+    }
 }
