@@ -16,14 +16,14 @@ constexpr DWORD kSectionLimit = 32767;
 
 } // namespace
 
-bool ProfileIniStore::Note(BOOL written)
+bool FirstRefusal::Note(BOOL done)
 {
-    if (!written && firstError_ == 0) {
-        firstError_ = GetLastError();
-        if (firstError_ == 0)
-            firstError_ = ERROR_WRITE_FAULT;
+    if (!done && error_ == 0) {
+        error_ = GetLastError();
+        if (error_ == 0)
+            error_ = ERROR_WRITE_FAULT;
     }
-    return written != FALSE;
+    return done != FALSE;
 }
 
 std::string ProfileIniStore::Read(const std::string& section, const std::string& key, size_t maxChars)

@@ -9,6 +9,19 @@
 
 #include "base/ini_store.h"
 
+// The system's error code of the first of a series of writes that was refused; later
+// refusals keep the first one. A refusal that left no error code counts as a write fault.
+class FirstRefusal {
+public:
+    // Records done's failure; returns whether it was done.
+    bool Note(BOOL done);
+    // 0 while nothing was refused.
+    DWORD Error() const { return error_; }
+
+private:
+    DWORD error_ = 0;
+};
+
 class ProfileIniStore final : public IniStore {
 public:
     explicit ProfileIniStore(std::string path) : path_(std::move(path)) {}
@@ -22,13 +35,13 @@ public:
 
     const std::string& Path() const { return path_; }
     // The system's error code of the first write this store was refused; 0: none refused.
-    DWORD FirstError() const { return firstError_; }
+    DWORD FirstError() const { return refusal_.Error(); }
 
 private:
-    bool Note(BOOL written);
+    bool Note(BOOL written) { return refusal_.Note(written); }
 
     std::string path_;
-    DWORD firstError_ = 0;
+    FirstRefusal refusal_;
 };
 
 // Every write of a page or dialog is checked here once its writes are done: true when each

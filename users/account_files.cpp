@@ -20,16 +20,6 @@ std::string UsersFolder(const std::string& name)
 
 } // namespace
 
-bool GatewayAccountFiles::Note(BOOL done)
-{
-    if (!done && firstError_ == 0) {
-        firstError_ = GetLastError();
-        if (firstError_ == 0)
-            firstError_ = ERROR_WRITE_FAULT;
-    }
-    return done != FALSE;
-}
-
 bool GatewayAccountFiles::StoreAccount(const UserRecord& record)
 {
     return Note(SMSAddUser(userFile_, &record));

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/ini_files.h"
 #include "gateway/gwcore/gwcore.h"
 #include "users/account_changes.h"
 
@@ -20,13 +21,13 @@ public:
     void DeleteFolder(const std::string& name) override;
 
     // The system's error code of the first refused write; 0 when none was refused.
-    DWORD FirstError() const { return firstError_; }
+    DWORD FirstError() const { return refusal_.Error(); }
 
 private:
-    bool Note(BOOL done);
+    bool Note(BOOL done) { return refusal_.Note(done); }
 
     SMSUSERFILE userFile_;
-    DWORD firstError_ = 0;
+    FirstRefusal refusal_;
 };
 
 // Shows the refusal of an account change with the system's text; nothing for Done.
