@@ -125,7 +125,8 @@ bool ShowsOlderThanTls12(const unsigned char* data, size_t length)
     if (length >= 7 && data[0] == kAlert && data[1] == 3 && data[3] == 0 && data[4] == 2)
         return data[5] == kFatal && data[6] == kProtocolVersion;
     // record header (5 bytes), message type and length (4), then the version chosen
-    return length >= 11 && data[0] == kHandshake && data[5] == kServerHello && data[9] == 3 && data[10] < 3;
+    return length >= kServerHelloVersionEnd && data[0] == kHandshake && data[1] == 3 && data[5] == kServerHello &&
+           data[9] == 3 && data[10] < 3;
 }
 
 std::string WaitText(unsigned milliseconds)

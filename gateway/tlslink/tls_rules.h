@@ -70,7 +70,9 @@ uint32_t ServerChainError(const ServerChain& chain);
 bool CanStartTlsRecord(const unsigned char* data, size_t length);
 
 // True when a server's first bytes say it speaks no TLS 1.2 or later: a fatal
-// protocol_version alert, or a ServerHello of an older version.
+// protocol_version alert, or a ServerHello of an older version (known from its first
+// kServerHelloVersionEnd bytes).
+constexpr size_t kServerHelloVersionEnd = 11;
 bool ShowsOlderThanTls12(const unsigned char* data, size_t length);
 
 // A wait of milliseconds as people read it: "30 s", "1.5 s".

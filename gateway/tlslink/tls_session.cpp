@@ -203,7 +203,7 @@ bool TlsSession::CheckFirstRecord(std::string& failure)
         failure = kOldProtocolFailure;
         return false;
     }
-    firstRecordChecked_ = incoming_.size() >= 11;
+    firstRecordChecked_ = incoming_.size() >= kServerHelloVersionEnd;
     return true;
 }
 

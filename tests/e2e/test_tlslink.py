@@ -425,6 +425,7 @@ def make_table_chains(folder):
             ("Future", "Issuing CA", {"days": (5, 30)}), ("Under Expired CA", "Expired CA", {}),
             ("Under Future CA", "Future CA", {}), ("Under Other Root", "Other Root", {}),
             ("Outside Example", "Example CA", {}),
+            ("Any Use", "Issuing CA", {"extensions": SERVER_EXT.replace("extendedKeyUsage=serverAuth\n", "")}),
             ("MD5 Signed", "Issuing CA", {"digest": "md5"}), ("SHA-1 Signed", "Issuing CA", {"digest": "sha1"}),
             ("Client Only", "Issuing CA", {"extensions": SERVER_EXT.replace("serverAuth", "clientAuth")}),
             ("Wildcard", "Issuing CA", {"extensions": SERVER_EXT.replace("DNS:localhost", "DNS:*.example.test")})):
@@ -438,6 +439,7 @@ NOT_TRUSTED = "handshake failed: server certificate not trusted: "
 CHAIN_ROWS = (
     ("good chain", ("Mail Server", "Issuing CA"), "localhost", "handshake ok"),
     ("good wildcard", ("Wildcard", "Issuing CA"), "mail.example.test", "handshake ok"),
+    ("good without extended key usage", ("Any Use", "Issuing CA"), "localhost", "handshake ok"),
     ("end entity as issuer", ("Under End Entity", "Mail Server", "Issuing CA"), "localhost",
      NOT_TRUSTED + "an issuing certificate is not a certification authority (0x80096019)"),
     ("CA:FALSE intermediate", ("Under Not A CA", "Not A CA"), "localhost",

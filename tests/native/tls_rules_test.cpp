@@ -149,6 +149,7 @@ TEST(TlsRules, OlderThanTls12)
         {"\x16\x03\x01\x00\x31\x02\x00\x00\x2d\x03", 10, false},
         {"\x16\x03\x01\x00\x31\x0b\x00\x00\x2d\x03\x01", 11, false}, // not a ServerHello
         {"\x16\x03\x01\x00\x31\x02\x00\x00\x2d\x02\x00", 11, false}, // not version 3.x
+        {"\x16\x0b\x01\x00\x31\x02\x00\x00\x2d\x03\x01", 11, false}, // no TLS record
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.alert, ShowsOlderThanTls12(reinterpret_cast<const unsigned char*>(c.bytes), c.length))
