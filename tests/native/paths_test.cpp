@@ -1,3 +1,4 @@
+#include "base/names.h"
 #include "base/paths.h"
 
 #include <gtest/gtest.h>
@@ -92,4 +93,54 @@ TEST(Paths, DeviceNamesInAnySpelling)
         EXPECT_TRUE(IsDeviceName(name)) << name;
     for (const char* name : {"CONSOLE", "COM", "COM10", "COM1-.ERR", "NULL", "LPTX", "xCON", ""})
         EXPECT_FALSE(IsDeviceName(name)) << name;
+}
+
+// Each row breaks one rule (or none), in the spellings outside data has brought.
+TEST(OutsideNames, EachNameBreaksTheRuleItShould)
+{
+    struct Row {
+        const char* name;
+        NameFault path;
+        NameFault iniText;
+    };
+    const NameFault ok = NameFault::None;
+    const Row rows[] = {
+        {"qelsmslite", ok, ok},
+        {"10.0.0.200", ok, ok},
+        {"\xC9mile v1.2 ;[=]", ok, ok},
+        {"", NameFault::Empty, NameFault::Empty},
+        {".", NameFault::DotName, ok},
+        {"..", NameFault::DotName, ok},
+        {"...", NameFault::TrailingDotOrBlank, ok},
+        {"x.", NameFault::TrailingDotOrBlank, ok},
+        {"A.", NameFault::TrailingDotOrBlank, ok},
+        {"x ", NameFault::TrailingDotOrBlank, NameFault::TrailingDotOrBlank},
+        {"   ", NameFault::LeadingBlank, NameFault::LeadingBlank},
+        {" TWO2", NameFault::LeadingBlank, NameFault::LeadingBlank},
+        {"CON", NameFault::DeviceName, ok},
+        {"nul", NameFault::DeviceName, ok},
+        {"com1", NameFault::DeviceName, ok},
+        {"lpt9", NameFault::DeviceName, ok},
+        {"aux.txt", NameFault::DeviceName, ok},
+        {"CONIN$", NameFault::DeviceName, ok},
+        {"COM5.HDR", NameFault::DeviceName, ok},
+        {"[fe80::1]", NameFault::ReservedCharacter, ok},
+        {"a\\b", NameFault::ReservedCharacter, ok},
+        {"a/b", NameFault::ReservedCharacter, ok},
+        {"a*b", NameFault::ReservedCharacter, ok},
+        {"a?b", NameFault::ReservedCharacter, ok},
+        {"\"q\"", NameFault::ReservedCharacter, ok},
+        {"a<b>c", NameFault::ReservedCharacter, ok},
+        {"a|b", NameFault::ReservedCharacter, ok},
+        {"a\tb", NameFault::ControlCharacter, NameFault::ControlCharacter},
+        {"a\r\nb", NameFault::ControlCharacter, NameFault::ControlCharacter},
+        {"a\x7F", NameFault::ControlCharacter, NameFault::ControlCharacter},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.path, CheckOutsideName(row.name)) << row.name;
+        EXPECT_EQ(row.iniText, CheckOutsideName(row.name, NameUse::IniText)) << row.name;
+    }
+    EXPECT_EQ(NameFault::ControlCharacter, CheckOutsideName(std::string("a\0b", 3)));
+    EXPECT_STREQ("cannot begin with a blank", NameFaultText(NameFault::LeadingBlank));
+    EXPECT_STREQ("", NameFaultText(NameFault::None));
 }
