@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/ini_files.h"
 #include "base/ini_rules.h"
+#include "base/names.h"
 #include "gateway/gwcore/folder_security.h"
 #include "gateway/gwcore/gwcore.h"
 
@@ -121,6 +122,13 @@ void ProgramDataDirectory(char* out)
     GetProgramDataDirectory(out);
 }
 
+std::string RouteFolder(const std::string& route)
+{
+    char data[MAX_PATH];
+    ProgramDataDirectory(data);
+    return RouteFolder(data, route);
+}
+
 void PrivateDataDirectory(char* out)
 {
     out[0] = '\0';
@@ -192,9 +200,10 @@ void GetSMSQueueDirectory(char* out, const char* subQueue)
     if (!subQueue || !subQueue[0])
         return;
 
-    std::string folder = std::string(root) + SubQueueFolderName(subQueue);
-    if (folder.size() + 1 >= MAX_PATH)
-        return; // too long for any caller's buffer: stay with the root
+    std::string name = SubQueueFolderName(subQueue);
+    std::string folder = std::string(root) + name;
+    if (CheckOutsideName(name) != NameFault::None || folder.size() + 1 >= MAX_PATH)
+        return; // a folder name Windows would change, or one too long: stay with the root
     if (!PathExists(folder.c_str())) {
         CreateDirectoryA(folder.c_str(), nullptr);
         if (!PathExists(folder.c_str()))

@@ -18,7 +18,8 @@ void PrepareConfiguration();
 std::string UnreadableConfigurationMessage();
 
 // The message directories, each with a trailing backslash, into buffers of MAX_PATH.
-// GetSMSQueueDirectory gives the root, or the sub-queue folder when subQueue is not empty.
+// GetSMSQueueDirectory gives the root, or the sub-queue folder when subQueue is not empty
+// and its folder name (SubQueueFolderName) passes the name rule (CheckOutsideName).
 void GetSMSQueueDirectory(char* out, const char* subQueue = nullptr);
 void GetSMSInDirectory(char* out);
 void GetMMSInDirectory(char* out);
@@ -37,3 +38,6 @@ void DeleteTree(const char* directory);
 void ProgramDataDirectory(char* out);
 void PrivateDataDirectory(char* out);
 void ProgramDirectory(char* out);
+// The folder of an outbound MMS route, VASPOUT\<route>\ under the program data directory;
+// empty when the route name cannot name a folder (IsUsableRouteName).
+std::string RouteFolder(const std::string& route);

@@ -58,3 +58,15 @@ const char* NameFaultText(NameFault fault)
     }
     return "";
 }
+
+bool IsUsableRouteName(const std::string& route)
+{
+    return CheckOutsideName(route) == NameFault::None;
+}
+
+std::string RouteFolder(const std::string& dataDirectory, const std::string& route)
+{
+    if (!IsUsableRouteName(route))
+        return std::string();
+    return dataDirectory + "VASPOUT\\" + route + "\\";
+}

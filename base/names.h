@@ -33,3 +33,11 @@ NameFault CheckOutsideName(const std::string& name, NameUse use = NameUse::Path)
 
 // The rule in words, to end a message: "cannot begin with a blank" ...; empty for None.
 const char* NameFaultText(NameFault fault);
+
+// An outbound MMS route name also names its folder VASPOUT\<route>: it passes the rule as a
+// path component.
+bool IsUsableRouteName(const std::string& route);
+
+// The folder of an outbound MMS route: dataDirectory (with its trailing backslash) +
+// "VASPOUT\" + route + "\"; empty when the route name is not usable.
+std::string RouteFolder(const std::string& dataDirectory, const std::string& route);

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(vasproute::SerializeRouteFile(store) == file);
     const std::vector<std::string> names = store.Names();
     for (size_t i = 0; i < names.size(); ++i)
-        Check(vasproute::IsPlainRouteName(names[i]) && store.Find(names[i]) == static_cast<int>(i));
+        Check(IsUsableRouteName(names[i]) && store.Find(names[i]) == static_cast<int>(i));
 
     // Taking the first route out and putting it back moves it to the end and keeps a valid file.
     if (!names.empty()) {

@@ -91,17 +91,13 @@ private:
 
 std::string ConnectionDirectory()
 {
-    char data[MAX_PATH];
-    ProgramDataDirectory(data);
-    return std::string(data) + "VASPOUT\\" + kMm7ConnectionName + "\\";
+    return RouteFolder(kMm7ConnectionName);
 }
 
 // Creates VASPOUT\qelsmslitemm7 and an empty VASP.INI where they are missing.
 bool PrepareConnectionFile(const std::string& directory)
 {
-    char data[MAX_PATH];
-    ProgramDataDirectory(data);
-    std::string outbound = std::string(data) + "VASPOUT";
+    std::string outbound = directory.substr(0, directory.rfind('\\', directory.size() - 2));
     for (const std::string& folder : {outbound, directory.substr(0, directory.size() - 1)}) {
         if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             return false;

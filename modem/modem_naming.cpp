@@ -48,7 +48,7 @@ ModemChoice InterpretModemChoice(const std::string& text, bool listed)
         choice.kind = ModemChoice::PhoneModem;
         choice.modemName = text;
         choice.address = text.substr(prefixLength);
-        choice.routeName = choice.address;
+        choice.routeName = RouteHost(choice.address);
     } else if (listed) {
         choice.kind = ModemChoice::WindowsModem;
         choice.modemName = text;

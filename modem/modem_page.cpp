@@ -69,11 +69,11 @@ bool PhoneModem()
     return IsPhoneModemName(currentModemName);
 }
 
+// The route's VASP.INI; empty when the route cannot name a folder.
 std::string VaspIniPath(const std::string& route)
 {
-    char directory[MAX_PATH];
-    ProgramDataDirectory(directory);
-    return std::string(directory) + "VASPOUT\\" + route + "\\VASP.INI";
+    std::string folder = RouteFolder(route);
+    return folder.empty() ? folder : folder + "VASP.INI";
 }
 
 // The route folders under VASPOUT and their registration with the MMSC library.
@@ -81,8 +81,9 @@ class VaspRoutes final : public RouteStore {
 public:
     void DeleteRoute(const std::string& route) override
     {
-        std::string folder = VaspIniPath(route);
-        folder.resize(folder.size() - sizeof "VASP.INI" + 1);
+        std::string folder = RouteFolder(route);
+        if (folder.empty())
+            return;
         DeleteTree(folder.c_str());
         VASPOutDeleteUser(route.c_str());
     }
@@ -95,8 +96,11 @@ public:
     }
     IniStore* RouteIni(const std::string& route) override
     {
-        std::string path = VaspIniPath(route);
-        std::string folder = path.substr(0, path.size() - sizeof "\\VASP.INI" + 1);
+        std::string folder = RouteFolder(route);
+        if (folder.empty())
+            return nullptr;
+        std::string path = folder + "VASP.INI";
+        folder.pop_back();
         CreateDirectoryA(folder.substr(0, folder.rfind('\\')).c_str(), nullptr);
         CreateDirectoryA(folder.c_str(), nullptr);
         if (!FileExists(path.c_str())) {

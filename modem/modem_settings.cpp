@@ -100,15 +100,9 @@ bool IsPhoneModemName(const std::string& name)
 
 std::string ModemRouteName(const std::string& modemName)
 {
-    std::string route = IsPhoneModemName(modemName) && modemName.size() > sizeof kPhoneModemPrefix - 1
-                            ? PhoneAddress(modemName)
-                            : std::string(kDefaultRoute);
-    return route.substr(0, route.find(':'));
-}
-
-bool IsUsableRouteName(const std::string& route)
-{
-    return !route.empty() && route.find_first_of("\\/:") == std::string::npos && route.find("..") == std::string::npos;
+    if (IsPhoneModemName(modemName) && modemName.size() > sizeof kPhoneModemPrefix - 1)
+        return RouteHost(PhoneAddress(modemName));
+    return kDefaultRoute;
 }
 
 std::string NonStandardConnection(const std::string& chosen, const std::string& modemName)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/ini_store.h"
+#include "base/names.h"
 
 enum class SmsAccess { Default, Gsm, Gprs };
 enum class MessageStorage { Default, DeviceMemory, SimCard, DirectToModem };
@@ -28,12 +29,10 @@ extern const char kOwnModemConnectionPrefix[]; // "Modem: "
 // "Modem1" as the page shows it: an SMSC connection ("SMPP - " ...) counts as no modem.
 std::string ConfiguredModemName(IniStore& smsIni);
 bool IsPhoneModemName(const std::string& name);
-// The outbound MMS route of the modem: a phone modem's address, else "qelsmslite"; cut
-// before its first colon.
+// The outbound MMS route of the modem: a phone modem's address without its port
+// (RouteHost: an IPv6 literal stays whole), else "qelsmslite". Whether it can name its
+// folder is IsUsableRouteName's (base/names.h).
 std::string ModemRouteName(const std::string& modemName);
-// A route name also names a folder under VASPOUT: it must not be empty, nor hold "\", "/",
-// ":" or "..".
-bool IsUsableRouteName(const std::string& route);
 // The connection that a choice in the list stands for: empty when it is the standard one
 // (nothing chosen, or "Modem: " followed by this very modem).
 std::string NonStandardConnection(const std::string& chosen, const std::string& modemName);

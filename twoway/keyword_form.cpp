@@ -94,6 +94,8 @@ bool CheckKeywordForm(const KeywordForm& form, const KeywordFormContext& context
 {
     if (form.keyword.empty())
         return Refuse(problem, "Keyword is required!", KeywordField::Keyword);
+    if (const char* rule = KeywordTextProblem(form.keyword))
+        return Refuse(problem, std::string("Invalid keyword!\r\nA keyword ") + rule + ".", KeywordField::Keyword);
     std::string entry = FormEntry(form);
     if (entry.size() > kKeywordEntryMax)
         return Refuse(problem,

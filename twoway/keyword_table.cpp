@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/ini_rules.h"
+#include "base/names.h"
 #include "base/text.h"
 #include "spool/text_decoding.h"
 
@@ -157,6 +158,22 @@ std::string JoinKeywordEntry(const KeywordEntry& entry)
 std::string KeywordSectionName(const std::string& entry)
 {
     return kKeywordSectionPrefix + entry;
+}
+
+const char* KeywordTextProblem(const std::string& keyword)
+{
+    NameFault fault = CheckOutsideName(keyword, NameUse::IniText);
+    if (fault != NameFault::None)
+        return NameFaultText(fault);
+    if (keyword.find("##") != std::string::npos)
+        return "cannot contain \"##\"";
+    for (char quote : {'"', '\''}) {
+        if (keyword.front() == quote || keyword.back() == quote)
+            return "cannot begin or end with a quote";
+    }
+    if (keyword.find(']') != std::string::npos)
+        return "cannot contain \"]\"";
+    return nullptr;
 }
 
 KeywordActions LoadKeywordActions(IniStore& smsgw, const std::string& entry)

@@ -29,6 +29,13 @@ KeywordEntry SplitKeywordEntry(const std::string& entry);
 std::string JoinKeywordEntry(const KeywordEntry& entry);
 std::string KeywordSectionName(const std::string& entry);
 
+// Why a keyword cannot be kept in the table, as words ending "A keyword ..."; null when it
+// can. The name rule for INI texts (CheckOutsideName: not empty, no blanks at either end, no
+// tabs or line breaks), then the table's own: no "##" inside (it ends the keyword), no quote
+// at either end (the profile functions take them off), no "]" (it would end the section
+// name).
+const char* KeywordTextProblem(const std::string& keyword);
+
 // The actions of one keyword, as its section holds them.
 struct KeywordActions {
     std::string replyText; // line breaks as they are shown; stored with "\r" and "\n"

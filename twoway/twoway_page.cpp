@@ -18,6 +18,7 @@
 #include "base/text.h"
 #include "gateway/gwcore/gwcore.h"
 #include "mm7/mm7_dialog.h"
+#include "mm7/mm7_settings.h"
 #include "resources/twoway_page_ids.h"
 #include "spool/viewers/viewers.h"
 #include "twoway/keyword_dialog.h"
@@ -296,9 +297,7 @@ void Refuse(HWND page, const char* message, int focus)
 
 bool Mm7Configured()
 {
-    char data[MAX_PATH] = "";
-    ProgramDataDirectory(data);
-    ProfileIniStore vasp(std::string(data) + "VASPOUT\\qelsmslitemm7\\VASP.INI");
+    ProfileIniStore vasp(RouteFolder(kMm7ConnectionName) + kVaspFileName);
     return !vasp.Read("VASP", "Server", 1024).empty();
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/ini_rules.h"
+#include "base/names.h"
 #include "base/text.h"
 #include "gateway/gwcore/user_store.h"
 
@@ -14,6 +15,8 @@ const char kFieldRequired[] = "Field is required!";
 const char kUnsafeUserName[] =
     "Invalid user name!\r\nA user name cannot be \".\" or \"..\", cannot begin or end with a blank, "
     "begin with \";\" or end with \".\", and cannot contain any of these characters: \\ / : * ? \" < > | = [ ]";
+const char kDeviceUserName[] = "Invalid user name!\r\nA user name cannot be a device name (CON, PRN, AUX, NUL, "
+                               "COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$, CLOCK$), with or without an extension.";
 const char kRoutingSection[] = "Inbound SMS Routing";
 
 namespace {
@@ -45,9 +48,10 @@ std::string KeyName(const std::string& key)
     return first == std::string::npos ? std::string() : key.substr(first, last - first + 1);
 }
 
-bool IsForbiddenNameCharacter(unsigned char c)
+// What an INI key or section name cannot hold, beyond the name rule of folders.
+bool IsForbiddenIniCharacter(unsigned char c)
 {
-    return c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|=[]", c) != nullptr;
+    return std::strchr("=[]", c) != nullptr;
 }
 
 } // namespace
@@ -109,11 +113,13 @@ const char* UserNameProblem(const std::string& name)
 {
     if (name.empty())
         return kFieldRequired;
-    if (name == "." || name == ".." || name.front() == ' ' || name.back() == ' ' || name.front() == ';' ||
-        name.back() == '.')
+    NameFault fault = CheckOutsideName(name);
+    if (fault == NameFault::DeviceName)
+        return kDeviceUserName;
+    if (fault != NameFault::None || name.front() == ';')
         return kUnsafeUserName;
     for (char c : name) {
-        if (IsForbiddenNameCharacter(static_cast<unsigned char>(c)))
+        if (IsForbiddenIniCharacter(static_cast<unsigned char>(c)))
             return kUnsafeUserName;
     }
     return nullptr;

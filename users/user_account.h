@@ -53,6 +53,7 @@ void FillVaspRecord(const UserDetails& details, VASPUserRecord& record);
 const char* UserNameProblem(const std::string& name);
 extern const char kFieldRequired[];  // "Field is required!"
 extern const char kUnsafeUserName[]; // the message for a name that cannot be a folder or key
+extern const char kDeviceUserName[]; // the message for a device name (CON, COM1 ...)
 // "User %s is already defined." with the name.
 std::string UserAlreadyDefinedMessage(const std::string& name);
 

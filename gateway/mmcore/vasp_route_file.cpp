@@ -17,7 +17,7 @@ const DWORD kLockTimeoutMs = 30000;
 
 BOOL Commit(vasproute::Change change, const std::string& routeName)
 {
-    if (!vasproute::IsPlainRouteName(routeName) || routeName.size() >= vasproute::kRecordSize) {
+    if (!IsUsableRouteName(routeName) || routeName.size() >= vasproute::kRecordSize) {
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }

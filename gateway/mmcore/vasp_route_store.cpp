@@ -21,12 +21,6 @@ bool ZeroAfterName(const uint8_t* record, size_t nameLength)
 
 } // namespace
 
-bool IsPlainRouteName(const std::string& name)
-{
-    return !name.empty() && name.find_first_of("\\/:") == std::string::npos && name.find("..") == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
 bool RouteNameOfBlock(const void* block, std::string& name)
 {
     const char* text = static_cast<const char*>(block);
@@ -34,7 +28,7 @@ bool RouteNameOfBlock(const void* block, std::string& name)
     if (!end)
         return false;
     std::string candidate(text, static_cast<const char*>(end));
-    if (!IsPlainRouteName(candidate))
+    if (!IsUsableRouteName(candidate))
         return false;
     name = std::move(candidate);
     return true;
@@ -51,7 +45,7 @@ int RouteStore::Find(const std::string& name) const
 
 bool RouteStore::AddOrReplace(const std::string& name)
 {
-    if (!IsPlainRouteName(name) || name.size() >= kRecordSize)
+    if (!IsUsableRouteName(name) || name.size() >= kRecordSize)
         return false;
     int index = Find(name);
     if (index >= 0)
@@ -113,7 +107,7 @@ userstore::LoadResult LoadRouteFile(userstore::UserFileSystem& files, RouteStore
 CommitResult CommitRouteChange(userstore::UserFileSystem& files, Change change, const std::string& name,
                                RouteStore& out)
 {
-    if (!IsPlainRouteName(name) || name.size() >= kRecordSize)
+    if (!IsUsableRouteName(name) || name.size() >= kRecordSize)
         return CommitResult::kRejected;
     RouteStore store;
     switch (LoadRouteFile(files, store)) {

@@ -13,8 +13,10 @@
 //   offset 28  u32      CRC-32 of bytes 0..27 followed by all records
 //   offset 32           the records: each a route's block, its name NUL-terminated at the
 //                       start, zero after it
-// Every stored name is plain (IsPlainRouteName) and no two are equal without regard to case.
+// Every stored name is plain (IsUsableRouteName) and no two are equal without regard to case.
 #pragma once
+
+#include "base/names.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,9 +35,8 @@ constexpr size_t kRecordSize = 511;
 // The largest store read or written (about 130,000 routes).
 constexpr size_t kLargestFile = 64u * 1024 * 1024;
 
-// A route name names files and folders of the MMSC and an INI section: it must not be
-// empty, nor hold '\', '/', ':' or "..".
-bool IsPlainRouteName(const std::string& name);
+// A route name names files and folders of the MMSC and an INI section: the rule of
+// IsUsableRouteName (base/names.h) says which.
 
 // The route name at the start of a block of kRecordSize bytes; false when the block holds
 // no terminator or the name is not plain.

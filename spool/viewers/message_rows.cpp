@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/names.h"
 #include "base/text.h"
 
 const char kContentOutsideStore[] =
@@ -167,9 +168,16 @@ bool ReceivedMmsFolderKey(const std::string& headerKey, std::string& folderKey)
     size_t slash = headerKey.find_last_of("\\/");
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return false;
+    // Each component must reach exactly its own folder: "A." and "B " would reach "A" and "B".
     std::string folder = headerKey.substr(0, dot);
-    if (HasBlanksOnly(TrimmedName(FileNameOf(folder))) || !IsContainedContentPath(folder))
-        return false;
+    size_t start = 0;
+    for (size_t end; start <= folder.size(); start = end + 1) {
+        end = folder.find_first_of("\\/", start);
+        if (end == std::string::npos)
+            end = folder.size();
+        if (CheckOutsideName(folder.substr(start, end - start)) != NameFault::None)
+            return false;
+    }
     folderKey = folder;
     return true;
 }

@@ -50,5 +50,6 @@ bool IsViewableContent(const std::string& fileName, const std::string& contentTy
 
 // The folder of a received MMS beside its header file: the header's key cut at its last ".".
 // False when that folder would not be a named folder strictly inside the store (a header
-// named ".HDR", a key with no "." in its file name, a path leaving the store).
+// named ".HDR", a key with no "." in its file name, a path leaving the store), or when a
+// component of it breaks the name rule (CheckOutsideName): "A..HDR" would reach "A".
 bool ReceivedMmsFolderKey(const std::string& headerKey, std::string& folderKey);

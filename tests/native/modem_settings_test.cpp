@@ -68,8 +68,10 @@ TEST(ModemSettings, RouteNames)
     EXPECT_EQ(ModemRouteName("QelSMSModem - "), "qelsmslite");
     EXPECT_EQ(ModemRouteName("QelSMSModem - Pixel 7"), "Pixel 7");
     EXPECT_EQ(ModemRouteName("QelSMSModem - 10.0.0.2:8990"), "10.0.0.2");
-    for (const char* bad : {"", "a\\b", "a/b", "a:b", "..", "x..y"})
-        EXPECT_FALSE(IsUsableRouteName(bad)) << bad;
+    // Two IPv6 phones keep two routes (neither can name a folder: ':' is refused).
+    EXPECT_EQ(ModemRouteName("QelSMSModem - [fe80::1]:8990"), "[fe80::1]");
+    EXPECT_EQ(ModemRouteName("QelSMSModem - [fe80::2]:8990"), "[fe80::2]");
+    EXPECT_EQ(ModemRouteName("QelSMSModem - ."), ".");
     EXPECT_EQ(NonStandardConnection("Modem: Other", "Wavecom"), "Modem: Other");
     EXPECT_EQ(NonStandardConnection("modem: WAVECOM", "Wavecom"), "");
 }
@@ -175,10 +177,13 @@ TEST(ModemSettings, RouteNamesThatCannotNameAFolderAreNeverUsedAsOne)
     EXPECT_TRUE(routes.calls.empty());
     EXPECT_FALSE(sms.Has("SMSGW", "Modem1"));
 
-    // An edited DefaultOutboundRoute pointing outside VASPOUT is not deleted.
-    mmsc.Write("MMSC", "DefaultOutboundRoute", "..\\..");
-    ASSERT_EQ(SaveModemSettings(GsmWithMms(), sms, mmsc, routes), SaveOutcome::Saved);
-    EXPECT_EQ(routes.calls, (std::vector<std::string>{"register qelsmslite"}));
+    // An edited DefaultOutboundRoute that would reach VASPOUT itself or beyond is not deleted.
+    for (const char* old : {"..\\..", ".", "x. "}) {
+        routes.calls.clear();
+        mmsc.Write("MMSC", "DefaultOutboundRoute", old);
+        ASSERT_EQ(SaveModemSettings(GsmWithMms(), sms, mmsc, routes), SaveOutcome::Saved);
+        EXPECT_EQ(routes.calls, (std::vector<std::string>{"register qelsmslite"})) << old;
+    }
 
     // Without MMS the unusable route's folder is not deleted either; the rest is saved.
     s.sendMms = false;

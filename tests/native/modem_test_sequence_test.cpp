@@ -578,7 +578,7 @@ TEST(ModemNaming, ChoicesOfTheModemPage)
         {"", false, ModemChoice::Nothing, "", ""},
         {"Standard Modem", true, ModemChoice::WindowsModem, "Standard Modem", ""},
         {"QelSMSModem - Pixel 7", true, ModemChoice::PhoneModem, "QelSMSModem - Pixel 7", "Pixel 7"},
-        {"qelsmsmodem - 10.0.0.5:8990", false, ModemChoice::PhoneModem, "qelsmsmodem - 10.0.0.5:8990", "10.0.0.5:8990"},
+        {"qelsmsmodem - 10.0.0.5:8990", false, ModemChoice::PhoneModem, "qelsmsmodem - 10.0.0.5:8990", "10.0.0.5"},
         {"10.0.0.200:8990", false, ModemChoice::TypedAddress, "QelSMSModem - 10.0.0.200:8990", "10.0.0.200"},
         {"phone.local:8990", false, ModemChoice::TypedAddress, "QelSMSModem - phone.local:8990", "phone.local"},
         {"[fe80::1]:8990", false, ModemChoice::TypedAddress, "QelSMSModem - [fe80::1]:8990", "[fe80::1]"},

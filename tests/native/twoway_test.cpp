@@ -304,6 +304,8 @@ TEST(KeywordForm, ChecksComeInOrderWithTheirMessageAndFocus)
              f.replyText.clear();
          },
          "Keyword is required!", F::Keyword},
+        {"blanks only", [](KeywordForm& f) { f.keyword = "   "; }, "Invalid keyword!\r\nA keyword cannot begin with a blank.",
+         F::Keyword},
         {"entry too long", [](KeywordForm& f) { f.numbers.assign(kKeywordEntryMax - 5, '1'); },
          "The keyword and its receive phone numbers are too long: together they must fit in 1010 characters.",
          F::Keyword},
@@ -401,6 +403,36 @@ TEST(KeywordForm, ChecksComeInOrderWithTheirMessageAndFocus)
             continue;
         EXPECT_EQ(c.message, problem.message) << c.name;
         EXPECT_EQ(c.focus, problem.focus) << c.name;
+    }
+}
+
+// Keywords the audit stored and then could not read back, edit or remove.
+TEST(KeywordTable, KeywordsThatCannotRoundTripAreRefused)
+{
+    const struct {
+        const char* keyword;
+        const char* problem; // null: kept
+    } rows[] = {
+        {"TWO", nullptr},
+        {"a;[=b \xE9", nullptr},
+        {"   ", "cannot begin with a blank"},
+        {" TWO2", "cannot begin with a blank"},
+        {"TWO2 ", "cannot end with \".\" or a blank"},
+        {"TW\tO", "cannot contain tabs, line breaks or other control characters"},
+        {"TWO\r\nX", "cannot contain tabs, line breaks or other control characters"},
+        {"TWO##", "cannot contain \"##\""},
+        {"##77", "cannot contain \"##\""},
+        {"T#W#O", nullptr},
+        {"\"TWO\"", "cannot begin or end with a quote"},
+        {"TWO'", "cannot begin or end with a quote"},
+        {"'TWO", "cannot begin or end with a quote"},
+        {"T\"W'O", nullptr},
+        {"a]b", "cannot contain \"]\""},
+        {"TWO.", nullptr},
+    };
+    for (const auto& row : rows) {
+        const char* problem = KeywordTextProblem(row.keyword);
+        EXPECT_STREQ(row.problem ? row.problem : "(kept)", problem ? problem : "(kept)") << row.keyword;
     }
 }
 

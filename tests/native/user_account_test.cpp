@@ -187,6 +187,8 @@ TEST(UserAccount, UserNamesMustBePlainFolderNamesAndKeys)
                              "a|b", "a=b", "[a",   "a]",  " a", "a ", ";a", "a.",   "a\tb", "a\x7f"};
     for (const char* name : refused)
         EXPECT_STREQ(UserNameProblem(name), kUnsafeUserName) << name;
+    for (const char* name : {"CON", "nul", "COM1", "lpt9", "aux.txt", "CONIN$"})
+        EXPECT_STREQ(UserNameProblem(name), kDeviceUserName) << name;
 }
 
 TEST(UserAccount, NamesCompareAsTheAccountFileDoes)

@@ -39,11 +39,12 @@ TEST(VaspRouteNames, OnlyPlainNamesAreTaken)
         const char* name;
         bool plain;
     } cases[] = {
-        {"Operator1", true}, {"route 2.mms", true}, {"a.b", true}, {"", false},     {"a\\b", false},
-        {"a/b", false},      {"C:", false},         {"..", false}, {"a..b", false}, {".hidden", true},
+        {"Operator1", true}, {"route 2.mms", true}, {"a.b", true}, {"", false},   {"a\\b", false},
+        {"a/b", false},      {"C:", false},         {"..", false}, {"a..b", true}, {".hidden", true},
+        {".", false},        {"x.", false},         {"NUL", false}, {"com1.x", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IsPlainRouteName(c.name), c.plain) << c.name;
+        EXPECT_EQ(IsUsableRouteName(c.name), c.plain) << c.name;
 }
 
 TEST(VaspRouteNames, TheBlockMustHoldATerminatedPlainName)

@@ -145,6 +145,9 @@ TEST(ReceivedMmsFolder, OnlyANamedFolderStrictlyInsideTheStore)
         {"NOEXT", nullptr},                         // no "." at all
         {"a.b\\NOEXT", nullptr},                    // the "." is in the folder name, not the file name
         {"NUL.HDR", nullptr},    {"", nullptr},
+        {"A..HDR", nullptr},     // "A." would reach the folder "A" of A.HDR
+        {"B .HDR", nullptr},     // "B " would reach "B"
+        {"Sub \\M.HDR", nullptr}, {"COM5.x.HDR", nullptr}, {"Sub\\a\tb.HDR", nullptr},
     };
     for (const auto& c : cases) {
         std::string folder;
