@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <map>
-#include <unordered_set>
 
 #include "app/app_state.h"
 #include "app/config_files.h"
@@ -40,36 +39,12 @@ void ForEachEntry(const std::string& folder, const char* pattern, Visit visit)
     FindClose(search);
 }
 
-bool HasExtension(const char* name, size_t length, const char* extension)
-{
-    return length > 4 && CompareNoCase(name + length - 4, extension) == 0;
-}
-
 std::string UpperCase(const char* text, size_t length)
 {
     std::string upper(text, length);
     for (char& c : upper)
         c = AsciiUpper(c);
     return upper;
-}
-
-// Walks the queue's root and the sub-queue folders found in it, one look at each folder:
-// visit(folder, name, length) for each file. Nothing is created.
-template <typename Visit>
-void WalkQueue(const std::string& root, Visit visit)
-{
-    std::vector<std::string> subQueues;
-    ForEachEntry(root, "*", [&](const char* name, bool directory) {
-        if (!directory)
-            visit(root, name, std::strlen(name));
-        else if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-            subQueues.push_back(root + name + "\\");
-    });
-    for (const std::string& folder : subQueues)
-        ForEachEntry(folder, "*", [&](const char* name, bool directory) {
-            if (!directory)
-                visit(folder, name, std::strlen(name));
-        });
 }
 
 bool ReadStamp(const std::string& path, ULONGLONG& size, FILETIME& written)
@@ -109,14 +84,16 @@ std::string PrivateDirectory()
     return directory;
 }
 
+// The queues are counted with the viewers' walk and name match, so that both give the same
+// numbers whatever the folder and file names.
 unsigned long CountSmsQueue()
 {
     char root[MAX_PATH];
     GetSMSQueueDirectory(root);
     unsigned long count = 0;
-    WalkQueue(root, [&](const std::string&, const char* name, size_t length) {
-        count += HasExtension(name, length, ".REQ") ? 1 : 0;
-    });
+    StoreWalker walker(PlatformStoreFileSystem(), Pruning::None);
+    for (bool more = walker.First(root, "*.REQ"); more; more = walker.Next())
+        ++count;
     return count;
 }
 
@@ -124,23 +101,11 @@ unsigned long CountMmsQueue()
 {
     char root[MAX_PATH];
     GetVASPQueueDirectory(root);
-    // A message counts when its control file lies beside it: both are collected by folder
-    // and base name in one walk.
-    std::vector<std::string> messages;
-    std::unordered_set<std::string> controls;
-    WalkQueue(root, [&](const std::string& folder, const char* name, size_t length) {
-        bool message = HasExtension(name, length, ".MMS");
-        if (message || HasExtension(name, length, ".INI")) {
-            std::string key = folder + UpperCase(name, length - 4);
-            if (message)
-                messages.push_back(std::move(key));
-            else
-                controls.insert(std::move(key));
-        }
-    });
+    // A message counts when its control file lies beside it.
+    MmsQueueFiles files = WalkMmsQueue(PlatformStoreFileSystem(), root);
     unsigned long count = 0;
-    for (const std::string& message : messages)
-        count += controls.count(message) ? 1 : 0;
+    for (const auto& message : files.messages)
+        count += files.controls.count(ControlFileKey(message.first)) ? 1 : 0;
     return count;
 }
 
@@ -188,8 +153,7 @@ namespace {
 CounterYear ReadCounterYear(const std::string& privateDirectory, const char* counterName, unsigned year)
 {
     std::string path = privateDirectory + CounterFileName(counterName, year);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenStoreFile(path.c_str());
     if (file == INVALID_HANDLE_VALUE)
         return CounterYear();
     uint8_t bytes[kCounterDays * 4];

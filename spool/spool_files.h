@@ -8,6 +8,15 @@
 #include "spool/spool_record.h"
 #include "spool/store_walker.h"
 
+// A file named by outside data (a queue or store entry, an error note, a counter file) is
+// read only when it is a regular file: a name Windows takes for a device ("COM5.HDR" opens
+// the serial port and can block), a folder, a pipe or anything else that is not a file on
+// a disk is refused before or right after opening, never read.
+bool IsRegularStoreFile(const char* path);
+// Opens such a file for reading with read and write sharing; INVALID_HANDLE_VALUE when it
+// does not open or is not a regular file.
+HANDLE OpenStoreFile(const char* path);
+
 // Fills record from an open, readable file, read from its current position up to the size
 // it had when the call began, at most kSpoolRecordReadLimit bytes, and no further than the
 // record needs (SpoolRecordParser::Done). A file whose size cannot be had leaves the record

@@ -12,12 +12,6 @@
 
 namespace {
 
-HANDLE OpenShared(const char* path)
-{
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 // Reads up to size bytes from the file's current position; gives the count read.
 DWORD ReadUpTo(HANDLE file, char* buffer, DWORD size)
 {
@@ -37,6 +31,35 @@ void SupportLibraryGsm7(const char* udhHex, const char* dataHex, char* buffer)
 }
 
 } // namespace
+
+bool IsRegularStoreFile(const char* path)
+{
+    if (!path)
+        return false;
+    const char* name = path;
+    for (const char* c = path; *c; ++c) {
+        if (*c == '\\' || *c == '/' || *c == ':')
+            name = c + 1;
+    }
+    if (IsDeviceName(name))
+        return false;
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
+HANDLE OpenStoreFile(const char* path)
+{
+    if (!IsRegularStoreFile(path))
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
 
 void ReadSpoolRecord(HANDLE file, SpoolRecord& record)
 {
@@ -64,7 +87,7 @@ void ReadSpoolRecord(HANDLE file, SpoolRecord& record)
 
 bool ReadSpoolRecord(const char* path, SpoolRecord& record)
 {
-    HANDLE file = OpenShared(path);
+    HANDLE file = OpenStoreFile(path);
     if (file == INVALID_HANDLE_VALUE) {
         ClearSpoolRecord(record);
         return false;
@@ -78,7 +101,7 @@ bool ReadMmsHeader(const char* path, MmsHeader& header, std::string* text)
 {
     std::vector<char> bytes(kMmsHeaderReadLimit);
     DWORD got = 0;
-    HANDLE file = OpenShared(path);
+    HANDLE file = OpenStoreFile(path);
     bool opened = file != INVALID_HANDLE_VALUE;
     if (opened) {
         got = ReadUpTo(file, bytes.data(), static_cast<DWORD>(bytes.size()));
@@ -96,11 +119,11 @@ void ReadErrorNote(const char* directory, const std::string& noteName, char* out
         return;
     out[0] = '\0';
     // A modem named "COM1" has the note "COM1.ERR", which Windows opens as the serial port:
-    // such a note cannot exist, and opening it could block on the device.
+    // such a note cannot exist, and OpenStoreFile does not open it.
     std::string path = std::string(directory ? directory : "") + noteName;
-    if (path.size() >= MAX_PATH || IsDeviceName(noteName))
+    if (path.size() >= MAX_PATH)
         return;
-    HANDLE file = OpenShared(path.c_str());
+    HANDLE file = OpenStoreFile(path.c_str());
     if (file == INVALID_HANDLE_VALUE)
         return;
     char bytes[kErrorNoteReadLimit];

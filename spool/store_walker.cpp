@@ -1,5 +1,7 @@
 #include "spool/store_walker.h"
 
+#include "base/text.h"
+
 StoreWalker::StoreWalker(StoreFileSystem& fileSystem, Pruning pruning) : fileSystem_(fileSystem), pruning_(pruning) {}
 
 StoreWalker::~StoreWalker()
@@ -36,7 +38,7 @@ bool StoreWalker::Advance()
         if (innerRunning_) {
             DirectoryEntry entry;
             while (inner_ && inner_->Next(entry)) {
-                if (entry.isDirectory)
+                if (entry.isDirectory || !MatchesStorePattern(entry.name, pattern_))
                     continue;
                 file_ = entry;
                 std::string name = entry.name;
@@ -93,4 +95,49 @@ void StoreWalker::Prune(const std::string& subDirectory)
     DirectoryEntry entry;
     if (fileSystem_.Lookup(path, entry) && entry.isDirectory && entry.lastWriteTime < limit)
         fileSystem_.RemoveEmptyDirectory(path);
+}
+
+bool MatchesStorePattern(const std::string& name, const std::string& pattern)
+{
+    // The usual greedy match with one step back to the last '*'.
+    size_t n = 0, p = 0, starAt = std::string::npos, resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || AsciiUpper(pattern[p]) == AsciiUpper(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starAt != std::string::npos) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+std::string ControlFileKey(const std::string& messageKey)
+{
+    size_t dot = messageKey.find_last_of('.');
+    std::string key = (dot == std::string::npos ? messageKey : messageKey.substr(0, dot)) + ".INI";
+    for (char& c : key)
+        c = AsciiUpper(c);
+    return key;
+}
+
+MmsQueueFiles WalkMmsQueue(StoreFileSystem& fileSystem, const std::string& queue)
+{
+    MmsQueueFiles files;
+    StoreWalker walker(fileSystem, Pruning::None);
+    for (bool more = walker.First(queue, "*"); more; more = walker.Next()) {
+        if (MatchesStorePattern(walker.FileName(), "*.MMS"))
+            files.messages.emplace_back(walker.Key(), walker.File());
+        else if (MatchesStorePattern(walker.Key(), "*.INI"))
+            files.controls[ControlFileKey(walker.Key())] = walker.File();
+    }
+    return files;
 }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 // File times as the file system gives them: 100-nanosecond intervals since 1601, UTC.
 typedef uint64_t FileTimeValue;
@@ -60,7 +62,9 @@ public:
     StoreWalker& operator=(const StoreWalker&) = delete;
 
     // Starts the walk: storeDirectory ends with a backslash, pattern such as "*.IN". True
-    // when there is a first file, which the walker is then positioned on.
+    // when there is a first file, which the walker is then positioned on. Only files whose
+    // own name matches the pattern (MatchesStorePattern) are given, whatever else the file
+    // system's search answers with (Windows also matches 8.3 names: "A.REQX" for "*.REQ").
     bool First(const std::string& storeDirectory, const std::string& pattern);
     // Moves to the next file; false when the walk is done.
     bool Next();
@@ -94,3 +98,18 @@ private:
     std::string key_;
     DirectoryEntry file_;
 };
+
+// Whether a file name matches a store pattern: '*' stands for any run of characters (none
+// included), '?' for one, anything else for itself without regard to ASCII letter case.
+bool MatchesStorePattern(const std::string& name, const std::string& pattern);
+
+// The outbound MMS queue in one walk: its message files ("*.MMS") and its control files
+// (".INI"), each by key. The viewer lists and the Status page counts from it.
+struct MmsQueueFiles {
+    std::vector<std::pair<std::string, DirectoryEntry>> messages; // by key, in walk order
+    std::map<std::string, DirectoryEntry> controls;               // by ControlFileKey
+};
+MmsQueueFiles WalkMmsQueue(StoreFileSystem& fileSystem, const std::string& queue);
+// The key of a message's control file: everything from its last "." replaced by ".INI",
+// in upper case; also the key a control file is found under.
+std::string ControlFileKey(const std::string& messageKey);

@@ -9,7 +9,6 @@
 #include "base/text.h"
 #include "spool/spool_files.h"
 #include "spool/viewers/message_rows.h"
-#include "spool/viewers/mms_control_file.h"
 #include "spool/viewers/queue_viewer.h"
 
 namespace {
@@ -18,8 +17,9 @@ const ViewerColumn kColumns[] = {
     {"ID", 6}, {"Sender", 6}, {"Recipient", 6}, {"Submit Time", 6}, {"Status", 1},
 };
 
-// Control files are a few hundred bytes; no more than this is read of one.
-constexpr size_t kControlFileLimit = 65536;
+// The control file's values are read with at most 499 characters, its [Recipients] section
+// into 500.
+constexpr DWORD kValueBuffer = 500;
 
 // The message file's path with everything from its last "." replaced by ".INI".
 std::string ControlFilePath(const std::string& messagePath)
@@ -28,38 +28,25 @@ std::string ControlFilePath(const std::string& messagePath)
     return (dot == std::string::npos ? messagePath : messagePath.substr(0, dot)) + ".INI";
 }
 
-bool EndsWithNoCase(const std::string& name, const char* suffix)
+std::string RoutingValue(const std::string& controlPath, const char* key)
 {
-    size_t length = strlen(suffix);
-    return name.size() >= length && CompareNoCase(name.c_str() + name.size() - length, suffix) == 0;
+    char value[kValueBuffer];
+    DWORD length = GetPrivateProfileStringA("Routing", key, "", value, kValueBuffer, controlPath.c_str());
+    return std::string(value, length);
 }
 
-std::string UpperKey(const std::string& key)
-{
-    std::string upper = key;
-    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-    return upper;
-}
-
-// The row of one queue entry from its control file, opened once with read and write sharing
-// and read to its end (at most kControlFileLimit bytes); false when it does not open.
+// The row of one queue entry from its control file, read with the profile functions as the
+// gateway writes it (any encoding, quotes and blanks as they treat them); false when it is
+// not a regular file.
 bool ReadEntry(const std::string& controlPath, std::vector<std::string>& texts)
 {
-    HANDLE control = CreateFileA(controlPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    if (control == INVALID_HANDLE_VALUE)
+    if (!IsRegularStoreFile(controlPath.c_str()))
         return false;
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (bytes.size() < kControlFileLimit && ReadFile(control, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(control);
-    MmsControlFields fields;
-    ParseMmsControlFile(bytes.data(), bytes.size() < kControlFileLimit ? bytes.size() : kControlFileLimit, fields);
-    long retryCount = LeadingCount(fields.retryCount.c_str());
-    texts = {fields.sender, MmsRecipientsText(fields.recipients.data(), fields.recipients.size()),
-             RetryStatusText(retryCount, fields.lastError.c_str())};
+    char recipients[kValueBuffer];
+    DWORD length = GetPrivateProfileSectionA("Recipients", recipients, kValueBuffer, controlPath.c_str());
+    long retryCount = LeadingCount(RoutingValue(controlPath, "RetryCount").c_str());
+    texts = {RoutingValue(controlPath, "SenderAddress"), MmsRecipientsText(recipients, length + 1),
+             RetryStatusText(retryCount, RoutingValue(controlPath, "LastErrorInfo").c_str())};
     return true;
 }
 
@@ -89,11 +76,6 @@ const ViewerDefinition kOutboundMmsViewer = {
 
 ViewerState outboundMmsState(4);
 
-struct Found {
-    std::string key;
-    DirectoryEntry entry;
-};
-
 } // namespace
 
 // One listing of the queue and its immediate sub-queues gives both the message files and
@@ -106,34 +88,26 @@ void ListOutboundMmsQueue(ViewerRows& rows, RowCache& cache)
     char queue[MAX_PATH];
     GetVASPQueueDirectory(queue);
 
-    std::vector<Found> messages;
-    std::map<std::string, DirectoryEntry> controls; // by upper-case key
-    StoreWalker walker(PlatformStoreFileSystem(), Pruning::None);
-    for (bool more = walker.First(queue, "*"); more; more = walker.Next()) {
-        if (EndsWithNoCase(walker.FileName(), ".MMS"))
-            messages.push_back({walker.Key(), walker.File()});
-        else if (EndsWithNoCase(walker.Key(), ".INI"))
-            controls[UpperKey(walker.Key())] = walker.File();
-    }
-
+    MmsQueueFiles files = WalkMmsQueue(PlatformStoreFileSystem(), queue);
     std::vector<std::string> texts;
-    for (const Found& message : messages) {
+    for (const auto& message : files.messages) {
+        const std::string& key = message.first;
         ++rows.total;
         if (rows.Full())
             continue;
-        auto control = controls.find(UpperKey(ControlFilePath(message.key)));
-        if (control == controls.end())
+        auto control = files.controls.find(ControlFileKey(key));
+        if (control == files.controls.end())
             continue; // no control file: counted, shown once it is there
-        FileStamp messageStamp = StampOf(message.entry);
+        FileStamp messageStamp = StampOf(message.second);
         FileStamp controlStamp = StampOf(control->second);
-        if (TakeCachedRow(cache, rows, message.key, messageStamp, controlStamp))
+        if (TakeCachedRow(cache, rows, key, messageStamp, controlStamp))
             continue;
-        if (!ReadEntry(queue + ControlFilePath(message.key), texts))
+        if (!ReadEntry(queue + ControlFilePath(key), texts))
             continue;
         char submitTime[kDisplayTimeSize];
-        FormatDisplayTime(message.entry.creationTime, submitTime);
+        FormatDisplayTime(message.second.creationTime, submitTime);
         ViewerRow row;
-        row.texts = {message.key, message.entry.name, texts[0], texts[1], submitTime, texts[2]};
+        row.texts = {key, message.second.name, texts[0], texts[1], submitTime, texts[2]};
         AddRow(cache, rows, std::move(row), messageStamp, controlStamp);
     }
 }

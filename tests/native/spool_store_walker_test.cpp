@@ -43,10 +43,12 @@ public:
         }
     }
 
-    void AddFile(const std::string& dir, const std::string& name, FileTimeValue created = 7)
+    void AddFile(const std::string& dir, const std::string& name, FileTimeValue created = 7,
+                 const std::string& shortName = "")
     {
         DirectoryEntry e;
         e.name = name;
+        e.shortName = shortName;
         e.creationTime = created;
         dirs_[dir].entries.push_back(e);
     }
@@ -68,7 +70,8 @@ public:
                 hits.push_back(dot);
         }
         for (const DirectoryEntry& e : dir->second.entries) {
-            if (EndsWithNoCase(e.name, suffix))
+            // Windows matches the 8.3 name as well: "A.REQX" is "A~1.REQ".
+            if (EndsWithNoCase(e.name, suffix) || (!e.shortName.empty() && EndsWithNoCase(e.shortName, suffix)))
                 hits.push_back(e);
         }
         if (hits.empty())
@@ -262,4 +265,56 @@ TEST(StoreWalker, FoldersAreReachedByANameThatFindsThemOrLeftOut)
     limit.AddDirectory(kStore + longest + "\\");
     limit.AddFile(kStore + longest + "\\", "B.IN");
     EXPECT_EQ((std::vector<std::string>{longest + "\\B.IN"}), Walk(limit, "*.IN"));
+}
+
+// The viewers and the Status page count what the walker gives: a file counts by its own
+// name, never by the 8.3 name the platform's search also matches.
+TEST(StoreWalker, FilesCountByTheirOwnNameOnly)
+{
+    const struct {
+        const char* name;
+        const char* pattern;
+        bool matches;
+    } rows[] = {
+        {"A.REQ", "*.REQ", true},   {"a.req", "*.REQ", true},    {".REQ", "*.REQ", true},
+        {"A.REQX", "*.REQ", false}, {"A.REQ.BAK", "*.REQ", false}, {"AREQ", "*.REQ", false},
+        {"A.REQ.REQ", "*.REQ", true}, {"x", "*", true},          {"", "*", true},
+        {"AB.IN", "A?.IN", true},   {"A.IN", "A?.IN", false},    {"A.B.IN", "*.*.IN", true},
+        {"A.IN", "*.*.IN", false},  {"A.IN", "A.IN", true},      {"A.IN", "A.IN*", true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.matches, MatchesStorePattern(row.name, row.pattern)) << row.name << " " << row.pattern;
+
+    FakeFileSystem fs;
+    fs.AddDirectory(kStore);
+    fs.AddFile(kStore, "A.REQX", 7, "A~1.REQ");
+    fs.AddFile(kStore, ".REQ");
+    fs.AddFile(kStore, "B.REQ");
+    EXPECT_EQ((std::vector<std::string>{".REQ", "B.REQ"}), Walk(fs, "*.REQ", Pruning::None));
+}
+
+TEST(StoreWalker, AnMmsMessageFindsItsOwnControlFile)
+{
+    FakeFileSystem fs;
+    fs.AddDirectory(kStore);
+    fs.AddFile(kStore, "A.MMS");
+    fs.AddFile(kStore, "a.ini");
+    fs.AddFile(kStore, "B.MMS"); // no control file
+    fs.AddFile(kStore, "B.MMS.INI");
+    fs.AddDirectory(kStore + "Q\\");
+    fs.AddFile(kStore + "Q\\", "C.x.MMS");
+    fs.AddFile(kStore + "Q\\", "C.X.INI");
+    fs.AddFile(kStore + "Q\\", "D.MMS");
+    fs.AddFile(kStore, "D.INI"); // the root's, not Q's
+    MmsQueueFiles files = WalkMmsQueue(fs, kStore);
+    std::vector<std::string> keys, paired;
+    for (const auto& message : files.messages) {
+        keys.push_back(message.first);
+        if (files.controls.count(ControlFileKey(message.first)))
+            paired.push_back(message.first);
+    }
+    EXPECT_EQ((std::vector<std::string>{"A.MMS", "B.MMS", "Q\\C.x.MMS", "Q\\D.MMS"}), keys);
+    EXPECT_EQ((std::vector<std::string>{"A.MMS", "Q\\C.x.MMS"}), paired);
+    EXPECT_EQ("Q\\C.X.INI", ControlFileKey("Q\\c.x.MMS"));
+    EXPECT_EQ("NODOT.INI", ControlFileKey("nodot"));
 }
