@@ -40,6 +40,11 @@ def modem_page(rig, env, ini=GSM_INI):
 
 def test_gsm_settings_are_saved_after_the_untested_question(rig, env):
     install_waplink(env, "full", "[WapLink]\nConnections=GPRS Internet|Modem: Wavecom GSM\n")
+    # An old default route "." names VASPOUT itself: changing the route must not delete it.
+    write_ini(env.data / "MMSC.INI", "[MMSC]\nDefaultOutboundRoute=.\n")
+    other = env.data / "VASPOUT" / "other" / "VASP.INI"
+    other.parent.mkdir(parents=True)
+    other.write_text("[VASP]\nServer=x\n")
     program, sheet, page = modem_page(rig, env)
     assert rig.text(page, NAME) == "Wavecom GSM"
     assert rig.text(page, APN) == "mms.example"
@@ -69,6 +74,7 @@ def test_gsm_settings_are_saved_after_the_untested_question(rig, env):
         ("mms.other", "Yes", "Wavecom GSM", "Modem: Wavecom GSM")
     assert env.ini(route_ini)["VASP"]["Protocol"] == "MM1"
     assert env.ini("MMSC.INI")["MMSC"]["DefaultOutboundRoute"] == "qelsmslite"
+    assert other.exists(), "the old route \".\" deleted VASPOUT"
     rig.click(sheet, id=IDCANCEL)
     end_program(rig, program)
 

@@ -112,14 +112,21 @@ def test_outbound_mms_queue(rig, env):
     # A sub-queue whose name Windows reads as another folder's is listed from its own folder.
     put(queue, "dot.\\E.MMS", "m", 5)
     put(queue, "dot.\\E.INI", control_file("+500", ["+555"]))
+    # Read as the profile functions read it: UTF-16, quotes taken off.
+    put(queue, "U.MMS", "m", 6)
+    put(queue, "U.INI", b"\xff\xfe" + control_file("'+600'", ["+666"], "'3'", "busy").encode("utf-16-le"))
+    # A device name is counted but never opened.
+    put(queue, "COM5.MMS", "m", 7)
+    put(queue, "COM5.INI", control_file("+700", ["+777"]))
     oldest_first = [
         ["B.MMS", "+200", "7 recipients", shown_time(1), "Retry -  2 attempt(s) - No route"],
         ["A.MMS", "+100", "+111, +222", shown_time(3), "Queued"],
         ["D.MMS", "", "+1, +2, +3, +4, +5", shown_time(4), "Queued"],
         ["E.MMS", "+500", "+555", shown_time(5), "Queued"],
+        ["U.MMS", "+600", "+666", shown_time(6), "Retry -  3 attempt(s) - busy"],
     ]
     viewer.wait_rows(oldest_first)
-    assert viewer.count_line() == MMS_COUNT + "5 messages"
+    assert viewer.count_line() == MMS_COUNT + "7 messages"
     assert not (queue / "dot").exists(), "viewing created a folder"
 
     rig.header_click(viewer.list, 1)   # Sender, ascending
@@ -129,7 +136,7 @@ def test_outbound_mms_queue(rig, env):
     viewer.delete_selected(queue / "A.MMS", queue / "A.INI")
     viewer.select("E.MMS")
     viewer.delete_selected(queue / "dot." / "E.MMS", queue / "dot." / "E.INI")
-    viewer.wait_rows([oldest_first[2], oldest_first[0]])
+    viewer.wait_rows([oldest_first[2], oldest_first[0], oldest_first[4]])
     viewer.close()
 
 
@@ -207,13 +214,23 @@ def test_received_mms_viewer(rig, env):
     put(store, "LATE.HDR", mms_header("+222", "too late", padding=8200), 2)
     put(store, ".HDR", mms_header("+333", "nameless"), 3)
     put(store, "KEEP\\keep.txt", "stays")
+    # "A..HDR" and "B .HDR" have folders Windows would read as "A" and "B": never deleted.
+    put(store, "A.HDR", mms_header("+444", "a"), 4)
+    put(store, "A\\a.txt", "of A.HDR")
+    put(store, "A..HDR", mms_header("+555", "a dot"), 5)
+    put(store, "A.\\b.txt", "of A..HDR")
+    put(store, "B .HDR", mms_header("+666", "b blank"), 6)
+    put(store, "B \\c.txt", "of B .HDR")
     rows = [
+        ["B .HDR", "+666", "+4400", shown_time(6), "b blank"],
+        ["A..HDR", "+555", "+4400", shown_time(5), "a dot"],
+        ["A.HDR", "+444", "+4400", shown_time(4), "a"],
         [".HDR", "+333", "+4400", shown_time(3), "nameless"],
         ["LATE.HDR", "+222", "+4400", shown_time(2), ""],
         ["X.HDR", "+111", "+4400", shown_time(1), "Holiday"],
     ]
     viewer.wait_rows(rows)
-    assert viewer.count_line() == MMSIN_COUNT + "3 messages"
+    assert viewer.count_line() == MMSIN_COUNT + "6 messages"
     rig.header_click(viewer.list, 3)   # Receive Time: the default order reversed
     viewer.wait_rows(rows[::-1])
 
@@ -224,7 +241,12 @@ def test_received_mms_viewer(rig, env):
     viewer.delete_selected(store / ".HDR")
     assert (store / "KEEP" / "keep.txt").read_text() == "stays"
     assert (store / "LATE.HDR").exists()
-    viewer.wait_rows([rows[1]])
+    for name in ("A..HDR", "B .HDR"):
+        viewer.select(name)
+        viewer.delete_selected(store / name)
+    assert [(store / f).read_text() for f in ("A/a.txt", "A./b.txt", "B /c.txt")] == \
+        ["of A.HDR", "of A..HDR", "of B .HDR"]
+    viewer.wait_rows([rows[4], rows[2]])
     viewer.close()
 
 
