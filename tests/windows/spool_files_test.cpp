@@ -37,6 +37,30 @@ TEST(SpoolFiles, ARequestHeldOpenForWritingIsStillRead)
     EXPECT_STREQ("", record.recipient);
 }
 
+// Names from outside data reach a regular file or nothing: NUL always opens as a device.
+TEST(SpoolFiles, OnlyRegularFilesOfAStoreAreOpened)
+{
+    TempFolder folder("store");
+    WriteWholeFile(folder / "A.HDR", "From: +1\r\n");
+    CreateDirectoryA((folder / "D.HDR").c_str(), nullptr);
+    const struct {
+        std::string path;
+        bool opens;
+    } rows[] = {
+        {folder / "A.HDR", true},    {folder / "D.HDR", false},  {folder / "NUL.HDR", false},
+        {folder / "nul", false},     {folder / "COM5.INI", false}, {folder / "missing", false},
+    };
+    for (const auto& row : rows) {
+        HANDLE file = OpenStoreFile(row.path.c_str());
+        EXPECT_EQ(row.opens, file != INVALID_HANDLE_VALUE) << row.path;
+        EXPECT_EQ(row.opens, IsRegularStoreFile(row.path.c_str())) << row.path;
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+    MmsHeader header;
+    EXPECT_FALSE(ReadMmsHeader((folder / "NUL.HDR").c_str(), header));
+}
+
 // Reads the record of a file grown (sparsely) to 16 GB after its text; gives how far into
 // the file the reading went.
 LONGLONG ReadHugeRequest(const std::string& path, const char* text, SpoolRecord& record)
