@@ -184,6 +184,12 @@ TEST_F(ConfigFilesTest, SubQueueFoldersAreMadeSafeAndFallBackToTheRoot)
     GetSMSQueueDirectory(path, "");
     EXPECT_EQ(data + "Q\\", path);
 
+    // Folder names Windows would change or open as a device stay with the root.
+    for (const char* subQueue : {"x.", "x ", " x", "COM1", "nul.txt", "a*b"}) {
+        GetSMSQueueDirectory(path, subQueue);
+        EXPECT_EQ(data + "Q\\", path) << subQueue;
+    }
+
     // A root that cannot hold folders (here: a file) leaves the root itself.
     std::string blocked = root / "blocked";
     WriteWholeFile(blocked, "not a folder");
