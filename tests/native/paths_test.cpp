@@ -143,4 +143,6 @@ TEST(OutsideNames, EachNameBreaksTheRuleItShould)
     EXPECT_EQ(NameFault::ControlCharacter, CheckOutsideName(std::string("a\0b", 3)));
     EXPECT_STREQ("cannot begin with a blank", NameFaultText(NameFault::LeadingBlank));
     EXPECT_STREQ("", NameFaultText(NameFault::None));
+    EXPECT_EQ("C:\\D\\VASPOUT\\r 1\\", RouteFolder("C:\\D\\", "r 1"));
+    EXPECT_EQ("", RouteFolder("C:\\D\\", "."));
 }
