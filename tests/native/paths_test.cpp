@@ -29,6 +29,7 @@ TEST(PathNormalize, EverySpellingOfAFolderGivesOneText)
         {"\\\\?\\C:\\Windows", "C:\\WINDOWS"},
         {"\\\\.\\c:\\", "C:\\"},
         {"\\\\?\\UNC\\server\\share\\x", "\\\\SERVER\\SHARE\\X"},
+        {"C:\\A\\. \\B", "C:\\A\\B"}, // ". " is "." to Windows
         // Not absolute: nothing to compare.
         {"", ""},
         {".", ""},
@@ -40,6 +41,8 @@ TEST(PathNormalize, EverySpellingOfAFolderGivesOneText)
         {"\\\\server", ""},
         {"\\\\server\\", ""},
         {"%SystemDrive%\\", ""},
+        {"1:\\x", ""},
+        {"\\\\server\\...\\x", ""}, // the share "..." is no name
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.normal, NormalizeAbsolutePath(c.path)) << c.path;
