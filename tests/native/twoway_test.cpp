@@ -151,6 +151,8 @@ public:
     {
         ++reads;
         std::string value = MemoryIni::Read(section, key, std::string::npos);
+        value.erase(0, value.find_first_not_of(" \t"));
+        value.erase(value.find_last_not_of(" \t") + 1);
         if (value.size() > 1 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
             value = value.substr(1, value.size() - 2);
         return value.substr(0, maxChars - 1);
@@ -188,6 +190,7 @@ TEST(KeywordTable, ReadWholeSectionsAnswerAsKeyByKeyReads)
         {{{"MailTo", "\"a@b.c\""}, {"Run", "'x y'"}}, "K\tMailTo=a@b.c\tRun=x y"},     // quotes taken off
         {{{"Note", big}, {"ReplyText", "past the cut"}}, "K\tReplyText=past the cut"}, // beyond 32767
         {{{"RunSendResponse", "Yes"}, {"Run", ""}}, "K\tRunSendResponse=Yes"},
+        {{{"Run", " x.exe"}, {"MailTo", "a@b.c\t"}}, "K\tMailTo=a@b.c\tRun=x.exe"}, // blanks at one end
     };
     for (const Case& c : cases) {
         ProfileLikeIni ini;
@@ -215,9 +218,11 @@ TEST(KeywordTable, ReadWholeSectionsAnswerAsKeyByKeyReads)
     for (int n = 1; n <= 40; ++n)
         AppendKeywordEntry(long_, std::string(1000, static_cast<char>('A' + n % 26)));
     long_.Write(kKeywordsSection, "Keyword2", "\"TWO \"");
+    long_.Write(kKeywordsSection, "Keyword3", std::string(1100, 'x'));
     std::vector<std::string> read = ReadKeywordTable(long_);
     ASSERT_EQ(40u, read.size());
     EXPECT_EQ("TWO ", read[1]);
+    EXPECT_EQ(std::string(kKeywordValueMax, 'x'), read[2]); // cut as a key read cuts it
     EXPECT_EQ(std::string(1000, 'A' + 40 % 26), read[39]);
 }
 
@@ -251,6 +256,26 @@ TEST(KeywordActions, SavedKeysFollowTheActionsAndReadBack)
     other.mailTo = "a@b.c";
     ASSERT_TRUE(SaveKeywordActions(ini, "help##1", other));
     EXPECT_EQ("HELP##1\tDListAdd=News\tMailTo=a@b.c", KeywordListRow(ini, "HELP##1"));
+}
+
+TEST(KeywordActions, ARefusedWriteOfAnyOneKeyIsReported)
+{
+    class RefusingIni : public MemoryIni {
+    public:
+        std::string refused;
+        bool Write(const std::string& s, const std::string& k, const std::string& v) override
+        {
+            return !EqualsNoCase(k, refused) && MemoryIni::Write(s, k, v);
+        }
+    };
+    KeywordActions all;
+    all.replyText = all.replyFile = all.run = all.mailTo = all.dListAdd = all.dListRemove = "x";
+    all.runSendResponse = true;
+    for (const char* key : {"ReplyText", "ReplyFile", "Run", "MailTo", "DListAdd", "DListRemove", "RunSendResponse"}) {
+        RefusingIni ini;
+        ini.refused = key;
+        EXPECT_FALSE(SaveKeywordActions(ini, "K", all)) << key;
+    }
 }
 
 TEST(KeywordActions, TheEscapedReplyMustFitTheGatewaysBuffer)
