@@ -20,7 +20,8 @@ const FaultText kFaultTexts[] = {
     {NameFault::Empty, "cannot be empty"},
     {NameFault::DotName, "cannot be \".\" or \"..\""},
     {NameFault::LeadingBlank, "cannot begin with a blank"},
-    {NameFault::TrailingDotOrBlank, "cannot end with \".\" or a blank"},
+    {NameFault::TrailingDot, "cannot end with \".\""},
+    {NameFault::TrailingBlank, "cannot end with a blank"},
     {NameFault::DeviceName, "cannot be a device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9)"},
     {NameFault::ReservedCharacter, "cannot contain any of these characters: \\ / : * ? \" < > |"},
     {NameFault::ControlCharacter, "cannot contain tabs, line breaks or other control characters"},
@@ -43,8 +44,10 @@ NameFault CheckOutsideName(const std::string& name, NameUse use)
     }
     if (name.front() == ' ')
         return NameFault::LeadingBlank;
-    if (name.back() == ' ' || (path && name.back() == '.'))
-        return NameFault::TrailingDotOrBlank;
+    if (name.back() == ' ')
+        return NameFault::TrailingBlank;
+    if (path && name.back() == '.')
+        return NameFault::TrailingDot;
     if (path && IsDeviceName(name))
         return NameFault::DeviceName;
     return NameFault::None;

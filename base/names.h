@@ -21,7 +21,8 @@ enum class NameFault {
     Empty,
     DotName,           // "." or ".." walk to a folder of their own
     LeadingBlank,      // a blank at the start
-    TrailingDotOrBlank, // Windows drops trailing dots and blanks ("A." opens "A")
+    TrailingDot,       // Windows drops trailing dots ("A." opens "A")
+    TrailingBlank,     // and trailing blanks, as the profile functions do
     DeviceName,        // CON, NUL, COM1 ... in any spelling, with any extension
     ReservedCharacter, // \ / : * ? " < > |
     ControlCharacter,  // below 0x20 (tab and line breaks included) or 0x7F

@@ -394,6 +394,18 @@ TEST(KeywordForm, ChecksComeInOrderWithTheirMessageAndFocus)
              f.run = "notepad";
          },
          missing("notepad.EXE"), F::Command},
+        {"dot first",
+         [](KeywordForm& f) {
+             f.runChecked = true;
+             f.run = ".x";
+         },
+         missing(".x"), F::Command},
+        {"dot after the folder",
+         [](KeywordForm& f) {
+             f.runChecked = true;
+             f.run = "C:\\tools\\.x";
+         },
+         missing("C:\\tools\\.x"), F::Command},
         {"dotted name",
          [](KeywordForm& f) {
              f.runChecked = true;
@@ -442,7 +454,7 @@ TEST(KeywordTable, KeywordsThatCannotRoundTripAreRefused)
         {"a;[=b \xE9", nullptr},
         {"   ", "cannot begin with a blank"},
         {" TWO2", "cannot begin with a blank"},
-        {"TWO2 ", "cannot end with \".\" or a blank"},
+        {"TWO2 ", "cannot end with a blank"},
         {"TW\tO", "cannot contain tabs, line breaks or other control characters"},
         {"TWO\r\nX", "cannot contain tabs, line breaks or other control characters"},
         {"TWO##", "cannot contain \"##\""},
@@ -465,6 +477,7 @@ TEST(KeywordForm, CommandsAndImagesAreTakenApartAsStored)
 {
     EXPECT_EQ("C:\\a b\\x.exe", CommandProgramFile("\"C:\\a b\\x.exe\" arg"));
     EXPECT_EQ("C:\\a", CommandProgramFile("\"C:\\a b"));
+    EXPECT_EQ("", CommandProgramFile("\"\" arg")); // empty quotes name no program
     EXPECT_EQ("run.exe", CommandProgramFile("run.exe @@SMS@@"));
     EXPECT_FALSE(IsUrlCommand("ftp://x"));
     EXPECT_EQ("sub\\logo.png", ImageNameToStore("c:\\data\\files\\sub\\logo.png", "C:\\Data\\FILES"));
