@@ -70,7 +70,7 @@ def test_keywords_added_edited_and_removed(rig, env):
     refused(rig, dialog, "The keyword and its receive phone numbers are too long: together they "
                          "must fit in 1010 characters.")
     rig.settext(dialog, KEYWORD, "stop##555")
-    refused(rig, dialog, 'The keyword "stop##555" is already in the command table.')
+    refused(rig, dialog, 'Invalid keyword!\r\nA keyword cannot contain "##".')
     rig.settext(dialog, KEYWORD, "HELP")
     refused(rig, dialog, "At least one type of action is required")
     rig.click(dialog, id=REPLY)

@@ -187,9 +187,11 @@ TEST(SpoolRecord, NumbersFlagsAndTimes)
         {"99999999999", INT32_MAX},
         {"-99999999999", INT32_MIN},
         {"2147483648", INT32_MAX},
+        {"-2147483648", INT32_MIN},
     };
     for (const RetryCase& c : retryCases)
         EXPECT_EQ(c.count, ParseRetryCount(c.value)) << c.value;
+    EXPECT_EQ(0, ParseRetryCount(nullptr));
 
     EXPECT_EQ(Time(2000, 1, 1, 0, 0, 0), ParseSpoolTime("20150313"));
     EXPECT_EQ(Time(2000, 1, 1, 0, 0, 0), ParseSpoolTime("2015031312450"));
@@ -217,6 +219,21 @@ TEST(SpoolRecord, ValuesAreCutToTheirLimits)
     r = Parse("[SMS]\nData=" + escaped + "\n");
     EXPECT_EQ(4096u, strlen(r.text));
     EXPECT_EQ('\\', r.text[4095]);
+}
+
+// Each line fills the parser's line buffer (256 bytes reserved) to its end: a value read
+// past the end of its line leaves the buffer, which the sanitizer reports.
+TEST(SpoolRecord, ValuesAreReadWithinTheirLine)
+{
+    auto filling = [](std::string line, char pad) {
+        line.resize(256, pad);
+        return line + "\n";
+    };
+    SpoolRecord r = Parse("[SMS]\n" + filling("binary=Yes", 's') + "[ErrorDetail]\n" +
+                          filling("LastRetryTime=20150313124501", ' ') + filling("FirstAttemptTime=20150313", '0'));
+    EXPECT_TRUE(r.binary);
+    EXPECT_EQ(Time(2015, 3, 13, 12, 45, 1), r.lastRetryTime);
+    EXPECT_EQ(Time(2015, 3, 13, 0, 0, 0), r.firstAttemptTime);
 }
 
 TEST(SpoolRecord, UntrustedBytesGiveABoundedRecord)
