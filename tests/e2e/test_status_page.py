@@ -50,7 +50,10 @@ def counter_file(env, name, year, counts):
 def test_status_over_running_services(rig, env):
     configure_modem(env, "Modem2=COM2:\nAlertEMailQueueSize=2\n")
     (env.data / "Q" / "SUB").mkdir(parents=True)
-    for key in ("A.REQ", "B.REQ", "SUB\\C.REQ"):
+    # Counted as the viewer counts (the same walk): by each file's own name, in folders
+    # reached by a name that finds them.
+    (env.data / "Q" / "x.").mkdir()
+    for key in ("A.REQ", "B.REQ", "SUB\\C.REQ", "A.REQX", "x.\\D.REQ"):
         (env.data / "Q").joinpath(*key.split("\\")).write_text("[SMS]\r\n")
     vasp = env.data / "VASPQ"
     vasp.mkdir()
@@ -69,7 +72,7 @@ def test_status_over_running_services(rig, env):
     shows(rig, page, MODEM_LINE, "Service is NOT active")
     assert not is_checked(rig, page, RUN_AS_SERVICE)
     assert not controls(rig, page)[START].enabled and not controls(rig, page)[STOP].enabled
-    shows(rig, page, SMS_QUEUE, "3")
+    shows(rig, page, SMS_QUEUE, "4")  # A.REQX is no request; x.\D.REQ is one
     shows(rig, page, MMS_QUEUE, "1")
     # Above the threshold of 2 the SMS queue is red; the MMS queue is not.
     wait_for(lambda: red_pixels(rig, page, SMS_QUEUE) > 0 and red_pixels(rig, page, SMS_QUEUE_LABEL) > 0,
