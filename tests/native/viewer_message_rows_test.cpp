@@ -37,6 +37,7 @@ TEST(MmsRecipients, AddressesJoinedUpToFiveThenCounted)
         {Section({"1=a", "2=b", "3=c", "4=d", "5=e", "6=f", "7=g"}), "7 recipients"},
         {Section({"1=a", "no equals sign", "3=c"}), "a"}, // the first line without "=" ends it
         {Section({"1="}), ""},
+        {Section({"=+1", "=+2"}), "+1, +2"}, // lines with no key
         {Section({}), ""},
         {std::string("1=abc"), "abc"}, // cut short by the buffer: no NUL at all
     };
@@ -52,6 +53,7 @@ TEST(MmsRetryCount, LeadingDigitsOnly)
         long count;
     } cases[] = {
         {"2", 2}, {"12abc", 12}, {"-1", 0}, {"", 0}, {" 3", 0}, {"99999999999999", 2147483647L}, {nullptr, 0},
+        {"10", 10}, {"2147483638", 2147483638L}, {"2147483648", 2147483647L},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.count, LeadingCount(c.text)) << (c.text ? c.text : "(null)");
@@ -149,8 +151,8 @@ TEST(ReceivedMmsFolder, OnlyANamedFolderStrictlyInsideTheStore)
         {"B .HDR", nullptr},     // "B " would reach "B"
         {"Sub \\M.HDR", nullptr}, {"COM5.x.HDR", nullptr}, {"Sub\\a\tb.HDR", nullptr},
     };
+    std::string folder = "left from before";
     for (const auto& c : cases) {
-        std::string folder;
         EXPECT_EQ(c.folderKey != nullptr, ReceivedMmsFolderKey(c.headerKey, folder)) << c.headerKey;
         EXPECT_EQ(c.folderKey ? c.folderKey : "", folder) << c.headerKey;
     }
