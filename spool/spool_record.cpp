@@ -1,5 +1,6 @@
 #include "spool/spool_record.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -20,7 +21,7 @@ const size_t kLineKept = 32 + 8191;
 template <size_t N>
 void CopyValue(char (&field)[N], const char* value, size_t length)
 {
-    size_t kept = length < N - 1 ? length : N - 1;
+    size_t kept = std::min(length, N - 1);
     memcpy(field, value, kept);
     field[kept] = '\0';
 }
@@ -47,16 +48,13 @@ int32_t ParseRetryCount(const char* value)
     bool negative = false;
     if (*value == '+' || *value == '-')
         negative = *value++ == '-';
+    // The magnitude saturates just past INT32_MAX, so that "-2147483648" still reads whole.
+    const int64_t saturated = static_cast<int64_t>(INT32_MAX) + 1;
     int64_t magnitude = 0;
-    for (; *value >= '0' && *value <= '9'; ++value) {
-        magnitude = magnitude * 10 + (*value - '0');
-        if (magnitude > static_cast<int64_t>(INT32_MAX) + 1)
-            magnitude = static_cast<int64_t>(INT32_MAX) + 1; // saturate, keep reading
-    }
+    for (; *value >= '0' && *value <= '9'; ++value)
+        magnitude = std::min(magnitude * 10 + (*value - '0'), saturated);
     int64_t result = negative ? -magnitude : magnitude;
-    if (result > INT32_MAX)
-        result = INT32_MAX;
-    return static_cast<int32_t>(result);
+    return static_cast<int32_t>(std::min<int64_t>(result, INT32_MAX));
 }
 
 SpoolRecordParser::SpoolRecordParser(SpoolRecord& record) : record_(record)
@@ -146,7 +144,7 @@ void SpoolRecordParser::MessageLine(const char* line, size_t length)
     for (const TextKey& k : textKeys) {
         if (StartsWithNoCase(line, length, k.key)) {
             size_t keyLength = strlen(k.key);
-            size_t kept = length - keyLength < k.size - 1 ? length - keyLength : k.size - 1;
+            size_t kept = std::min(length - keyLength, k.size - 1);
             memcpy(k.field, line + keyLength, kept);
             k.field[kept] = '\0';
             if (k.field == r.text)
