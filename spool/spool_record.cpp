@@ -18,18 +18,19 @@ namespace {
 // fit in this much of a line; the rest of a longer line cannot change the record.
 const size_t kLineKept = 32 + 8191;
 
-template <size_t N>
-void CopyValue(char (&field)[N], const char* value, size_t length)
+// The text of a line after its key ("Key="), which the line is known to start with.
+std::string ValueAfter(const char* line, size_t length, const char* key)
 {
-    size_t kept = std::min(length, N - 1);
-    memcpy(field, value, kept);
-    field[kept] = '\0';
+    size_t keyLength = strlen(key);
+    return std::string(line + keyLength, length - keyLength);
 }
 
-// A value as a terminated text, for the readers that take one.
-std::string ValueText(const char* value, size_t length)
+template <size_t N>
+void CopyValue(char (&field)[N], const std::string& value)
 {
-    return std::string(value, length);
+    size_t kept = std::min(value.size(), N - 1);
+    memcpy(field, value.data(), kept);
+    field[kept] = '\0';
 }
 
 } // namespace
@@ -160,14 +161,12 @@ void SpoolRecordParser::MessageLine(const char* line, size_t length)
     const NumberKey numberKeys[] = {{"pid=", &r.pid}, {"dcs=", &r.dcs}};
     for (const NumberKey& k : numberKeys) {
         if (StartsWithNoCase(line, length, k.key)) {
-            size_t keyLength = strlen(k.key);
-            *k.field =
-                static_cast<uint8_t>(ParseHexNumber(ValueText(line + keyLength, length - keyLength).c_str()) & 0xFF);
+            *k.field = static_cast<uint8_t>(ParseHexNumber(ValueAfter(line, length, k.key).c_str()) & 0xFF);
             return;
         }
     }
     if (StartsWithNoCase(line, length, "binary=")) {
-        r.binary = IniBool(ValueText(line + 7, length - 7).c_str());
+        r.binary = IniBool(ValueAfter(line, length, "binary=").c_str());
         return;
     }
 
@@ -185,30 +184,29 @@ void SpoolRecordParser::MessageLine(const char* line, size_t length)
     };
     for (const FlagKey& k : flagKeys) {
         if (StartsWithNoCase(line, length, k.key)) {
-            size_t keyLength = strlen(k.key);
-            if (IniBool(ValueText(line + keyLength, length - keyLength).c_str()))
+            if (IniBool(ValueAfter(line, length, k.key).c_str()))
                 r.receiptFlags |= k.bits;
             return;
         }
     }
 
     if (StartsWithNoCase(line, length, "ReceiptMessageId="))
-        CopyValue(r.receiptMessageId, line + 17, length - 17);
+        CopyValue(r.receiptMessageId, ValueAfter(line, length, "ReceiptMessageId="));
     else if (StartsWithNoCase(line, length, "ModemName="))
-        CopyValue(r.modemName, line + 10, length - 10);
+        CopyValue(r.modemName, ValueAfter(line, length, "ModemName="));
 }
 
 void SpoolRecordParser::ErrorDetailLine(const char* line, size_t length)
 {
     SpoolRecord& r = record_;
     if (StartsWithNoCase(line, length, "RetryCount="))
-        r.retryCount = ParseRetryCount(ValueText(line + 11, length - 11).c_str());
+        r.retryCount = ParseRetryCount(ValueAfter(line, length, "RetryCount=").c_str());
     else if (StartsWithNoCase(line, length, "LastRetryTime="))
-        r.lastRetryTime = ParseSpoolTime(ValueText(line + 14, length - 14).c_str());
+        r.lastRetryTime = ParseSpoolTime(ValueAfter(line, length, "LastRetryTime=").c_str());
     else if (StartsWithNoCase(line, length, "FirstAttemptTime="))
-        r.firstAttemptTime = ParseSpoolTime(ValueText(line + 17, length - 17).c_str());
+        r.firstAttemptTime = ParseSpoolTime(ValueAfter(line, length, "FirstAttemptTime=").c_str());
     else if (StartsWithNoCase(line, length, "LastErrorInfo="))
-        CopyValue(r.lastError, line + 14, length - 14);
+        CopyValue(r.lastError, ValueAfter(line, length, "LastErrorInfo="));
 }
 
 void ParseSpoolRecord(const char* bytes, size_t length, SpoolRecord& record)

@@ -161,6 +161,7 @@ TEST(SpoolRecord, NumbersFlagsAndTimes)
     for (const HexCase& c : hexCases)
         EXPECT_EQ(c.dcs, Parse(std::string("[SMS]\ndcs=") + c.value + "\n").dcs) << c.value;
     EXPECT_EQ(0, Parse("[SMS]\npid=\n").pid);
+    EXPECT_TRUE(Parse("[SMS]\nbinary=true\n").binary);
 
     struct FlagCase {
         const char* lines;
