@@ -223,6 +223,9 @@ TEST(KeywordTable, ReadWholeSectionsAnswerAsKeyByKeyReads)
     ASSERT_EQ(40u, read.size());
     EXPECT_EQ("TWO ", read[1]);
     EXPECT_EQ(std::string(kKeywordValueMax, 'x'), read[2]); // cut as a key read cuts it
+    ProfileLikeIni small;
+    small.Write(kKeywordsSection, "Keyword1", std::string(1100, 'x'));
+    EXPECT_EQ(std::vector<std::string>{std::string(kKeywordValueMax, 'x')}, ReadKeywordTable(small));
     EXPECT_EQ(std::string(1000, 'A' + 40 % 26), read[39]);
 }
 
@@ -249,6 +252,8 @@ TEST(KeywordActions, SavedKeysFollowTheActionsAndReadBack)
               KeywordListRow(ini, "HELP##1"));
     KeywordActions back = LoadKeywordActions(ini, "HELP##1");
     EXPECT_EQ(actions.replyText, back.replyText);
+    ini.Write("2Way-Keyword-B", "ReplyText", "\\nB");
+    EXPECT_EQ("\nB", LoadKeywordActions(ini, "B").replyText); // a break first
     EXPECT_TRUE(back.runSendResponse);
 
     KeywordActions other;
