@@ -74,7 +74,8 @@ def test_add_rename_and_delete_three(rig, env):
     rig.click(dialog, id=MM7_LOGIN)
     rig.settext(dialog, IP, "10.1.2.3")
     rig.click(dialog, id=IDOK)
-    wait_for(lambda: "erin" in user_names(env), what="erin stored")
+    # The routing key is the account's last write.
+    wait_for(lambda: "erin" in routing_keys(env), what="erin stored")
     erin = read_users(env)[user_names(env).index("erin")]
     assert erin == user_record("erin", "Erin Example", "pw1", smpp=True, ip="10.1.2.3", accept=True)
     assert env.ini("SMSGW.INI")[ROUTING_SECTION]["erin"] == "+4455501,+4455502"
@@ -91,6 +92,8 @@ def test_add_rename_and_delete_three(rig, env):
     rig.settext(dialog, NAME, "alicia")
     rig.click(dialog, id=IDOK)
     wait_for(lambda: "alicia" in user_names(env) and "alice" not in user_names(env), what="renamed")
+    # The folder follows the record: it may still be moving when the record is read.
+    wait_for(lambda: (env.data / "USERS" / "alicia" / "INBOX.TXT").exists(), what="folder moved")
     assert (env.data / "USERS" / "alicia" / "INBOX.TXT").read_text() == "mail of alice"
     assert not (env.data / "USERS" / "alice").exists()
     # The routing key is the rename's last write.
