@@ -92,8 +92,11 @@ ConnectionTestInputs ReadInputs()
 
 void WriteConnectionTestResult(const char* result)
 {
-    // The result may hold line breaks (a RAS error's text): kept on the one INI line.
-    DataDirectoryIni("MODEMTEST.INI").Write(kSection, "Result", EncodeLineBreaks(result));
+    // The result may hold line breaks (a RAS error's text): kept on the one INI line. A result
+    // the file did not take would leave the waiting instance silent, so it is said here.
+    ProfileIniStore ini = DataDirectoryIni("MODEMTEST.INI");
+    ini.Write(kSection, "Result", EncodeLineBreaks(result));
+    WritesTaken(nullptr, {&ini});
 }
 
 void RunConnectionTest()

@@ -45,6 +45,8 @@ void PrepareForWizard()
         enabled = true;
     ProfileIniStore smsgw = SmsGatewayIni(), mmsc = MmscIni(), mmswap = DataDirectoryIni("MMSWAP.INI");
     SaveDebugLogSettings(allOn, {smsgw, mmsc, mmswap});
+    // Said, not fatal: the wizard's own saves report their files again.
+    WritesTaken(nullptr, {&smsgw, &mmsc, &mmswap});
 }
 
 // Runs the wizard when needed and then the main window, again while the modem page asks

@@ -86,6 +86,9 @@ bool LocatePhpCgiExe(HWND owner, bool reportMissing, std::string& path)
         if (ShowMessage(owner, PhpFoundQuestion(result.path).c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
             return false;
         AdoptPhpCgi(smsgw, result.path);
+        // A path the configuration did not take is one the gateway cannot use.
+        if (!WritesTaken(owner, {&smsgw}))
+            return false;
     }
     path = result.path;
     return true;

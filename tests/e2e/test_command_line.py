@@ -6,6 +6,7 @@ business; the service and folder rules behind the verbs are the in-process tests
 
 import os
 import re
+import subprocess
 
 from harness import SERVICES, to_windows
 from program import CAPTION, DELETE_QUESTION, services_are
@@ -213,3 +214,15 @@ def test_modem_test_writes_its_result_and_shows_nothing(rig, env):
     run_ok(env, "-MODEMTEST")   # a box would keep the program open
     assert env.ini("MODEMTEST.INI")["ModemTest"]["Result"] == "Internal Error"
     assert states(rig) == ("missing", "missing")
+    # A result the file does not take would leave the waiting instance silent: it is said here
+    # (the file made immutable: the tests run as root).
+    handover = env.data / "MODEMTEST.INI"
+    handover.write_text("")
+    subprocess.run(["chattr", "+i", str(handover)], check=True)
+    try:
+        program = env.start("-MODEMTEST")
+        box = rig.box(timeout=20, click="OK")
+        assert box.text.startswith("The configuration could not be saved to ") and box.icon == "error", box
+        finish(program, "-MODEMTEST with a refused result")
+    finally:
+        subprocess.run(["chattr", "-i", str(handover)], check=True)

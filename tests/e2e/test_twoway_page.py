@@ -271,6 +271,17 @@ def test_php_switch_with_php_cgi_found(rig, env):
     php_question(rig, new_exe, "No")
     wait_for(lambda: not is_checked(rig, page, PHP_ENABLE), what="PHP left off")
     assert "PHP-CGI.EXE" not in env.ini("SMSGW.INI")["SMSGW"]
+    # A Yes the configuration cannot take is said and leaves PHP off.
+    smsgw = env.data / "SMSGW.INI"
+    subprocess.run(["chattr", "+i", str(smsgw)], check=True)
+    try:
+        rig.click(page, id=PHP_ENABLE)
+        php_question(rig, new_exe, "Yes")
+        box = rig.box(click="OK")
+        assert box.text.startswith("The configuration could not be saved to ") and box.icon == "error", box
+        wait_for(lambda: not is_checked(rig, page, PHP_ENABLE), what="PHP left off after the refusal")
+    finally:
+        subprocess.run(["chattr", "-i", str(smsgw)], check=True)
     rig.click(page, id=PHP_ENABLE)
     php_question(rig, new_exe, "Yes")
     wait_for(lambda: controls(rig, page)[PHP_REMOTE].enabled, what="PHP switched on")

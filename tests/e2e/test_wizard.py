@@ -3,6 +3,8 @@ services stopped behind a wait window before it opens, its pages in order, the S
 Settings page's Next (ports stored, services installed and started), the Configuration
 Complete choices, and Cancel ending the program."""
 
+import subprocess
+
 from harness import wait_for
 from program import (CAPTION, controls, ID_BACK, ID_FINISH, ID_NEXT, IDCANCEL, WIZARD_PAGES,
                      WIZARD_TITLE, choose_phone_modem, configure_modem, current_page, service_states, sheet_button,
@@ -95,7 +97,19 @@ def test_yes_leads_to_the_test_message_page(rig, env):
 
 
 def test_cancel_ends_the_program(rig, env):
-    program, sheet = start_wizard(rig, env)
+    # A debug-log switch the file does not take is said before the wizard opens (the file is
+    # made immutable: the tests run as root).
+    mmswap = env.data / "MMSWAP.INI"
+    mmswap.write_text("")
+    subprocess.run(["chattr", "+i", str(mmswap)], check=True)
+    try:
+        program = env.start()
+        box = rig.box(timeout=20, click="OK")
+        assert box.text.startswith("The configuration could not be saved to ") and box.icon == "error", box
+        assert "MMSWAP.INI.\r\n\r\n" in box.text, box
+        sheet = rig.find(WIZARD_TITLE + WIZARD_PAGES[0], timeout=20)
+    finally:
+        subprocess.run(["chattr", "-i", str(mmswap)], check=True)
     rig.click(sheet, id=IDCANCEL)
     assert program.wait(20) == 0
     assert window_gone(rig, sheet)
