@@ -500,6 +500,11 @@ TEST(KeywordForm, CommandsAndImagesAreTakenApartAsStored)
 
 TEST(PhpLocator, FindsTheProgramInItsOrderAndStoresNothingUnconfirmed)
 {
+    const std::string tail = "\\" + std::string(244, 'a') + "\\php-cgi.exe";
+    const std::string onC = "C:" + tail, onD = "D:" + tail, onE = "E:" + tail; // 259 characters: the longest path
+    const std::string dirE = onE.substr(0, onE.size() - 12);
+    const std::string path260 = "E:\\b;E:\\" + std::string(252, 'a');
+    const std::string path261 = path260 + "a";
     struct Case {
         const char* name;
         const char* stored; // PHP-CGI.EXE before
@@ -516,7 +521,12 @@ TEST(PhpLocator, FindsTheProgramInItsOrderAndStoresNothingUnconfirmed)
          "<missing>"},
         {"phprc", "", "C:\\php", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", false, "<missing>"},
         {"phprc backslash", "", "C:\\php\\", "", "C:\\php\\php-cgi.exe", "C:\\php\\php-cgi.exe", false, "<missing>"},
-        {"second of path", "", "", "C:\\a; C:\\b", "C:\\b\\php-cgi.exe", "C:\\b\\php-cgi.exe", false, "<missing>"},
+        {"third of path", "", "", "E:\\a; E:\\c;E:\\b", "E:\\b\\php-cgi.exe", "E:\\b\\php-cgi.exe", false, "<missing>"},
+        {"path of 260", "", "", path260.c_str(), "E:\\b\\php-cgi.exe", "E:\\b\\php-cgi.exe", false, "<missing>"},
+        {"path of 261", "", "", path261.c_str(), "E:\\b\\php-cgi.exe", "", false, "<missing>"},
+        {"stored, longest", onC.c_str(), "", "", onC.c_str(), onC.c_str(), true, onC.c_str()},
+        {"phprc, longest", "", dirE.c_str(), "", onE.c_str(), onE.c_str(), false, "<missing>"},
+        {"drive, longest", "", "", "", onD.c_str(), onD.c_str(), false, "<missing>"},
         {"phprc in an open folder", "", "C:\\open", "", "C:\\open\\php-cgi.exe", "C:\\open\\php-cgi.exe", false,
          "<missing>"},
         {"phprc too long", "",
@@ -581,10 +591,20 @@ TEST(PhpLocator, TheDriveSearchEndsAtItsFolderLimitAndSaysSo)
 
 TEST(PhpLocator, TheScriptDirectoryEndsInABackslash)
 {
-    MemoryIni ini;
-    EXPECT_EQ("C:\\Data\\PHP\\", PhpScriptDirectory(ini, "C:\\Data\\"));
-    ini.Write("SMSGW", "PHPDir", "D:\\scripts");
-    EXPECT_EQ("D:\\scripts\\", PhpScriptDirectory(ini, "C:\\Data\\"));
+    const std::string longest = "D:\\" + std::string(256, 'a'); // 259 characters
+    const struct {
+        std::string stored, directory;
+    } rows[] = {
+        {"", "C:\\Data\\PHP\\"},
+        {"D:\\scripts", "D:\\scripts\\"},
+        {longest, longest + "\\"},
+        {longest + "b", longest + "\\"}, // read as the platform reads it: 259 characters at most
+    };
+    for (const auto& row : rows) {
+        MemoryIni ini;
+        ini.Write("SMSGW", "PHPDir", row.stored);
+        EXPECT_EQ(row.directory, PhpScriptDirectory(ini, "C:\\Data\\")) << row.stored;
+    }
 }
 
 struct TwoWayCase {
