@@ -64,9 +64,9 @@ TEST(PortProbe, OnlyCOMAndDigitsArePortNames)
 
 TEST(PortProbe, EachPortIsAskedOnceUnlessATelephonyModemHasItOrItWasAskedBefore)
 {
-    ProbePlan plan = PlanPortProbe({"COM10", "com3", "COM2", "COM3", "CNCA0", "COM4", "COM6"},
+    ProbePlan plan = PlanPortProbe({"COM10", "com3", "COM2", "COM3", "CNCA0", "COM4", "COM6", "COM09"},
                                    {{"Standard Modem", "com4"}, {"USB Modem", ""}}, {"COM6"});
-    EXPECT_EQ(plan.ports, (std::vector<std::string>{"COM2", "COM3", "COM10"}));
+    EXPECT_EQ(plan.ports, (std::vector<std::string>{"COM2", "COM3", "COM09", "COM10"})); // by the decimal number
     ASSERT_EQ(plan.skipped.size(), 3u);
     EXPECT_EQ(plan.skipped[0].kind, ProbeOutcome::NotComPort);
     EXPECT_EQ(plan.skipped[0].port, "CNCA0");
