@@ -156,6 +156,12 @@ TEST(PortProbe, APortIsSentOneATAndWaitedForOneSecondAtMost)
     EXPECT_LT(outcome.ms, 200u); // not the whole second
     EXPECT_EQ(outcome.detail, modem.answer);
 
+    ScriptedPort chatty;
+    chatty.answer = std::string(100, '#') + "\r\nOK\r\n";
+    outcome = Probe(chatty);
+    EXPECT_EQ(outcome.kind, ProbeOutcome::Answered);
+    EXPECT_EQ(outcome.detail, chatty.answer.substr(0, 64)); // what the log keeps of it
+
     ScriptedPort late;
     late.answer = "\r\nOK\r\n";
     late.answerAfterMs = kProbeAnswerMs + 1;
@@ -182,8 +188,11 @@ TEST(PortProbe, TheLogNamesEveryPortInOrderWithItsOutcome)
     ProbeOutcome answered{ProbeOutcome::Answered, "COM10", "\r\nOK\r\n", 0, 7};
     ProbeOutcome held{ProbeOutcome::OpenFailed, "COM7", "Sharing violation.\r\n", 32, 1};
     ProbeOutcome silent{ProbeOutcome::NoAnswer, "COM6", "", 0, 1000};
-    EXPECT_EQ(PortProbeLogText(3, {answered, held, silent}),
-              "COM port probe: 3 port name(s) listed by the system\r\n"
+    ProbeOutcome lpt{ProbeOutcome::NotComPort, "LPT1", "", 0, 0}, cnca{ProbeOutcome::NotComPort, "CNCA0", "", 0, 0};
+    EXPECT_EQ(PortProbeLogText(5, {answered, lpt, held, cnca, silent}),
+              "COM port probe: 5 port name(s) listed by the system\r\n"
+              "LPT1: skipped, not a COM port name\r\n"
+              "CNCA0: skipped, not a COM port name\r\n"
               "COM6: no modem answer in 1000 ms\r\n"
               "COM7: skipped, cannot be opened exclusively (in use or missing): error 32, Sharing violation.\r\n"
               "COM10: answered OK in 7 ms, listed as COM10: (answer \"\\r\\nOK\\r\\n\")\r\n");
