@@ -64,7 +64,7 @@ TEST(PortProbe, OnlyCOMAndDigitsArePortNames)
 
 TEST(PortProbe, EachPortIsAskedOnceUnlessATelephonyModemHasItOrItWasAskedBefore)
 {
-    ProbePlan plan = PlanPortProbe({"COM10", "com3", "COM2", "COM3", "CNCA0", "COM4", "COM6", "COM09"},
+    ProbePlan plan = PlanPortProbe({"COM10", "com3", "COM2", "COM3", "CNCA0", "COM6", "COM4", "COM09"},
                                    {{"Standard Modem", "com4"}, {"USB Modem", ""}}, {"COM6"});
     EXPECT_EQ(plan.ports, (std::vector<std::string>{"COM2", "COM3", "COM09", "COM10"})); // by the decimal number
     ASSERT_EQ(plan.skipped.size(), 3u);
