@@ -181,17 +181,31 @@ def run_windows_gtest(rig, win_dir, logs, totals):
     report_gtest("windows tests", output, code, log, totals)
 
 
-def run_end_to_end(rig, logs, totals):
+def failure_blocks(log_text, names):
+    """The FAIL line of each failed test with the failure text under it."""
+    lines, shown, inside = [], set(names), False
+    for line in log_text.splitlines():
+        if line.startswith(("PASS ", "FAIL ", "MODULE ", "--- worker")):
+            inside = line.startswith("FAIL ") and line.split()[1] in shown
+        if inside:
+            lines.append(line)
+    return "\n".join(lines)
+
+
+def run_end_to_end(rig, win_dir, jobs, logs, totals):
+    """On the session's rig, or with jobs > 1 in that many workers of their own."""
     log = logs / "e2e.log"
     with open(str(log), "w") as out:
-        passed, failed, names = run_e2e.run_tests(rig, out=out)
+        if jobs > 1:
+            passed, failed, names = run_e2e.run_parallel(ROOT, win_dir, jobs, out=out)
+        else:
+            passed, failed, names = run_e2e.run_tests(rig, out=out)
     totals.add(passed, failed)
     say("end-to-end tests: %d passed, %d failed  (log: %s)" % (passed, failed, log))
     if failed:
-        text = log.read_text()
         for name in names:
             say("  FAIL " + name)
-        show_tail(text, 60)
+        show_tail(failure_blocks(log.read_text(), names), 120)
 
 
 def main():
@@ -200,6 +214,9 @@ def main():
     parser.add_argument("--windows", default="build/win32", help="Windows build folder")
     parser.add_argument("--skip", action="append", default=[],
                         choices=["layers", "native", "fuzz", "windows", "e2e"], help="leave out a suite")
+    # The end-to-end tests mostly wait on Wine: one session per core, at most two.
+    parser.add_argument("--e2e-jobs", type=int, default=min(2, os.cpu_count() or 1),
+                        help="end-to-end worker sessions")
     options = parser.parse_args()
 
     native_dir = (ROOT / options.native).resolve()
@@ -222,7 +239,11 @@ def main():
             if "windows" not in options.skip:
                 run_windows_gtest(rig, win_dir, logs, totals)
             if "e2e" not in options.skip:
-                run_end_to_end(rig, logs, totals)
+                if options.e2e_jobs > 1:
+                    # The workers start sessions of their own.
+                    rig.close()
+                    rig = None
+                run_end_to_end(rig, win_dir, options.e2e_jobs, logs, totals)
         except Exception as error:  # no Wine session: everything under Wine counts as failed
             say("Wine session: FAIL, %s" % error)
             totals.add(0, 1)

@@ -3,6 +3,7 @@ telephony modem tested and chosen, the wizard to its end with a test SMS sent th
 stand-in gateway, then the Status page counting that message and the received SMS viewer
 listing what the gateway received; closing the window ends everything the demo started."""
 
+import os
 import shutil
 import subprocess
 import sys
@@ -27,11 +28,25 @@ def next_page(rig, sheet, title, timeout=20):
              what="reaching the page %s" % title)
 
 
+def started_here(pid):
+    """Whether the process descends from this test run (another run's demo is not ours)."""
+    while pid > 1:
+        if pid == os.getpid():
+            return True
+        try:
+            with open("/proc/%d/stat" % pid) as f:
+                pid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, ValueError, IndexError):
+            return False
+    return False
+
+
 def left_running(folder):
-    """Processes on this machine that belong to the demo in folder (simulators, servers)."""
+    """Processes of this run that belong to the demo in folder (simulators, servers)."""
     done = subprocess.run(["pgrep", "-af", "modem_sim.py|dovecot|aiosmtpd|" + str(folder)],
                           stdout=subprocess.PIPE, text=True, check=False)
-    return [line for line in done.stdout.splitlines() if "pgrep" not in line]
+    return [line for line in done.stdout.splitlines()
+            if "pgrep" not in line and (str(folder) in line or started_here(int(line.split()[0])))]
 
 
 def test_demo_from_the_wizard_to_a_gateway_at_work(rig):
