@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "spool/mms_control_file.h"
 #include "spool/mms_header.h"
 #include "spool/spool_record.h"
 #include "spool/store_walker.h"
@@ -30,6 +33,12 @@ bool ReadSpoolRecord(const char* path, SpoolRecord& record);
 // given the bytes read as a text (up to their first NUL); false when it does not open (the
 // header and text are then empty).
 bool ReadMmsHeader(const char* path, MmsHeader& header, std::string* text = nullptr);
+
+// An outbound MMS control file's values for the queue viewer: from its bytes when the file is
+// plain (mms_control_file.h), otherwise from the profile functions; the caller has checked
+// that it is a regular file. The second reads them from the profile functions alone.
+MmsControlFields ReadMmsControlFile(const std::string& path);
+MmsControlFields ReadMmsControlFileWithProfileFunctions(const std::string& path);
 
 // A modem's or an MMS route's error note from the private data directory into out (at least
 // kErrorNoteSize bytes): empty when there is none.

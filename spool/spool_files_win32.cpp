@@ -113,6 +113,57 @@ bool ReadMmsHeader(const char* path, MmsHeader& header, std::string* text)
     return opened;
 }
 
+namespace {
+
+std::string ProfileRoutingValue(const std::string& path, const char* key)
+{
+    char value[kMmsControlValueBuffer];
+    DWORD length = GetPrivateProfileStringA("Routing", key, "", value, sizeof value, path.c_str());
+    return std::string(value, length);
+}
+
+// The whole file when it is no larger than a plain control file can be and reads whole.
+bool ReadWholeSmallFile(const std::string& path, std::string& bytes)
+{
+    HANDLE file = OpenStoreFile(path.c_str());
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER size;
+    bool whole = false;
+    if (GetFileSizeEx(file, &size) && size.QuadPart <= static_cast<LONGLONG>(kPlainControlFileLimit)) {
+        // One byte more than the size: a file that grew meanwhile is not taken as whole.
+        bytes.resize(static_cast<size_t>(size.QuadPart) + 1);
+        DWORD got = ReadUpTo(file, &bytes[0], static_cast<DWORD>(bytes.size()));
+        whole = got == static_cast<DWORD>(size.QuadPart);
+        bytes.resize(got);
+    }
+    CloseHandle(file);
+    return whole;
+}
+
+} // namespace
+
+MmsControlFields ReadMmsControlFileWithProfileFunctions(const std::string& path)
+{
+    MmsControlFields fields;
+    char recipients[kMmsControlValueBuffer];
+    DWORD length = GetPrivateProfileSectionA("Recipients", recipients, sizeof recipients, path.c_str());
+    fields.recipients.assign(recipients, length + 1);
+    fields.sender = ProfileRoutingValue(path, "SenderAddress");
+    fields.retryCount = ProfileRoutingValue(path, "RetryCount");
+    fields.lastError = ProfileRoutingValue(path, "LastErrorInfo");
+    return fields;
+}
+
+MmsControlFields ReadMmsControlFile(const std::string& path)
+{
+    MmsControlFields fields;
+    std::string bytes;
+    if (ReadWholeSmallFile(path, bytes) && ReadPlainMmsControlFile(bytes.data(), bytes.size(), fields))
+        return fields;
+    return ReadMmsControlFileWithProfileFunctions(path);
+}
+
 void ReadErrorNote(const char* directory, const std::string& noteName, char* out)
 {
     if (!out)

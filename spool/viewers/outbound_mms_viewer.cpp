@@ -17,10 +17,6 @@ const ViewerColumn kColumns[] = {
     {"ID", 6}, {"Sender", 6}, {"Recipient", 6}, {"Submit Time", 6}, {"Status", 1},
 };
 
-// The control file's values are read with at most 499 characters, its [Recipients] section
-// into 500.
-constexpr DWORD kValueBuffer = 500;
-
 // The message file's path with everything from its last "." replaced by ".INI".
 std::string ControlFilePath(const std::string& messagePath)
 {
@@ -28,25 +24,16 @@ std::string ControlFilePath(const std::string& messagePath)
     return (dot == std::string::npos ? messagePath : messagePath.substr(0, dot)) + ".INI";
 }
 
-std::string RoutingValue(const std::string& controlPath, const char* key)
-{
-    char value[kValueBuffer];
-    DWORD length = GetPrivateProfileStringA("Routing", key, "", value, kValueBuffer, controlPath.c_str());
-    return std::string(value, length);
-}
-
-// The row of one queue entry from its control file, read with the profile functions as the
-// gateway writes it (any encoding, quotes and blanks as they treat them); false when it is
-// not a regular file.
+// The row of one queue entry from its control file, read as the profile functions read it
+// (the gateway writes it with them); false when it is not a regular file.
 bool ReadEntry(const std::string& controlPath, std::vector<std::string>& texts)
 {
     if (!IsRegularStoreFile(controlPath.c_str()))
         return false;
-    char recipients[kValueBuffer];
-    DWORD length = GetPrivateProfileSectionA("Recipients", recipients, kValueBuffer, controlPath.c_str());
-    long retryCount = LeadingCount(RoutingValue(controlPath, "RetryCount").c_str());
-    texts = {RoutingValue(controlPath, "SenderAddress"), MmsRecipientsText(recipients, length + 1),
-             RetryStatusText(retryCount, RoutingValue(controlPath, "LastErrorInfo").c_str())};
+    MmsControlFields fields = ReadMmsControlFile(controlPath);
+    long retryCount = LeadingCount(fields.retryCount.c_str());
+    texts = {fields.sender, MmsRecipientsText(fields.recipients.data(), fields.recipients.size()),
+             RetryStatusText(retryCount, fields.lastError.c_str())};
     return true;
 }
 

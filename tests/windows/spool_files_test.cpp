@@ -126,4 +126,59 @@ TEST(SpoolFiles, StoreWalkVisitsTheStoreAndItsSubFoldersOnly)
     EXPECT_EQ((std::set<std::string>{"A.IN", "Q1\\B.IN"}), keys);
 }
 
+// A control file read from its bytes gives what the profile functions give on the same file:
+// files as the gateway writes them, and files built at random from lines of every kind the
+// profile functions might read their own way.
+TEST(SpoolFiles, AControlFileReadsAsTheProfileFunctionsReadIt)
+{
+    TempFolder folder("controls");
+    std::vector<std::string> texts = {
+        "[Routing]\r\nSenderAddress=+441\r\nRetryCount=3\r\nLastErrorInfo=Modem error 5\r\n[Recipients]\r\n"
+        "To1=+4411/TYPE=PLMN\r\nTo2=+4422\r\n",
+        std::string("\xFF\xFE[\0R\0o\0u\0t\0i\0n\0g\0]\0\r\0\n\0S\0e\0n\0d\0e\0r\0A\0d\0d\0r\0e\0s\0s\0=\0+\0" "1\0", 56),
+        "\xEF\xBB\xBF[Routing]\r\nSenderAddress=+2\r\n",
+        "[Recipients]\r\nTo=" + std::string(492, 'x') + "\r\n",
+        "[Recipients]\r\nTo=" + std::string(493, 'x') + "\r\n",
+    };
+    // Lines the gateway writes first, then lines the profile functions read their own way.
+    const char* lines[] = {
+        "[Routing]", "[recipients]", "[Other]", "SenderAddress=+1", "RetryCount=3", "LastErrorInfo=a b", "To1=+44/TYPE=PLMN",
+        "To2=", "A=123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890",
+        "[ Routing ]", "[Routing]x", "[]", "senderaddress=+2", "SenderAddress = +3", "RetryCount='4'",
+        "LastErrorInfo=a \"b\" c", "LastErrorInfo=\"quoted\"", "To3 =x", ";To4=y", "novalue", "=v", "\tTo5=z", "To6=\xE9",
+    };
+    const unsigned gatewayLines = 9;
+    const char* breaks[] = {"\r\n", "\n", "\r\n\r\n", "\r"};
+    unsigned seed = 1;
+    auto next = [&seed](unsigned range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % range;
+    };
+    for (int i = 0; i < 400; ++i) {
+        // Every other file from the gateway's lines alone, most of them plain.
+        bool gateway = i % 2 == 0;
+        std::string text;
+        for (unsigned n = next(gateway ? 6 : 12); n > 0; --n)
+            text += std::string(lines[next(gateway ? gatewayLines : sizeof lines / sizeof *lines)]) +
+                    breaks[next(gateway ? 3 : 4)];
+        texts.push_back(text);
+    }
+    int plain = 0;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        std::string path = folder / ("C" + std::to_string(i) + ".INI");
+        WriteWholeFile(path, texts[i]);
+        MmsControlFields fields;
+        plain += ReadPlainMmsControlFile(texts[i].data(), texts[i].size(), fields) ? 1 : 0;
+        MmsControlFields read = ReadMmsControlFile(path), profile = ReadMmsControlFileWithProfileFunctions(path);
+        EXPECT_EQ(profile.sender, read.sender) << texts[i];
+        EXPECT_EQ(profile.retryCount, read.retryCount) << texts[i];
+        EXPECT_EQ(profile.lastError, read.lastError) << texts[i];
+        EXPECT_EQ(profile.recipients, read.recipients) << texts[i];
+    }
+    // The comparison means something only when many files were read from their bytes.
+    EXPECT_GT(plain, 80);
+    EXPECT_EQ("+441", ReadMmsControlFile(folder / "C0.INI").sender);
+    EXPECT_EQ("+1", ReadMmsControlFile(folder / "C1.INI").sender);
+}
+
 } // namespace
